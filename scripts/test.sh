@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every preset and runs every test (Windows ones under Wine, no display
+# unless a GUI test starts its own Xvfb). Usage: bash scripts/test.sh [preset ...]
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+if [ "$(id -u)" = 0 ]; then bash scripts/setup.sh || exit 1; fi
+
+presets=("$@")
+if [ ${#presets[@]} -eq 0 ]; then
+    presets=(native velmor-i686 velmor-x64 tarnel-x64)
+    command -v clang++ >/dev/null && presets+=(native-fuzz)
+fi
+
+jobs=$(nproc)
+export LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
+status=0
+passed=0
+failed=0
+for p in "${presets[@]}"; do
+    echo "=== $p: configure and build"
+    if ! cmake --preset "$p" >"build-$p.log" 2>&1; then cat "build-$p.log"; status=1; continue; fi
+    if ! cmake --build --preset "$p" -j "$jobs" >>"build-$p.log" 2>&1; then
+        tail -n 80 "build-$p.log"; status=1; continue
+    fi
+    rm -f "build-$p.log"
+    if [ "$p" = velmor-i686 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        # This kernel cannot execute 32-bit code (no IA-32 emulation), so Wine's 32-bit loader cannot start:
+        # the 32-bit deliverable is built, and the same sources are tested in the velmor-x64 build.
+        echo "=== $p: built; its tests need 32-bit execution, which this machine lacks (see velmor-x64)"
+        continue
+    fi
+    echo "=== $p: tests"
+    log=$(mktemp)
+    ctest --preset "$p" -j "$jobs" 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
+    [ "$rc" = 0 ] || status=1
+    line=$(grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -n 1)
+    if [ -n "$line" ]; then
+        total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+        nfail=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+        passed=$((passed + total - nfail)); failed=$((failed + nfail))
+    fi
+    rm -f "$log"
+    if [ -d "build/$p/wineprefix" ]; then WINEPREFIX="$root/build/$p/wineprefix" wineserver -k >/dev/null 2>&1; fi
+done
+
+echo "test programs: $passed passed, $failed failed"
+exit $status
