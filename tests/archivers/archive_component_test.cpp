@@ -1,0 +1,252 @@
+// The archive component end to end with the stand-in libraries: listing with 64-bit fields, extraction with
+// progress (also from a second thread), stop answers, enumeration aborts, detection by content, LHA command
+// lines as the library receives them, and packing through the component-side list.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <thread>
+
+#include "archivers/archive_file.h"
+#include "archivers/archiver_error.h"
+#include "archivers/detect.h"
+#include "archivers/job_state.h"
+#include "archivers/lha32.h"
+#include "platform/sjis.h"
+#include "support/fixtures.h"
+#include "support/standin_log.h"
+#include "support/temp_dir.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::vector<FixtureMember> kMembers = {
+    {"a.txt", "alpha"},
+    {"dir/b.bin", std::string(70000, 'b'), true},
+    {"dir/\x95\x5C.txt", "hyou", false},  // 表.txt: trail byte 0x5C
+};
+
+class ComponentTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetDllDirectoryW(StandinFolder(L"full").c_str());
+        JobState().Status = jsIdle;
+    }
+    TempDir dir_;
+    StandinSession session_{dir_};
+};
+
+std::string Read(const TempDir& dir, const std::string& rel) {
+    auto bytes = ReadFileBytes(dir.File(platform::SjisToWide(rel)));
+    return bytes ? *bytes : std::string("<missing>");
+}
+
+TArchiverOptions LhaExtractOptions() {
+    TArchiverOptions o;
+    o.jse = 0;
+    o.jso = 1;
+    o.x = 1;
+    return o;
+}
+
+}  // namespace
+
+TEST_F(ComponentTest, ListsMembersWithTheirSixtyFourBitFields) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.lzh"), "LHA", kMembers));
+    ASSERT_TRUE(WriteZipFixture(dir_.File(L"a.zip"), kMembers));
+    for (const char* name : {"a.lzh", "a.zip"}) {
+        SCOPED_TRACE(name);
+        TArchiveFile af;
+        af.SetFileName(dir_.SjisFile(name));
+        ASSERT_EQ(af.OpenArchive(nullptr, 0), 0);
+        std::vector<std::string> names;
+        TArchiveMemberInfo info;
+        for (int r = af.FindFirst("*", info); r == 0; r = af.FindNext(info)) {
+            names.push_back(info.FileName);
+            if (names.size() == 2) EXPECT_EQ(info.OriginalSize64, 70000u);
+            EXPECT_NE(info.WriteTime.dwHighDateTime, 0u);
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "dir/b.bin", "dir/\x95\x5C.txt"}));
+        EXPECT_EQ(af.GetArcOriginalSize(), 5u + 70000u + 4u);
+        af.CloseArchive();
+        EXPECT_EQ(af.ArchiveHandle(), nullptr);
+    }
+}
+
+TEST_F(ComponentTest, LhaExtractionWritesTheMembersAndReportsProgress) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.lzh"), "LHA", kMembers));
+    const std::string out = dir_.SjisFile("out");
+    for (bool secondThread : {false, true}) {
+        SCOPED_TRACE(secondThread ? "worker thread" : "calling thread");
+        session_.ClearLog();
+        int inProcess = 0;
+        DWORD eventThread = 0;
+        int result = -1;
+        auto run = [&] {
+            TArchiveFile af;
+            af.SetFileName(dir_.SjisFile("a.lzh"));
+            af.Options = LhaExtractOptions();
+            af.OnProgress = [&](TArchiveFile*, int state, LPEXTRACTINGINFOEX info, bool&) {
+                if (state == ARCEXTRACT_INPROCESS && info) ++inProcess;
+                eventThread = GetCurrentThreadId();
+            };
+            result = af.Extract(nullptr, nullptr, out, "", {});
+        };
+        DWORD runner = 0;
+        if (secondThread) {
+            std::thread t([&] {
+                runner = GetCurrentThreadId();
+                run();
+            });
+            t.join();
+        } else {
+            runner = GetCurrentThreadId();
+            run();
+        }
+        EXPECT_EQ(result, 0);
+        EXPECT_GE(inProcess, 3);
+        EXPECT_EQ(eventThread, runner);  // the progress window belongs to the thread that runs the operation
+        EXPECT_EQ(Read(dir_, "out\\a.txt"), "alpha");
+        EXPECT_EQ(Read(dir_, "out\\dir\\b.bin"), std::string(70000, 'b'));
+        EXPECT_EQ(Read(dir_, "out\\dir\\\x95\x5C.txt"), "hyou");
+        // The owner window forces the no-display switch.
+        auto calls = CallsOf(session_.Calls(), "Unlha");
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].commandLine,
+                  "x -+1 -n1 -x1 -jse0 -jso1  \"" + dir_.SjisFile("a.lzh") + "\" \"" + out + "\\\" ");
+    }
+}
+
+TEST_F(ComponentTest, WorkedExampleReachesTheLibraryByteForByte) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.lzh"), "LHA", kMembers));
+    TLha32 lha;
+    lha.Create();
+    TArchiverOptions o;
+    o.a = 1;
+    o.n = 1;
+    o.jse = 1;
+    o.jso = 1;
+    std::string cmdLine, output(256, '\0');
+    EXPECT_EQ(lha.Extract(nullptr, dir_.SjisFile("a.lzh"), o, dir_.SjisFile("D"), " -gm1", {}, false, cmdLine,
+                          output),
+              0);
+    const std::string expected =
+        "x -+1 -a1 -n1 -jse1 -jso1  \"" + dir_.SjisFile("a.lzh") + "\" \"" + dir_.SjisFile("D") + "\\\"  -gm1";
+    EXPECT_EQ(cmdLine, expected);
+    auto calls = CallsOf(session_.Calls(), "Unlha");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].commandLine, expected);
+    EXPECT_EQ(Read(dir_, "D\\a.txt"), "alpha");
+}
+
+TEST_F(ComponentTest, StopAnswerGivesUserCancel) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.lzh"), "LHA", kMembers));
+    TArchiveFile af;
+    af.SetFileName(dir_.SjisFile("a.lzh"));
+    af.Options = LhaExtractOptions();
+    int reports = 0;
+    af.OnProgress = [&](TArchiveFile*, int state, LPEXTRACTINGINFOEX, bool& abort) {
+        if (state == ARCEXTRACT_INPROCESS && ++reports == 1) abort = true;
+    };
+    EXPECT_EQ(af.Extract(nullptr, nullptr, dir_.SjisFile("out"), "", {}), ERROR_ARC_USER_CANCEL);
+    EXPECT_EQ(reports, 1);
+}
+
+TEST_F(ComponentTest, PreTestReportsGoToTheSinkAndNeverStop) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.lzh"), "LHA", kMembers));
+    std::vector<std::string> shown;
+    SetPreTestNameSink([&](const std::string& name) { shown.push_back(name); });
+    TArchiveFile af;
+    af.SetFileName(dir_.SjisFile("a.lzh"));
+    af.Options = LhaExtractOptions();
+    bool raised = false;
+    af.OnProgress = [&](TArchiveFile*, int, LPEXTRACTINGINFOEX, bool& abort) {
+        raised = true;
+        abort = true;
+    };
+    JobState().Status = jsPreTesting;
+    EXPECT_EQ(af.Extract(nullptr, nullptr, dir_.SjisFile("out"), "", {}), 0);
+    JobState().Status = jsIdle;
+    SetPreTestNameSink(nullptr);
+    EXPECT_FALSE(raised);
+    EXPECT_NE(std::find(shown.begin(), shown.end(), "dir/b.bin"), shown.end());
+}
+
+TEST_F(ComponentTest, EnumMemberAbortStopsTheEnumeration) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.lzh"), "LHA", kMembers));
+    TArchiveFile af;
+    af.SetFileName(dir_.SjisFile("a.lzh"));
+    af.Options = LhaExtractOptions();
+    int seen = 0;
+    af.OnEnumMember = [&](TArchiveFile*, TEnumMemberInfo64&, bool& abort) { abort = ++seen == 2; };
+    af.Extract(nullptr, nullptr, dir_.SjisFile("out"), "", {});
+    EXPECT_EQ(seen, 2);
+    EXPECT_EQ(Read(dir_, "out\\a.txt"), "alpha");
+    EXPECT_EQ(Read(dir_, "out\\dir\\\x95\x5C.txt"), "<missing>");
+}
+
+TEST_F(ComponentTest, ContentChecksAndDetectionByContent) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"lha.lzh"), "LHA", kMembers));
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"setup.exe"), "LHA", kMembers));
+    ASSERT_TRUE(WriteZipFixture(dir_.File(L"plain.zip"), kMembers));
+    ASSERT_TRUE(WriteFileBytes(dir_.File(L"random.bin"), std::string("\x13\x37 not an archive at all", 24)));
+    ASSERT_TRUE(WriteFileBytes(dir_.File(L"random.exe"), std::string("MZ\x90\x00 nothing here", 17)));
+    EXPECT_TRUE(IsLhaArchive(dir_.SjisFile("lha.lzh")));
+    EXPECT_FALSE(IsLhaArchive(dir_.SjisFile("plain.zip")));
+    EXPECT_FALSE(IsLhaArchive(dir_.SjisFile("random.bin")));
+    EXPECT_EQ(DetectArchiverType(dir_.SjisFile("setup.exe"), true), atLha);  // LHA outranks ZIP
+    EXPECT_EQ(DetectArchiverType(dir_.SjisFile("random.exe"), true), atNone);
+    for (const auto& call : CallsOf(session_.Calls(), "UnlhaCloseArchive"))
+        EXPECT_EQ(call.args.find("arc=0 "), std::string::npos) << call.args;
+}
+
+TEST_F(ComponentTest, PackThroughTheComponentSideList) {
+    const std::wstring src = dir_.File(L"src");
+    ASSERT_TRUE(WriteFileMakingFolders(src + L"\\a.txt", "A"));
+    ASSERT_TRUE(WriteFileMakingFolders(src + L"\\b.bak", "B"));
+    ASSERT_TRUE(WriteFileMakingFolders(src + L"\\sub\\c.txt", "C"));
+    const std::string base = platform::WideToSjis(src);
+    wchar_t before[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, before);
+
+    TArchiveFile af;
+    af.SetFileName(dir_.SjisFile("new.lzh"));
+    af.Options.jso = 1;
+    af.Options.r = 1;
+    af.Options.jx.Add("*.bak");
+    std::vector<std::string> reported;
+    af.OnProgress = [&](TArchiveFile*, int state, LPEXTRACTINGINFOEX info, bool&) {
+        if (state == 0x805) reported.push_back(info->SourceFileName);
+    };
+    EXPECT_EQ(af.Pack(nullptr, nullptr, base, {std::string("*.*")}), 0);
+    EXPECT_EQ(reported, (std::vector<std::string>{"a.txt", "sub\\c.txt"}));
+    auto calls = CallsOf(session_.Calls(), "Unlha");
+    ASSERT_EQ(calls.size(), 1u);
+    // Explicit names, no recursion switch, p1 so the library keeps the paths.
+    EXPECT_EQ(calls[0].commandLine, "u -+1 -n1 -p1 -jso1  \"" + dir_.SjisFile("new.lzh") + "\" \"" + base +
+                                        "\\\" \"a.txt\" \"sub\\c.txt\" ");
+    std::vector<std::string> packed;
+    for (const auto& m : ReadZipMembers(dir_.File(L"new.lzh"))) packed.push_back(m.name);
+    EXPECT_EQ(packed.size(), 2u);
+
+    // Cancel: 0x8020, nothing packed, the current folder back where it was.
+    session_.ClearLog();
+    TArchiveFile cancelled;
+    cancelled.SetFileName(dir_.SjisFile("cancel.lzh"));
+    cancelled.Options.jso = 1;
+    cancelled.OnProgress = [](TArchiveFile*, int, LPEXTRACTINGINFOEX, bool& abort) { abort = true; };
+    EXPECT_EQ(cancelled.Pack(nullptr, nullptr, base, {}), ERROR_ARC_USER_CANCEL);
+    EXPECT_TRUE(CallsOf(session_.Calls(), "Unlha").empty());
+    wchar_t after[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, after);
+    EXPECT_STREQ(before, after);
+
+    // Nothing to pack: 0 without a library call, and the output text starts with NUL.
+    TArchiveFile empty;
+    empty.SetFileName(dir_.SjisFile("empty.lzh"));
+    empty.Options.jso = 1;
+    empty.SetOutputSize(8);
+    EXPECT_EQ(empty.Pack(nullptr, nullptr, base, {std::string("*.none")}), 0);
+    EXPECT_EQ(empty.OutputText(), "");
+    EXPECT_TRUE(CallsOf(session_.Calls(), "Unlha").empty());
+}
