@@ -1,0 +1,564 @@
+// The control against fake browsers: interfaces, every method before and after a site, the attach rules,
+// browser events turned into the control's events, connection points, safety, class info and Invoke.
+#include "browserctl/browser_helper_ax.h"
+
+#include <gtest/gtest.h>
+#include <olectl.h>
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "browserctl/option_store.h"
+#include "fakes.h"
+
+namespace tarnel {
+namespace {
+
+constexpr wchar_t kIeKey[] = L"Software\\Microsoft\\Internet Explorer";
+
+ComPtr<IBrowserHelperAx> NewControl() {
+    ComPtr<IBrowserHelperAx> control;
+    EXPECT_EQ(CBrowserHelperAx::CreateInstance(IID_IBrowserHelperAx, control.PutVoid()), S_OK);
+    return control;
+}
+
+CBrowserHelperAx* Impl(const ComPtr<IBrowserHelperAx>& control) {
+    return static_cast<CBrowserHelperAx*>(control.Get());
+}
+
+HRESULT SetSite(const ComPtr<IBrowserHelperAx>& control, IOleClientSite* site) {
+    ComPtr<IOleObject> ole;
+    EXPECT_EQ(control.As(ole), S_OK);
+    return ole->SetClientSite(site);
+}
+
+// A top-level browser, its document and a site that leads to both.
+struct Host {
+    FakeBrowser* browser = FakeBrowser_Create();
+    FakeDocument* document = FakeDocument_Create(L"http://www.pexlo.jp/page.html");
+    FakeSite* site = FakeSite_Create();
+    Host() {
+        site->topLevel = browser;
+        site->app = browser;
+        browser->document = FakeDocument_Dispatch(document);
+    }
+    ~Host() {
+        FakeSite_Release(site);
+        FakeBrowser_Release(browser);
+        FakeDocument_Release(document);
+    }
+    IOleClientSite* Site() const { return FakeSite_Site(site); }
+};
+
+// Sets or removes one value of the browser's registry key for a scope, restoring what was there.
+class BrowserVersionValue {
+public:
+    BrowserVersionValue(const wchar_t* name, const wchar_t* value) : name_(name) {
+        wchar_t buffer[MAX_PATH];
+        DWORD size = sizeof(buffer);
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, kIeKey, name, RRF_RT_REG_SZ, nullptr, buffer, &size) ==
+            ERROR_SUCCESS) {
+            saved_ = buffer;
+        }
+        Put(value);
+    }
+    ~BrowserVersionValue() { Put(saved_ ? saved_->c_str() : nullptr); }
+
+private:
+    void Put(const wchar_t* value) {
+        if (value) {
+            RegSetKeyValueW(HKEY_LOCAL_MACHINE, kIeKey, name_, REG_SZ, value,
+                            static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+        } else {
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kIeKey, name_);
+        }
+    }
+    const wchar_t* name_;
+    std::optional<std::wstring> saved_;
+};
+
+TEST(BrowserHelperAx, AnswersExactlyItsInterfaces) {
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    const struct {
+        const char* name;
+        const IID& iid;
+        bool answered;
+    } cases[] = {
+        {"IUnknown", IID_IUnknown, true},
+        {"IDispatch", IID_IDispatch, true},
+        {"IBrowserHelperAx", IID_IBrowserHelperAx, true},
+        {"IConnectionPointContainer", IID_IConnectionPointContainer, true},
+        {"IObjectSafety", IID_IObjectSafety, true},
+        {"IOleObject", IID_IOleObject, true},
+        {"IProvideClassInfo2", IID_IProvideClassInfo2, true},
+        {"IProvideClassInfo", IID_IProvideClassInfo, true},
+        {"IObjectWithSite", IID_IObjectWithSite, false},
+        {"IPersist", IID_IPersist, false},
+        {"IOleControl", IID_IOleControl, false},
+        {"IViewObject", IID_IViewObject, false},
+        {"IMarshal", IID_IMarshal, false},
+        {"events", DIID__IBrowserHelperAxEvents, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ComPtr<IUnknown> p;
+        HRESULT hr = control->QueryInterface(c.iid, p.PutVoid());
+        EXPECT_EQ(hr, c.answered ? S_OK : E_NOINTERFACE);
+        EXPECT_EQ(p.Get() != nullptr, c.answered);
+    }
+    ComPtr<IDispatch> disp;
+    ASSERT_EQ(control->QueryInterface(IID_IDispatch, disp.PutVoid()), S_OK);
+    EXPECT_EQ(static_cast<void*>(disp.Get()), static_cast<void*>(control.Get()));
+}
+
+TEST(BrowserHelperAx, MethodsWithoutSite) {
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    BStr version;
+    EXPECT_EQ(control->GetVersion(version.Put()), S_OK);
+    EXPECT_STREQ(version.CStr(), L"2, 7, 1, 7");
+    EXPECT_EQ(control->GetVersion(nullptr), E_INVALIDARG);
+
+    BStr url(L"http://www.pexlo.jp/");
+    EXPECT_EQ(control->Navigate(url.Get()), E_FAIL);
+    BStr location;
+    EXPECT_EQ(control->GetLocationURL(nullptr), E_INVALIDARG);
+    EXPECT_EQ(control->GetLocationURL(location.Put()), E_FAIL);
+
+    IDispatch* app = nullptr;
+    EXPECT_EQ(control->GetApplication(nullptr), E_INVALIDARG);
+    EXPECT_EQ(control->GetApplication(&app), E_FAIL);
+    IDispatch* held = reinterpret_cast<IDispatch*>(control.Get());
+    EXPECT_EQ(control->GetApplication(&held), E_INVALIDARG);
+    EXPECT_EQ(held, reinterpret_cast<IDispatch*>(control.Get()));
+
+    VARIANT_BOOL visible = VARIANT_TRUE;
+    EXPECT_EQ(control->get_Visible(&visible), S_OK);
+    EXPECT_EQ(visible, VARIANT_FALSE);
+    EXPECT_EQ(control->get_Visible(nullptr), E_POINTER);
+    EXPECT_EQ(control->GetOptions(url.Get(), nullptr), E_POINTER);
+}
+
+TEST(BrowserHelperAx, MethodsWithSite) {
+    Host host;
+    host.browser->locationUrl = L"http://www.pexlo.jp/now.html";
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    EXPECT_EQ(SetSite(control, host.Site()), S_OK);
+    ASSERT_TRUE(Impl(control)->AttachedBrowser());
+
+    BStr url(L"http://www.pexlo.jp/next.html");
+    EXPECT_EQ(control->Navigate(url.Get()), S_OK);
+    EXPECT_STREQ(host.browser->navigated, L"http://www.pexlo.jp/next.html");
+    EXPECT_EQ(host.browser->navigatedType, VT_BSTR);
+    host.browser->navigateHr = E_ACCESSDENIED;
+    EXPECT_EQ(control->Navigate(url.Get()), E_ACCESSDENIED);
+
+    BStr location;
+    EXPECT_EQ(control->GetLocationURL(location.Put()), S_OK);
+    EXPECT_STREQ(location.CStr(), L"http://www.pexlo.jp/now.html");
+    host.browser->locationUrl = L"";
+    EXPECT_EQ(control->GetLocationURL(location.Put()), S_OK);
+    EXPECT_EQ(location.Get(), nullptr);
+    host.browser->locationHr = E_UNEXPECTED;
+    EXPECT_EQ(control->GetLocationURL(location.Put()), E_FAIL);
+
+    IDispatch* app = nullptr;
+    LONG before = host.browser->refs;
+    EXPECT_EQ(control->GetApplication(&app), S_OK);
+    EXPECT_TRUE(SameObject(app, FakeBrowser_Browser(host.browser)));
+    EXPECT_EQ(host.browser->refs, before + 1);
+    app->Release();
+
+    VARIANT_BOOL visible = VARIANT_TRUE;
+    EXPECT_EQ(control->get_Visible(&visible), S_OK);  // the site has no window
+    EXPECT_EQ(visible, VARIANT_FALSE);
+}
+
+TEST(BrowserHelperAx, ChoosesTheBrowserToAttach) {
+    enum Expect { kNone, kApp, kOuter };
+    const struct {
+        const char* name;
+        bool outer;
+        HRESULT topLevelHr;
+        VARIANT_BOOL topLevel;
+        const wchar_t* svcVersion;  // nullptr: value absent
+        const wchar_t* version;
+        bool siteServices;
+        bool appService;
+        Expect expect;
+    } cases[] = {
+        {"outer browser", true, S_OK, VARIANT_FALSE, L"11.0", L"9.11.1", true, true, kOuter},
+        {"top-level container", false, S_OK, VARIANT_TRUE, L"11.0", L"9.11.1", true, true, kApp},
+        {"modern browser, inner container", false, S_OK, VARIANT_FALSE, L"11.0", L"9.11.1", true, true,
+         kNone},
+        {"old service version", false, S_OK, VARIANT_FALSE, L"6.0", L"9.11.1", true, true, kApp},
+        {"old version, no service version", false, S_OK, VARIANT_FALSE, nullptr, L"6.0.2900", true, true,
+         kApp},
+        {"version with two dots is 7.1", false, S_OK, VARIANT_FALSE, L"7.1.5", nullptr, true, true, kNone},
+        {"no version at all", false, S_OK, VARIANT_FALSE, nullptr, nullptr, true, true, kApp},
+        {"container query fails", false, E_FAIL, VARIANT_TRUE, L"6.0", nullptr, true, true, kNone},
+        {"site without services", false, S_OK, VARIANT_TRUE, L"11.0", nullptr, false, true, kNone},
+        {"no browser application", true, S_OK, VARIANT_TRUE, L"11.0", nullptr, true, false, kNone},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BrowserVersionValue svc(L"svcVersion", c.svcVersion);
+        BrowserVersionValue ver(L"Version", c.version);
+        Host host;
+        FakeBrowser* outer = FakeBrowser_Create();
+        if (c.outer) host.browser->outer = reinterpret_cast<IDispatch*>(FakeBrowser_Browser(outer));
+        host.browser->topLevelHr = c.topLevelHr;
+        host.browser->topLevel = c.topLevel;
+        host.site->hasServiceProvider = c.siteServices;
+        host.browser->serviceApp = c.appService ? host.browser : nullptr;
+        {
+            ComPtr<IBrowserHelperAx> control = NewControl();
+            EXPECT_EQ(SetSite(control, host.Site()), S_OK);
+            IWebBrowser2* attached = Impl(control)->AttachedBrowser();
+            IWebBrowser2* expected = c.expect == kApp     ? FakeBrowser_Browser(host.browser)
+                                     : c.expect == kOuter ? FakeBrowser_Browser(outer)
+                                                          : nullptr;
+            EXPECT_TRUE(SameObject(attached, expected));
+            EXPECT_EQ(host.browser->adviseCount, c.expect == kApp ? 1 : 0);
+            EXPECT_EQ(outer->adviseCount, c.expect == kOuter ? 1 : 0);
+        }
+        // Released with the control: no reference left behind, every advise undone.
+        EXPECT_EQ(host.browser->refs, 1);
+        EXPECT_EQ(outer->refs, 1);
+        EXPECT_EQ(host.site->refs, 1);
+        EXPECT_EQ(host.browser->sink, nullptr);
+        EXPECT_EQ(outer->sink, nullptr);
+        FakeBrowser_Release(outer);
+    }
+}
+
+TEST(BrowserHelperAx, SiteReplacementAndRelease) {
+    Host first, second;
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    EXPECT_EQ(SetSite(control, first.Site()), S_OK);
+    EXPECT_EQ(first.site->refs, 2);  // the control holds its site
+    EXPECT_EQ(first.browser->adviseCount, 1);
+
+    // The same browser again is not advised twice.
+    EXPECT_EQ(SetSite(control, first.Site()), S_OK);
+    EXPECT_EQ(first.browser->adviseCount, 1);
+    EXPECT_EQ(first.site->refs, 2);
+
+    EXPECT_EQ(SetSite(control, second.Site()), S_OK);
+    EXPECT_EQ(first.site->refs, 1);
+    EXPECT_EQ(first.browser->unadviseCount, 1);
+    EXPECT_EQ(first.browser->refs, 1);
+    EXPECT_TRUE(SameObject(Impl(control)->AttachedBrowser(), FakeBrowser_Browser(second.browser)));
+
+    // A site that leads nowhere keeps the previous browser.
+    FakeSite* empty = FakeSite_Create();
+    EXPECT_EQ(SetSite(control, FakeSite_Site(empty)), S_OK);
+    EXPECT_TRUE(SameObject(Impl(control)->AttachedBrowser(), FakeBrowser_Browser(second.browser)));
+    EXPECT_EQ(second.site->refs, 1);
+    EXPECT_EQ(empty->refs, 2);
+
+    EXPECT_EQ(SetSite(control, nullptr), S_OK);
+    EXPECT_EQ(empty->refs, 1);
+    EXPECT_EQ(Impl(control)->AttachedBrowser(), nullptr);
+    EXPECT_EQ(second.browser->unadviseCount, 1);
+    EXPECT_EQ(second.browser->refs, 1);
+    FakeSite_Release(empty);
+}
+
+struct Recorder {
+    FakeEventSink* sink = FakeEventSink_Create(&DIID__IBrowserHelperAxEvents);
+    ~Recorder() { FakeEventSink_Release(sink); }
+};
+
+DWORD Advise(const ComPtr<IBrowserHelperAx>& control, FakeEventSink* sink) {
+    ComPtr<IConnectionPointContainer> container;
+    EXPECT_EQ(control.As(container), S_OK);
+    ComPtr<IConnectionPoint> point;
+    EXPECT_EQ(container->FindConnectionPoint(DIID__IBrowserHelperAxEvents, point.Put()), S_OK);
+    DWORD cookie = 0;
+    EXPECT_EQ(point->Advise(reinterpret_cast<IUnknown*>(FakeEventSink_Dispatch(sink)), &cookie), S_OK);
+    return cookie;
+}
+
+TEST(BrowserHelperAx, BrowserEventsBecomeControlEvents) {
+    Host host;
+    FakeBrowser* frame = FakeBrowser_Create();
+    Recorder recorder;
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    ASSERT_EQ(SetSite(control, host.Site()), S_OK);
+    Advise(control, recorder.sink);
+    IDispatch* top = reinterpret_cast<IDispatch*>(FakeBrowser_Browser(host.browser));
+    IDispatch* inner = reinterpret_cast<IDispatch*>(FakeBrowser_Browser(frame));
+
+    const struct {
+        const char* name;
+        DISPID browserEvent;
+        IDispatch* source;
+        BOOL byRef;
+        int count;
+        DISPID fired;
+    } cases[] = {
+        {"document complete, by reference", 259, top, TRUE, 1, 2},
+        {"document complete, plain string", 259, top, FALSE, 2, 2},
+        {"navigate complete, by reference", 252, top, TRUE, 3, 1},
+        {"navigate complete, plain string", 252, top, FALSE, 4, 1},
+        {"frame document", 259, inner, TRUE, 4, 1},
+        {"frame navigation", 252, inner, FALSE, 4, 1},
+        {"before navigate", 250, top, TRUE, 4, 1},
+        {"download complete", 104, top, TRUE, 4, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::wstring url = std::wstring(L"http://www.pexlo.jp/") + std::to_wstring(c.browserEvent);
+        EXPECT_EQ(FakeBrowser_Fire(host.browser, c.browserEvent, c.source, url.c_str(), c.byRef), S_OK);
+        EXPECT_EQ(recorder.sink->count, c.count);
+        EXPECT_EQ(recorder.sink->lastId, c.fired);
+        if (c.source == top && (c.browserEvent == 259 || c.browserEvent == 252)) {
+            EXPECT_STREQ(recorder.sink->lastUrl, url.c_str());
+        }
+    }
+
+    // Late events, after the control is gone, reach a sink without an owner and do nothing.
+    ComPtr<IDispatch> browserSink(static_cast<IDispatch*>(Impl(control)->BrowserEventSink()));
+    control.Reset();
+    EXPECT_EQ(host.browser->sink, nullptr);
+    VARIANT args[2];
+    V_VT(&args[0]) = VT_BSTR;
+    BStr late(L"http://www.pexlo.jp/late");
+    V_BSTR(&args[0]) = late.Get();
+    V_VT(&args[1]) = VT_DISPATCH;
+    V_DISPATCH(&args[1]) = top;
+    DISPPARAMS params{args, nullptr, 2, 0};
+    EXPECT_EQ(browserSink->Invoke(259, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(recorder.sink->count, 4);
+    FakeBrowser_Release(frame);
+}
+
+void UnadviseFirst(FakeEventSink*, void* context) {
+    auto* control = static_cast<IBrowserHelperAx*>(context);
+    ComPtr<IConnectionPointContainer> container;
+    control->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
+    ComPtr<IConnectionPoint> point;
+    container->FindConnectionPoint(DIID__IBrowserHelperAxEvents, point.Put());
+    point->Unadvise(1);
+}
+
+TEST(BrowserHelperAx, SinkMayUnadviseDuringItsOwnEvent) {
+    Host host;
+    Recorder first, second;
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    ASSERT_EQ(SetSite(control, host.Site()), S_OK);
+    EXPECT_EQ(Advise(control, first.sink), 1u);
+    EXPECT_EQ(Advise(control, second.sink), 2u);
+    first.sink->onEvent = UnadviseFirst;
+    first.sink->context = control.Get();
+    IDispatch* top = reinterpret_cast<IDispatch*>(FakeBrowser_Browser(host.browser));
+    FakeBrowser_Fire(host.browser, 259, top, L"http://a.pexlo.jp/", TRUE);
+    EXPECT_EQ(first.sink->count, 1);
+    EXPECT_EQ(second.sink->count, 1);
+    EXPECT_EQ(first.sink->refs, 1);
+    FakeBrowser_Fire(host.browser, 259, top, L"http://a.pexlo.jp/", TRUE);
+    EXPECT_EQ(first.sink->count, 1);
+    EXPECT_EQ(second.sink->count, 2);
+}
+
+TEST(BrowserHelperAx, ConnectionPoints) {
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    ComPtr<IConnectionPointContainer> container;
+    ASSERT_EQ(control.As(container), S_OK);
+    ComPtr<IConnectionPoint> point;
+    EXPECT_EQ(container->FindConnectionPoint(IID_IDispatch, point.Put()), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(container->FindConnectionPoint(DIID__IBrowserHelperAxEvents, nullptr), E_POINTER);
+    ASSERT_EQ(container->FindConnectionPoint(DIID__IBrowserHelperAxEvents, point.Put()), S_OK);
+
+    IID iid{};
+    EXPECT_EQ(point->GetConnectionInterface(&iid), S_OK);
+    EXPECT_EQ(iid, DIID__IBrowserHelperAxEvents);
+    ComPtr<IConnectionPointContainer> back;
+    EXPECT_EQ(point->GetConnectionPointContainer(back.Put()), S_OK);
+    EXPECT_TRUE(SameObject(back.Get(), control.Get()));
+
+    ComPtr<IEnumConnectionPoints> points;
+    ASSERT_EQ(container->EnumConnectionPoints(points.Put()), S_OK);
+    IConnectionPoint* listed[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(points->Next(2, listed, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    EXPECT_EQ(listed[0], point.Get());
+    listed[0]->Release();
+
+    Recorder a, b, c;
+    FakeEventSink* stranger = FakeEventSink_Create(nullptr);
+    DWORD cookie = 77;
+    EXPECT_EQ(point->Advise(nullptr, &cookie), E_POINTER);
+    EXPECT_EQ(cookie, 0u);
+    IUnknown* ua = reinterpret_cast<IUnknown*>(FakeEventSink_Dispatch(a.sink));
+    EXPECT_EQ(point->Advise(ua, nullptr), E_POINTER);
+    cookie = 77;
+    EXPECT_EQ(point->Advise(reinterpret_cast<IUnknown*>(FakeEventSink_Dispatch(stranger)), &cookie),
+              CONNECT_E_CANNOTCONNECT);
+    EXPECT_EQ(cookie, 0u);
+    EXPECT_EQ(stranger->refs, 1);
+    FakeEventSink_Release(stranger);
+
+    DWORD ca = 0, cb = 0, cc = 0;
+    EXPECT_EQ(point->Advise(ua, &ca), S_OK);
+    EXPECT_EQ(point->Advise(reinterpret_cast<IUnknown*>(FakeEventSink_Dispatch(b.sink)), &cb), S_OK);
+    EXPECT_EQ(ca, 1u);
+    EXPECT_EQ(cb, 2u);
+    EXPECT_EQ(point->Unadvise(ca), S_OK);
+    EXPECT_EQ(a.sink->refs, 1);
+    EXPECT_EQ(point->Unadvise(ca), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(point->Unadvise(0), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(point->Unadvise(99), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(point->Advise(reinterpret_cast<IUnknown*>(FakeEventSink_Dispatch(c.sink)), &cc), S_OK);
+    EXPECT_EQ(cc, 1u);  // the first empty slot is reused
+
+    ComPtr<IEnumConnections> connections;
+    ASSERT_EQ(point->EnumConnections(connections.Put()), S_OK);
+    CONNECTDATA data[3] = {};
+    EXPECT_EQ(connections->Next(3, data, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 2u);
+    EXPECT_EQ(data[0].dwCookie, 1u);
+    EXPECT_TRUE(SameObject(data[0].pUnk, reinterpret_cast<IUnknown*>(FakeEventSink_Dispatch(c.sink))));
+    EXPECT_EQ(data[1].dwCookie, 2u);
+    for (ULONG i = 0; i < fetched; ++i) data[i].pUnk->Release();
+
+    // Sinks still advised are released with the control.
+    point.Reset();
+    back.Reset();
+    container.Reset();
+    connections.Reset();
+    points.Reset();
+    control.Reset();
+    EXPECT_EQ(b.sink->refs, 1);
+    EXPECT_EQ(c.sink->refs, 1);
+}
+
+TEST(BrowserHelperAx, ObjectSafetyAndOleObject) {
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    ComPtr<IObjectSafety> safety;
+    ASSERT_EQ(control->QueryInterface(IID_IObjectSafety, safety.PutVoid()), S_OK);
+    DWORD supported = 9, enabled = 9;
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+    EXPECT_EQ(supported, 3u);
+    EXPECT_EQ(enabled, 0u);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IPersist, &supported, &enabled), E_NOINTERFACE);
+    EXPECT_EQ(supported, 0u);
+    EXPECT_EQ(enabled, 0u);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 4, 4), E_FAIL);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IPersist, 1, 1), E_NOINTERFACE);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 3, 1), S_OK);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IBrowserHelperAx, &supported, &enabled), S_OK);
+    EXPECT_EQ(enabled, 1u);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 2, 2), S_OK);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+    EXPECT_EQ(enabled, 3u);
+
+    ComPtr<IOleObject> ole;
+    ASSERT_EQ(control.As(ole), S_OK);
+    ComPtr<IOleClientSite> site;
+    EXPECT_EQ(ole->GetClientSite(site.Put()), E_NOTIMPL);
+    EXPECT_EQ(ole->Unadvise(1), E_NOTIMPL);
+    EXPECT_EQ(ole->DoVerb(OLEIVERB_SHOW, nullptr, nullptr, 0, nullptr, nullptr), E_NOTIMPL);
+    EXPECT_EQ(ole->Close(OLECLOSE_NOSAVE), E_NOTIMPL);
+}
+
+TEST(BrowserHelperAx, ClassInfo) {
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    ComPtr<IProvideClassInfo2> info;
+    ASSERT_EQ(control->QueryInterface(IID_IProvideClassInfo2, info.PutVoid()), S_OK);
+    ComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(info->GetClassInfo(coclass.Put()), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(coclass->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->guid, CLSID_BrowserHelperAx);
+    EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+    coclass->ReleaseTypeAttr(attr);
+    GUID source{};
+    EXPECT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
+    EXPECT_EQ(source, DIID__IBrowserHelperAxEvents);
+    EXPECT_EQ(info->GetGUID(7, &source), E_INVALIDARG);
+    EXPECT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, nullptr), E_POINTER);
+}
+
+HRESULT InvokeMethod(IDispatch* disp, const wchar_t* name, VARIANT* result,
+                     std::initializer_list<VARIANT> args, WORD flags = DISPATCH_METHOD) {
+    DISPID id = 0;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    HRESULT hr = disp->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    std::vector<VARIANT> reversed(args.begin(), args.end());
+    std::reverse(reversed.begin(), reversed.end());
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    return disp->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
+}
+
+TEST(BrowserHelperAx, InvokeChecksTheSiteFirst) {
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    IDispatch* disp = control.Get();
+    DISPID id = 0;
+    LPOLESTR name[] = {const_cast<LPOLESTR>(L"GetVersion")};
+    EXPECT_EQ(disp->GetIDsOfNames(IID_NULL, name, 1, 0, &id), S_OK);  // not checked
+    EXPECT_EQ(id, 1);
+    UINT count = 0;
+    EXPECT_EQ(disp->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+
+    Variant result;
+    EXPECT_EQ(InvokeMethod(disp, L"GetVersion", result.Get(), {}), S_FALSE);
+    EXPECT_EQ(V_VT(result.Get()), VT_EMPTY);
+
+    Host host;
+    host.document->url = L"http://evil.example/";
+    ASSERT_EQ(SetSite(control, host.Site()), S_OK);
+    EXPECT_EQ(InvokeMethod(disp, L"GetVersion", result.Put(), {}), S_FALSE);
+    EXPECT_EQ(V_VT(result.Get()), VT_EMPTY);
+
+    host.document->url = L"http://www.pexlo.jp/page.html";
+    EXPECT_EQ(InvokeMethod(disp, L"GetVersion", result.Put(), {}), S_OK);
+    ASSERT_EQ(V_VT(result.Get()), VT_BSTR);
+    EXPECT_STREQ(V_BSTR(result.Get()), L"2, 7, 1, 7");
+
+    BStr option(L"InvokeOption");
+    VARIANT nameArg, valueArg;
+    V_VT(&nameArg) = VT_BSTR;
+    V_BSTR(&nameArg) = option.Get();
+    V_VT(&valueArg) = VT_I4;
+    V_I4(&valueArg) = 31;
+    EXPECT_EQ(InvokeMethod(disp, L"SetOptions", result.Put(), {nameArg, valueArg}), S_OK);
+    EXPECT_EQ(V_VT(result.Get()), VT_I2);
+    EXPECT_EQ(V_I2(result.Get()), 1);
+    EXPECT_EQ(InvokeMethod(disp, L"GetOptions", result.Put(), {nameArg}), S_OK);
+    EXPECT_EQ(V_I4(result.Get()), 31);
+    EXPECT_EQ(InvokeMethod(disp, L"Visible", result.Put(), {}, DISPATCH_PROPERTYGET), S_OK);
+    EXPECT_EQ(V_VT(result.Get()), VT_BOOL);
+    EXPECT_EQ(InvokeMethod(disp, L"GetLocationURL", result.Put(), {}), S_OK);
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, OptionsKeyPath(), L"InvokeOption");
+}
+
+// Needs a window station with a display; the ctest wrapper runs it under Xvfb.
+TEST(BrowserHelperAxWindow, VisibleFollowsTheSiteWindow) {
+    HWND window =
+        CreateWindowExW(0, L"STATIC", L"site", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    if (!window) GTEST_SKIP() << "no display for windows";
+    Host host;
+    host.site->hasWindow = TRUE;
+    host.site->window = window;
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    ASSERT_EQ(SetSite(control, host.Site()), S_OK);
+    VARIANT_BOOL visible = VARIANT_TRUE;
+    EXPECT_EQ(control->get_Visible(&visible), S_OK);
+    EXPECT_EQ(visible, VARIANT_FALSE);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    EXPECT_EQ(control->get_Visible(&visible), S_OK);
+    EXPECT_EQ(visible, VARIANT_TRUE);
+    EXPECT_EQ(control->get_Visible(nullptr), E_POINTER);
+    control.Reset();
+    DestroyWindow(window);
+}
+
+}  // namespace
+}  // namespace tarnel
