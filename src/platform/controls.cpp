@@ -1,0 +1,457 @@
+// The control wrappers: creation on a form, text in Shift-JIS, and the notification rules of each kind.
+#include "platform/controls.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "platform/application.h"
+#include "platform/form.h"
+#include "platform/sjis.h"
+
+namespace platform {
+
+namespace {
+std::wstring WindowTextW(HWND h) {
+    int n = ::GetWindowTextLengthW(h);
+    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+    w.resize(static_cast<size_t>(::GetWindowTextW(h, w.data(), n + 1)));
+    return w;
+}
+
+// Splits at CR LF, as the multi-line edit keeps its lines.
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            if (start < text.size()) lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+}  // namespace
+
+TWinControl::~TWinControl() {
+    auto notifications = std::move(freeNotifications_);
+    for (auto& [key, fn] : notifications) {
+        try {
+            fn(this);
+        } catch (...) {
+            Application.HandleException();
+        }
+    }
+    if (form_) form_->UnregisterControl(this);
+    if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+void TWinControl::Detach() noexcept {
+    form_ = nullptr;
+    hwnd_ = nullptr;
+}
+
+void TWinControl::CreateControl(TForm& form, const wchar_t* windowClass, DWORD style, DWORD exStyle, int x,
+                                int y, int width, int height, std::string_view text) {
+    if (hwnd_) throw std::logic_error("Control created twice");
+    form_ = &form;
+    id_ = form.RegisterControl(this);
+    hwnd_ =
+        ::CreateWindowExW(exStyle, windowClass, SjisToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
+                          width, height, form.Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id_)),
+                          ::GetModuleHandleW(nullptr), nullptr);
+    if (!hwnd_) {
+        form.UnregisterControl(this);
+        form_ = nullptr;
+        throw std::runtime_error("Cannot create a control window");
+    }
+    if (form.Font()) Send(WM_SETFONT, reinterpret_cast<WPARAM>(form.Font()), FALSE);
+}
+
+std::string TWinControl::Text() const { return WideToSjis(WindowTextW(hwnd_)); }
+
+void TWinControl::SetText(std::string_view text) {
+    Updating quiet(*this);
+    ::SetWindowTextW(hwnd_, SjisToWide(text).c_str());
+}
+
+bool TWinControl::Enabled() const { return ::IsWindowEnabled(hwnd_) != FALSE; }
+void TWinControl::SetEnabled(bool enabled) { ::EnableWindow(hwnd_, enabled ? TRUE : FALSE); }
+bool TWinControl::Visible() const { return (::GetWindowLongPtrW(hwnd_, GWL_STYLE) & WS_VISIBLE) != 0; }
+void TWinControl::SetVisible(bool visible) { ::ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
+void TWinControl::SetBounds(int x, int y, int width, int height) {
+    ::SetWindowPos(hwnd_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+void TWinControl::SetFocus() { ::SetFocus(hwnd_); }
+
+void TWinControl::SetColor(COLORREF color) {
+    color_ = color;
+    brush_.Reset(color == CLR_INVALID ? nullptr : ::CreateSolidBrush(color));
+    if (hwnd_) ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void TWinControl::AddFreeNotification(void* key, std::function<void(TWinControl*)> fn) {
+    RemoveFreeNotification(key);
+    freeNotifications_.emplace_back(key, std::move(fn));
+}
+
+void TWinControl::RemoveFreeNotification(void* key) {
+    std::erase_if(freeNotifications_, [key](const auto& p) { return p.first == key; });
+}
+
+// --- buttons -----------------------------------------------------------------------------------------------
+
+void TButton::Create(TForm& form, int x, int y, int width, int height, std::string_view caption,
+                     bool isDefault) {
+    CreateControl(form, L"BUTTON", WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, x, y,
+                  width, height, caption);
+}
+
+void TButton::HandleCommand(WORD code) {
+    if (code == BN_CLICKED) Click();
+}
+
+void TCheckBox::Create(TForm& form, int x, int y, int width, int height, std::string_view caption) {
+    CreateControl(form, L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0, x, y, width, height, caption);
+}
+
+bool TCheckableButton::Checked() const { return Send(BM_GETCHECK) == BST_CHECKED; }
+
+void TCheckableButton::HandleCommand(WORD code) {
+    if (code == BN_CLICKED && !updating_ && OnClick) OnClick();
+}
+
+void TCheckBox::SetChecked(bool checked) {
+    if (Checked() == checked) return;
+    Send(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
+    if (OnClick) OnClick();
+}
+
+void TRadioButton::Create(TForm& form, int x, int y, int width, int height, std::string_view caption,
+                          bool firstOfGroup) {
+    CreateControl(form, L"BUTTON", BS_AUTORADIOBUTTON | (firstOfGroup ? WS_GROUP | WS_TABSTOP : 0), 0, x, y,
+                  width, height, caption);
+}
+
+void TRadioButton::SetChecked(bool checked) {
+    if (Checked() == checked) return;
+    Send(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
+    if (!checked || !hwnd_) return;
+    // An automatic radio button clears the others of its group only on a user click; do it here too.
+    HWND parent = ::GetParent(hwnd_);
+    for (HWND h = ::GetNextDlgGroupItem(parent, hwnd_, FALSE); h && h != hwnd_;
+         h = ::GetNextDlgGroupItem(parent, h, FALSE)) {
+        if ((::GetWindowLongPtrW(h, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
+            ::SendMessageW(h, BM_SETCHECK, BST_UNCHECKED, 0);
+    }
+    if (OnClick) OnClick();
+}
+
+void TLabel::Create(TForm& form, int x, int y, int width, int height, std::string_view caption, DWORD align) {
+    CreateControl(form, L"STATIC", align | SS_NOPREFIX, 0, x, y, width, height, caption);
+}
+
+void TGroupBox::Create(TForm& form, int x, int y, int width, int height, std::string_view caption) {
+    CreateControl(form, L"BUTTON", BS_GROUPBOX, 0, x, y, width, height, caption);
+}
+
+// --- edits -------------------------------------------------------------------------------------------------
+
+void TEdit::Create(TForm& form, int x, int y, int width, int height, std::string_view text, bool readOnly) {
+    Updating quiet(*this);
+    CreateControl(form, L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL | (readOnly ? ES_READONLY : 0), WS_EX_CLIENTEDGE,
+                  x, y, width, height, text);
+}
+
+void TEdit::SetTextQuiet(std::string_view text) { SetText(text); }
+
+void TEdit::SetReadOnly(bool readOnly) { Send(EM_SETREADONLY, readOnly ? TRUE : FALSE); }
+
+void TEdit::HandleCommand(WORD code) {
+    if (code == EN_CHANGE && !updating_ && OnChange) OnChange();
+}
+
+void TMemo::Create(TForm& form, int x, int y, int width, int height, bool readOnly) {
+    CreateControl(form, L"EDIT",
+                  WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
+                      (readOnly ? ES_READONLY : 0),
+                  WS_EX_CLIENTEDGE, x, y, width, height, {});
+    // 0 lifts the default limit of about 32K characters.
+    Send(EM_SETLIMITTEXT, 0);
+}
+
+void TMemo::Add(std::string_view line) {
+    Updating quiet(*this);
+    int length = ::GetWindowTextLengthW(hwnd_);
+    std::wstring w = (length > 0 ? L"\r\n" : L"") + SjisToWide(line);
+    Send(EM_SETSEL, static_cast<WPARAM>(length), length);
+    Send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(w.c_str()));
+}
+
+void TMemo::Clear() { SetText({}); }
+
+size_t TMemo::LineCount() const { return Lines().size(); }
+
+std::vector<std::string> TMemo::Lines() const { return SplitLines(Text()); }
+
+void TMemo::SetLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i) text += "\r\n";
+        text += lines[i];
+    }
+    SetText(text);
+}
+
+// --- combo box ---------------------------------------------------------------------------------------------
+
+void TComboBox::Create(TForm& form, int x, int y, int width, int height, TComboStyle style) {
+    style_ = style;
+    CreateControl(form, L"COMBOBOX",
+                  WS_TABSTOP | WS_VSCROLL | CBS_AUTOHSCROLL |
+                      (style == csDropDownList ? CBS_DROPDOWNLIST : CBS_DROPDOWN),
+                  0, x, y, width, height, {});
+}
+
+int TComboBox::Count() const { return static_cast<int>(Send(CB_GETCOUNT)); }
+
+int TComboBox::Add(std::string_view item) {
+    Updating quiet(*this);
+    std::wstring w = SjisToWide(item);
+    return static_cast<int>(Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(w.c_str())));
+}
+
+void TComboBox::Insert(int index, std::string_view item) {
+    Updating quiet(*this);
+    std::wstring w = SjisToWide(item);
+    Send(CB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(w.c_str()));
+}
+
+void TComboBox::Delete(int index) {
+    Updating quiet(*this);
+    Send(CB_DELETESTRING, static_cast<WPARAM>(index));
+}
+
+void TComboBox::Clear() {
+    Updating quiet(*this);
+    Send(CB_RESETCONTENT);
+}
+
+std::string TComboBox::Item(int index) const {
+    LRESULT n = Send(CB_GETLBTEXTLEN, static_cast<WPARAM>(index));
+    if (n == CB_ERR) return {};
+    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+    n = Send(CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(w.data()));
+    if (n == CB_ERR) return {};
+    w.resize(static_cast<size_t>(n));
+    return WideToSjis(w);
+}
+
+void TComboBox::SetItem(int index, std::string_view item) {
+    Updating quiet(*this);
+    int selected = ItemIndex();
+    std::string text = Text();
+    Delete(index);
+    Insert(index, item);
+    if (selected == index)
+        SetItemIndex(index);
+    else if (style_ == csDropDown)
+        SetText(text);
+}
+
+int TComboBox::ItemIndex() const { return static_cast<int>(Send(CB_GETCURSEL)); }
+
+void TComboBox::SetItemIndex(int index) {
+    Updating quiet(*this);
+    Send(CB_SETCURSEL, static_cast<WPARAM>(index));
+}
+
+std::string TComboBox::Text() const {
+    if (style_ == csDropDownList) {
+        int i = ItemIndex();
+        return i >= 0 ? Item(i) : std::string();
+    }
+    return TWinControl::Text();
+}
+
+void TComboBox::SetText(std::string_view text) {
+    Updating quiet(*this);
+    if (style_ == csDropDownList) {
+        std::wstring w = SjisToWide(text);
+        Send(CB_SETCURSEL, static_cast<WPARAM>(Send(CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                                    reinterpret_cast<LPARAM>(w.c_str()))));
+        return;
+    }
+    Send(CB_SETCURSEL, static_cast<WPARAM>(-1));
+    TWinControl::SetText(text);
+}
+
+void TComboBox::HandleCommand(WORD code) {
+    if (updating_) return;
+    if (code == CBN_SELCHANGE) {
+        // The edit part still shows the old text at this point; readers of Text() want the new one.
+        int i = ItemIndex();
+        if (style_ == csDropDown && i >= 0) {
+            Updating quiet(*this);
+            TWinControl::SetText(Item(i));
+            Send(CB_SETCURSEL, static_cast<WPARAM>(i));
+        }
+        if (OnChange) OnChange();
+    } else if (code == CBN_EDITCHANGE) {
+        if (OnChange) OnChange();
+    }
+}
+
+// --- progress, status, tabs --------------------------------------------------------------------------------
+
+void TProgressBar::Create(TForm& form, int x, int y, int width, int height) {
+    CreateControl(form, PROGRESS_CLASSW, 0, 0, x, y, width, height, {});
+}
+void TProgressBar::SetRange(int minimum, int maximum) {
+    Send(PBM_SETRANGE32, static_cast<WPARAM>(minimum), maximum);
+}
+int TProgressBar::Position() const { return static_cast<int>(Send(PBM_GETPOS)); }
+void TProgressBar::SetPosition(int position) { Send(PBM_SETPOS, static_cast<WPARAM>(position)); }
+
+void TStatusBar::Create(TForm& form) {
+    CreateControl(form, STATUSCLASSNAMEW, SBARS_SIZEGRIP, 0, 0, 0, 0, 0, {});
+}
+
+void TStatusBar::SetPanels(const std::vector<int>& widths) {
+    std::vector<int> edges;
+    int x = 0;
+    for (size_t i = 0; i < widths.size(); ++i) {
+        x += widths[i];
+        edges.push_back(i + 1 == widths.size() ? -1 : x);
+    }
+    if (edges.empty()) edges.push_back(-1);
+    Send(SB_SETPARTS, edges.size(), reinterpret_cast<LPARAM>(edges.data()));
+}
+
+std::string TStatusBar::PanelText(int panel) const {
+    LRESULT n = LOWORD(Send(SB_GETTEXTLENGTHW, static_cast<WPARAM>(panel)));
+    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+    Send(SB_GETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(w.data()));
+    w.resize(static_cast<size_t>(n));
+    return WideToSjis(w);
+}
+
+void TStatusBar::SetPanelText(int panel, std::string_view text) {
+    std::wstring w = SjisToWide(text);
+    Send(SB_SETTEXTW, static_cast<WPARAM>(panel), reinterpret_cast<LPARAM>(w.c_str()));
+}
+
+int TStatusBar::HeightPixels() const {
+    RECT r{};
+    ::GetWindowRect(hwnd_, &r);
+    return r.bottom - r.top;
+}
+
+void TStatusBar::ParentResized() { Send(WM_SIZE); }
+
+void TTabControl::Create(TForm& form, int x, int y, int width, int height, int tabWidth, bool flatButtons) {
+    DWORD style = WS_TABSTOP | WS_CLIPSIBLINGS | (flatButtons ? TCS_BUTTONS | TCS_FLATBUTTONS : 0) |
+                  (tabWidth > 0 ? TCS_FIXEDWIDTH : 0);
+    CreateControl(form, WC_TABCONTROLW, style, 0, x, y, width, height, {});
+    if (tabWidth > 0) Send(TCM_SETITEMSIZE, 0, MAKELPARAM(tabWidth, 0));
+    // The page controls are siblings drawn over the tab control.
+    ::SetWindowPos(hwnd_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+int TTabControl::AddPage(std::string_view caption) {
+    std::wstring w = SjisToWide(caption);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = w.data();
+    int index = static_cast<int>(Send(TCM_INSERTITEMW, pages_.size(), reinterpret_cast<LPARAM>(&item)));
+    pages_.emplace_back();
+    return index;
+}
+
+void TTabControl::AddToPage(int page, TWinControl& control) {
+    pages_.at(static_cast<size_t>(page)).push_back(&control);
+    control.SetVisible(page == TabIndex() || (TabIndex() < 0 && page == 0));
+    ::SetWindowPos(control.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+int TTabControl::PageCount() const { return static_cast<int>(pages_.size()); }
+int TTabControl::TabIndex() const { return static_cast<int>(Send(TCM_GETCURSEL)); }
+
+void TTabControl::SetTabIndex(int index) {
+    Send(TCM_SETCURSEL, static_cast<WPARAM>(index));
+    ShowPage(index);
+}
+
+void TTabControl::ShowPage(int index) {
+    for (size_t p = 0; p < pages_.size(); ++p)
+        for (TWinControl* c : pages_[p]) c->SetVisible(static_cast<int>(p) == index);
+}
+
+LRESULT TTabControl::HandleNotify(NMHDR* header) {
+    if (header->code == TCN_SELCHANGE) {
+        ShowPage(TabIndex());
+        if (OnChange) OnChange();
+    }
+    return 0;
+}
+
+// --- image list and timer ----------------------------------------------------------------------------------
+
+TImageList::TImageList(int width, int height) : width_(width), height_(height) {
+    handle_ = ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 8, 8);
+}
+
+TImageList::~TImageList() {
+    if (handle_) ImageList_Destroy(handle_);
+}
+
+int TImageList::Count() const { return handle_ ? ImageList_GetImageCount(handle_) : 0; }
+
+int TImageList::AddIcon(HICON icon) {
+    if (!handle_ || !icon) return -1;
+    return ImageList_ReplaceIcon(handle_, -1, icon);
+}
+
+bool TImageList::Delete(int index) { return handle_ && ImageList_Remove(handle_, index) != FALSE; }
+
+void TImageList::Clear() {
+    if (handle_) ImageList_RemoveAll(handle_);
+}
+
+bool TImageList::Assign(const TImageList& other) {
+    if (&other == this || !handle_) return false;
+    Clear();
+    for (int i = 0; i < other.Count(); ++i) {
+        UniqueIcon icon(ImageList_GetIcon(other.handle_, i, ILD_NORMAL));
+        if (AddIcon(icon.Get()) < 0) return false;
+    }
+    return true;
+}
+
+TTimer::~TTimer() {
+    if (enabled_) Application.StopTimer(this);
+}
+
+void TTimer::SetInterval(UINT ms) {
+    interval_ = ms;
+    if (enabled_) Application.StartTimer(this, interval_);
+}
+
+void TTimer::SetEnabled(bool enabled) {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    if (enabled) {
+        Application.StartTimer(this, interval_);
+    } else {
+        Application.StopTimer(this);
+    }
+}
+
+void TTimer::Fire() {
+    if (OneShot) SetEnabled(false);
+    if (OnTimer) OnTimer();
+}
+
+}  // namespace platform

@@ -1,0 +1,257 @@
+// The standard controls as small non-copyable value wrappers over child windows of a form. Texts are
+// Shift-JIS and converted at the W calls. Events fire for the user's actions; a value set by code fires
+// only where noted (a check box set to a new state fires its click, as the forms expect).
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/handle.h"
+
+namespace platform {
+
+class TForm;
+class TPopupMenu;
+
+class TWinControl {
+public:
+    TWinControl() = default;
+    TWinControl(const TWinControl&) = delete;
+    TWinControl& operator=(const TWinControl&) = delete;
+    virtual ~TWinControl();
+
+    HWND Handle() const noexcept { return hwnd_; }
+    int Id() const noexcept { return id_; }
+    TForm* Form() const noexcept { return form_; }
+
+    std::string Text() const;
+    void SetText(std::string_view text);
+    bool Enabled() const;
+    void SetEnabled(bool enabled);
+    bool Visible() const;
+    void SetVisible(bool visible);
+    void SetBounds(int x, int y, int width, int height);
+    void SetFocus();
+    // Background colour used for the control's WM_CTLCOLOR* answer; CLR_INVALID goes back to the default.
+    void SetColor(COLORREF color);
+    COLORREF Color() const noexcept { return color_; }
+    HBRUSH ColorBrush() const noexcept { return brush_.Get(); }
+
+    // Shown by the form on a right click in the control.
+    TPopupMenu* PopupMenu = nullptr;
+
+    // Called when the control object goes away, so that whoever holds a pointer to it can let go.
+    void AddFreeNotification(void* key, std::function<void(TWinControl*)> fn);
+    void RemoveFreeNotification(void* key);
+
+    // Routing from the form.
+    virtual void HandleCommand(WORD) {}
+    virtual LRESULT HandleNotify(NMHDR*) { return 0; }
+    virtual void ParentResized() {}
+    // Called by the form when its window goes away before the control object.
+    void Detach() noexcept;
+
+protected:
+    void CreateControl(TForm& form, const wchar_t* windowClass, DWORD style, DWORD exStyle, int x, int y,
+                       int width, int height, std::string_view text);
+    LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return ::SendMessageW(hwnd_, msg, wParam, lParam);
+    }
+    // While positive, notifications caused by our own changes are not passed on as events.
+    int updating_ = 0;
+    struct Updating {
+        explicit Updating(TWinControl& c) : c_(c) { ++c_.updating_; }
+        ~Updating() { --c_.updating_; }
+        TWinControl& c_;
+    };
+
+    HWND hwnd_ = nullptr;
+    int id_ = 0;
+    TForm* form_ = nullptr;
+
+private:
+    COLORREF color_ = CLR_INVALID;
+    UniqueBrush brush_;
+    std::vector<std::pair<void*, std::function<void(TWinControl*)>>> freeNotifications_;
+};
+
+class TButton : public TWinControl {
+public:
+    void Create(TForm& form, int x, int y, int width, int height, std::string_view caption,
+                bool isDefault = false);
+    void Click() {
+        if (OnClick) OnClick();
+    }
+    std::function<void()> OnClick;
+    void HandleCommand(WORD code) override;
+};
+
+// Check boxes and radio buttons: a state, and a click event for the user's clicks.
+class TCheckableButton : public TWinControl {
+public:
+    bool Checked() const;
+    std::function<void()> OnClick;
+    void HandleCommand(WORD code) override;
+};
+
+class TCheckBox : public TCheckableButton {
+public:
+    void Create(TForm& form, int x, int y, int width, int height, std::string_view caption);
+    // Fires OnClick when the state changes, and only then.
+    void SetChecked(bool checked);
+};
+
+class TRadioButton : public TCheckableButton {
+public:
+    void Create(TForm& form, int x, int y, int width, int height, std::string_view caption,
+                bool firstOfGroup);
+    // Checking one clears the others of its group; fires OnClick when it becomes checked.
+    void SetChecked(bool checked);
+};
+
+class TLabel : public TWinControl {
+public:
+    void Create(TForm& form, int x, int y, int width, int height, std::string_view caption,
+                DWORD align = SS_LEFT);
+};
+
+class TGroupBox : public TWinControl {
+public:
+    void Create(TForm& form, int x, int y, int width, int height, std::string_view caption);
+};
+
+// Single-line edit. OnChange fires for the user's edits only.
+class TEdit : public TWinControl {
+public:
+    void Create(TForm& form, int x, int y, int width, int height, std::string_view text = {},
+                bool readOnly = false);
+    void SetTextQuiet(std::string_view text);
+    void SetReadOnly(bool readOnly);
+    std::function<void()> OnChange;
+    void HandleCommand(WORD code) override;
+};
+
+// Read-only multi-line text with both scroll bars and no length limit; one entry per line.
+class TMemo : public TWinControl {
+public:
+    void Create(TForm& form, int x, int y, int width, int height, bool readOnly = true);
+    void Add(std::string_view line);
+    void Clear();
+    size_t LineCount() const;
+    std::vector<std::string> Lines() const;
+    void SetLines(const std::vector<std::string>& lines);
+};
+
+enum TComboStyle : uint8_t { csDropDown, csDropDownList };
+
+// Combo box, editable or drop-down list. OnChange fires for the user's edits and selections only, never for
+// a text, item or index set by code.
+class TComboBox : public TWinControl {
+public:
+    void Create(TForm& form, int x, int y, int width, int height, TComboStyle style = csDropDown);
+    TComboStyle Style() const noexcept { return style_; }
+    int Count() const;
+    int Add(std::string_view item);
+    void Insert(int index, std::string_view item);
+    void Delete(int index);
+    void Clear();
+    std::string Item(int index) const;
+    void SetItem(int index, std::string_view item);
+    int ItemIndex() const;
+    void SetItemIndex(int index);
+    std::string Text() const;
+    void SetText(std::string_view text);
+    std::function<void()> OnChange;
+    void HandleCommand(WORD code) override;
+
+private:
+    TComboStyle style_ = csDropDown;
+};
+
+class TProgressBar : public TWinControl {
+public:
+    void Create(TForm& form, int x, int y, int width, int height);
+    void SetRange(int minimum, int maximum);
+    int Position() const;
+    void SetPosition(int position);
+};
+
+// Status bar at the bottom of the form, with fixed-width panels (the last one takes the rest).
+class TStatusBar : public TWinControl {
+public:
+    void Create(TForm& form);
+    void SetPanels(const std::vector<int>& widths);
+    std::string PanelText(int panel) const;
+    void SetPanelText(int panel, std::string_view text);
+    int HeightPixels() const;
+    void ParentResized() override;
+};
+
+// Tab control drawn as flat buttons, used as a page container: each page lists the controls it shows.
+// OnChange fires when the user picks a page; SetTabIndex switches pages quietly.
+class TTabControl : public TWinControl {
+public:
+    void Create(TForm& form, int x, int y, int width, int height, int tabWidth = 0, bool flatButtons = true);
+    int AddPage(std::string_view caption);
+    void AddToPage(int page, TWinControl& control);
+    int PageCount() const;
+    int TabIndex() const;
+    void SetTabIndex(int index);
+    std::function<void()> OnChange;
+    LRESULT HandleNotify(NMHDR* header) override;
+
+private:
+    void ShowPage(int index);
+    std::vector<std::vector<TWinControl*>> pages_;
+};
+
+// Image list of one icon size; owns its handle.
+class TImageList {
+public:
+    TImageList(int width, int height);
+    TImageList(const TImageList&) = delete;
+    TImageList& operator=(const TImageList&) = delete;
+    ~TImageList();
+    HIMAGELIST Handle() const noexcept { return handle_; }
+    int Width() const noexcept { return width_; }
+    int Height() const noexcept { return height_; }
+    int Count() const;
+    // Adds a copy of the icon; the caller keeps the icon. -1 on failure.
+    int AddIcon(HICON icon);
+    bool Delete(int index);
+    void Clear();
+    // Replaces the images with copies of those of another list.
+    bool Assign(const TImageList& other);
+
+private:
+    HIMAGELIST handle_ = nullptr;
+    int width_, height_;
+};
+
+// One-shot or repeating timer served by the application's hidden window on the main thread.
+class TTimer {
+public:
+    TTimer() = default;
+    TTimer(const TTimer&) = delete;
+    TTimer& operator=(const TTimer&) = delete;
+    ~TTimer();
+    UINT Interval() const noexcept { return interval_; }
+    void SetInterval(UINT ms);
+    bool Enabled() const noexcept { return enabled_; }
+    void SetEnabled(bool enabled);
+    // A one-shot timer switches itself off before its event runs.
+    bool OneShot = false;
+    std::function<void()> OnTimer;
+    void Fire();
+
+private:
+    UINT interval_ = 1000;
+    bool enabled_ = false;
+};
+
+}  // namespace platform

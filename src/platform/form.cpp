@@ -1,0 +1,373 @@
+// Forms: window creation, geometry, modal show, close rules and the routing of control and menu messages.
+#include "platform/form.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "platform/application.h"
+#include "platform/controls.h"
+#include "platform/menus.h"
+#include "platform/sjis.h"
+
+namespace platform {
+
+TForm::TForm(std::wstring className) : className_(std::move(className)) {}
+
+TForm::~TForm() {
+    // Handlers may refer to members of a derived form that are gone by now.
+    OnDestroy = nullptr;
+    Destroy();
+}
+
+void TForm::Create(HWND owner) {
+    if (hwnd_) return;
+    Application.Initialize();
+    Application.RegisterWindowClass(className_);
+    hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, className_.c_str(), L"",
+                              WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, 400, 300,
+                              owner, nullptr, ::GetModuleHandleW(nullptr), this);
+    if (!hwnd_) throw std::runtime_error("Cannot create the window");
+    Application.AddFormWindow(hwnd_, this);
+    if (!font_) SetFont("MS UI Gothic", 9);
+    if (OnCreate) OnCreate();
+}
+
+void TForm::Destroy() {
+    if (!hwnd_) return;
+    try {
+        if (OnDestroy) OnDestroy();
+    } catch (...) {
+        Application.HandleException();
+    }
+    HWND h = hwnd_;
+    if (menu_) {
+        ::SetMenu(h, nullptr);
+        menu_ = nullptr;
+    }
+    DetachControls();
+    Application.RemoveFormWindow(h);
+    if (accel_) {
+        ::DestroyAcceleratorTable(accel_);
+        accel_ = nullptr;
+    }
+    hwnd_ = nullptr;
+    ::SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+    ::DestroyWindow(h);
+}
+
+void TForm::DetachControls() {
+    for (TWinControl* c : controls_) c->Detach();
+    controls_.clear();
+}
+
+std::string TForm::Caption() const {
+    int n = ::GetWindowTextLengthW(hwnd_);
+    std::wstring w(static_cast<size_t>(n) + 1, L'\0');
+    w.resize(static_cast<size_t>(::GetWindowTextW(hwnd_, w.data(), n + 1)));
+    return WideToSjis(w);
+}
+
+void TForm::SetCaption(std::string_view caption) { ::SetWindowTextW(hwnd_, SjisToWide(caption).c_str()); }
+
+void TForm::SetFont(std::string_view faceName, int points) {
+    HDC dc = ::GetDC(nullptr);
+    int height = -::MulDiv(points, ::GetDeviceCaps(dc, LOGPIXELSY), 72);
+    ::ReleaseDC(nullptr, dc);
+    std::wstring face = SjisToWide(faceName);
+    UniqueFont font(::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                  DEFAULT_PITCH | FF_DONTCARE, face.c_str()));
+    if (!font) return;
+    for (TWinControl* c : controls_)
+        ::SendMessageW(c->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
+    font_ = std::move(font);
+}
+
+namespace {
+RECT WindowRect(HWND h) {
+    RECT r{};
+    ::GetWindowRect(h, &r);
+    return r;
+}
+RECT ClientRect(HWND h) {
+    RECT r{};
+    ::GetClientRect(h, &r);
+    return r;
+}
+}  // namespace
+
+int TForm::Left() const { return WindowRect(hwnd_).left; }
+int TForm::Top() const { return WindowRect(hwnd_).top; }
+int TForm::Width() const {
+    RECT r = WindowRect(hwnd_);
+    return r.right - r.left;
+}
+int TForm::Height() const {
+    RECT r = WindowRect(hwnd_);
+    return r.bottom - r.top;
+}
+int TForm::ClientWidth() const { return ClientRect(hwnd_).right; }
+int TForm::ClientHeight() const { return ClientRect(hwnd_).bottom; }
+
+void TForm::SetBounds(int left, int top, int width, int height) {
+    ::SetWindowPos(hwnd_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+void TForm::SetPosition(int left, int top) {
+    ::SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+}
+void TForm::SetSize(int width, int height) {
+    ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+}
+void TForm::SetClientSize(int width, int height) {
+    RECT r{0, 0, width, height};
+    ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)),
+                         ::GetMenu(hwnd_) != nullptr,
+                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+    SetSize(r.right - r.left, r.bottom - r.top);
+}
+
+void TForm::CenterOnOwner() {
+    RECT area{};
+    HWND owner = ::GetWindow(hwnd_, GW_OWNER);
+    if (owner && ::IsWindowVisible(owner)) {
+        area = WindowRect(owner);
+    } else {
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    }
+    int w = Width(), h = Height();
+    SetPosition(area.left + (area.right - area.left - w) / 2, area.top + (area.bottom - area.top - h) / 2);
+}
+
+void TForm::Show() {
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::UpdateWindow(hwnd_);
+}
+void TForm::Hide() { ::ShowWindow(hwnd_, SW_HIDE); }
+bool TForm::Visible() const { return hwnd_ && ::IsWindowVisible(hwnd_); }
+void TForm::BringToFront() { ::SetForegroundWindow(hwnd_); }
+
+void TForm::SetTopMost(bool topMost) {
+    ::SetWindowPos(hwnd_, topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+bool TForm::TopMost() const { return (::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+bool TForm::Minimized() const { return ::IsIconic(hwnd_) != FALSE; }
+void TForm::Minimize() { ::ShowWindow(hwnd_, SW_MINIMIZE); }
+void TForm::Restore() { ::ShowWindow(hwnd_, SW_RESTORE); }
+
+int TForm::ShowModal() {
+    modalResult_ = mrNone;
+    modal_ = true;
+    std::vector<HWND> disabled = Application.DisableTaskWindows(hwnd_);
+    Show();
+    ::SetForegroundWindow(hwnd_);
+    MSG msg;
+    while (modalResult_ == mrNone && hwnd_ && ::IsWindowVisible(hwnd_)) {
+        BOOL r = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (r == 0 || r == -1) {
+            // Leave the quit for the outer loop.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            if (modalResult_ == mrNone) modalResult_ = mrCancel;
+            break;
+        }
+        Application.DispatchOne(msg);
+    }
+    if (modalResult_ == mrNone) modalResult_ = mrCancel;
+    // Enable the others first so that activation goes back to them.
+    Application.EnableTaskWindows(disabled);
+    if (hwnd_) Hide();
+    modal_ = false;
+    return modalResult_;
+}
+
+bool TForm::CloseQuery() {
+    bool canClose = true;
+    if (OnCloseQuery) OnCloseQuery(canClose);
+    return canClose;
+}
+
+void TForm::Close() {
+    if (!hwnd_ || !CloseQuery()) return;
+    TCloseAction action = caHide;
+    if (OnClose) OnClose(action);
+    if (action == caNone) return;
+    if (modal_) {
+        if (modalResult_ == mrNone) modalResult_ = mrCancel;
+        return;
+    }
+    if (action == caMinimize) {
+        Minimize();
+        return;
+    }
+    if (Application.MainForm() == this) {
+        Hide();
+        Application.Terminate();
+        return;
+    }
+    Hide();
+}
+
+void TForm::SetMenu(TMainMenu* menu) {
+    if (menu_) menu_->Detached();
+    menu_ = menu;
+    ::SetMenu(hwnd_, menu ? menu->Handle() : nullptr);
+    if (menu) menu->Attached();
+    RebuildAccelerators();
+}
+
+void TForm::SetAcceptFiles(bool accept) { ::DragAcceptFiles(hwnd_, accept ? TRUE : FALSE); }
+
+void TForm::RebuildAccelerators() {
+    if (accel_) ::DestroyAcceleratorTable(accel_);
+    accel_ = nullptr;
+    std::vector<ACCEL> table;
+    if (menu_) menu_->CollectShortcuts(table);
+    if (!table.empty()) accel_ = ::CreateAcceleratorTableW(table.data(), static_cast<int>(table.size()));
+}
+
+int TForm::RegisterControl(TWinControl* control) {
+    controls_.push_back(control);
+    return nextId_++;
+}
+
+void TForm::UnregisterControl(TWinControl* control) { std::erase(controls_, control); }
+
+TWinControl* TForm::ControlFromId(int id) const {
+    for (TWinControl* c : controls_)
+        if (c->Id() == id) return c;
+    return nullptr;
+}
+
+TWinControl* TForm::ControlFromWindow(HWND hwnd) const {
+    if (!hwnd) return nullptr;
+    for (TWinControl* c : controls_)
+        if (c->Handle() == hwnd) return c;
+    return nullptr;
+}
+
+LRESULT TForm::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+LRESULT TForm::HandleCtlColor(UINT msg, WPARAM wParam, LPARAM lParam) {
+    HDC dc = reinterpret_cast<HDC>(wParam);
+    HWND ctlWnd = reinterpret_cast<HWND>(lParam);
+    if (OnCtlColor)
+        if (HBRUSH b = OnCtlColor(dc, ctlWnd)) return reinterpret_cast<LRESULT>(b);
+    // The edit and list of a combo box ask for the combo's colour.
+    TWinControl* ctl = ControlFromWindow(ctlWnd);
+    if (!ctl) ctl = ControlFromWindow(::GetParent(ctlWnd));
+    if (ctl && ctl->ColorBrush()) {
+        ::SetBkColor(dc, ctl->Color());
+        return reinterpret_cast<LRESULT>(ctl->ColorBrush());
+    }
+    return DefaultProc(msg, wParam, lParam);
+}
+
+bool TForm::HandleContextMenu(HWND window, POINT screen) {
+    if (OnContextMenu) {
+        OnContextMenu(window, screen);
+        return true;
+    }
+    TWinControl* ctl = ControlFromWindow(window);
+    if (!ctl) ctl = ControlFromWindow(::GetParent(window));
+    if (!ctl || !ctl->PopupMenu) return false;
+    if (screen.x == -1 && screen.y == -1) {
+        RECT r{};
+        ::GetWindowRect(ctl->Handle(), &r);
+        screen = {r.left + 8, r.top + 8};
+    }
+    ctl->PopupMenu->Popup(hwnd_, screen.x, screen.y);
+    return true;
+}
+
+LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (OnMessage) {
+        LRESULT result = 0;
+        if (OnMessage(msg, wParam, lParam, result)) return result;
+    }
+    switch (msg) {
+        case WM_COMMAND: {
+            if (lParam) {
+                if (TWinControl* c = ControlFromId(LOWORD(wParam))) c->HandleCommand(HIWORD(wParam));
+                return 0;
+            }
+            if (TMenuItem* item = TMenuItem::FromCommand(LOWORD(wParam))) {
+                if (item->Enabled()) item->Click();
+                return 0;
+            }
+            // Escape closes a modal form, as a dialog box does; it never closes the main window.
+            if (LOWORD(wParam) == IDCANCEL && modal_) {
+                Close();
+                return 0;
+            }
+            break;
+        }
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (TWinControl* c = ControlFromId(static_cast<int>(header->idFrom)))
+                return c->HandleNotify(header);
+            break;
+        }
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN: return HandleCtlColor(msg, wParam, lParam);
+        case WM_INITMENUPOPUP: {
+            HMENU menu = reinterpret_cast<HMENU>(wParam);
+            if (TMenuItem* item = TMenuItem::FromSubMenu(menu)) item->Click();
+            if (OnMenuPopup) OnMenuPopup(menu);
+            return 0;
+        }
+        case WM_CONTEXTMENU: {
+            POINT pt{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            if (HandleContextMenu(reinterpret_cast<HWND>(wParam), pt)) return 0;
+            break;
+        }
+        case WM_DROPFILES:
+            if (OnDropFiles) {
+                OnDropFiles(reinterpret_cast<HDROP>(wParam));
+            } else {
+                ::DragFinish(reinterpret_cast<HDROP>(wParam));
+            }
+            return 0;
+        case WM_QUERYENDSESSION:
+            if (OnQueryEndSession) return OnQueryEndSession() ? TRUE : FALSE;
+            return CloseQuery() ? TRUE : FALSE;
+        case WM_ENDSESSION:
+            if (OnEndSession) OnEndSession(wParam != FALSE);
+            return 0;
+        case WM_CLOSE: Close(); return 0;
+        case WM_SHOWWINDOW:
+            if (wParam && OnShow) OnShow();
+            if (!wParam && OnHide) OnHide();
+            break;
+        case WM_SIZE:
+            for (TWinControl* c : controls_) c->ParentResized();
+            if (OnResize) OnResize();
+            return 0;
+        default: break;
+    }
+    return DefaultProc(msg, wParam, lParam);
+}
+
+LRESULT CALLBACK TForm::StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<TForm*>(cs->lpCreateParams);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<TForm*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self || self->hwnd_ != hwnd) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    try {
+        return self->WndProc(msg, wParam, lParam);
+    } catch (...) {
+        Application.HandleException();
+        return 0;
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,143 @@
+// A top-level window of the program. The form owns its HWND; one static window procedure stores `this` at
+// WM_NCCREATE and routes WM_COMMAND and WM_NOTIFY by control id to the control's event. Handlers are
+// std::function fields wired by the form's owner; no exception leaves the window procedure.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/handle.h"
+
+namespace platform {
+
+class TWinControl;
+class TMainMenu;
+class TPopupMenu;
+
+enum TCloseAction : uint8_t { caNone, caHide, caFree, caMinimize };
+
+// Modal results, as the message-box answers.
+inline constexpr int mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL, mrYes = IDYES, mrNo = IDNO;
+
+class TForm {
+public:
+    explicit TForm(std::wstring className);
+    TForm(const TForm&) = delete;
+    TForm& operator=(const TForm&) = delete;
+    virtual ~TForm();
+
+    // Creates the window (hidden), then runs OnCreate. An owned form is created by Application.CreateForm.
+    void Create(HWND owner = nullptr);
+    // Runs OnDestroy while the form and its members still live, then destroys the window.
+    void Destroy();
+    HWND Handle() const noexcept { return hwnd_; }
+    const std::wstring& ClassName() const noexcept { return className_; }
+
+    std::string Caption() const;
+    void SetCaption(std::string_view caption);
+    // Font of the form and of every control created on it (face name in Shift-JIS, size in points).
+    void SetFont(std::string_view faceName, int points);
+    HFONT Font() const noexcept { return font_.Get(); }
+
+    // Geometry in screen pixels (outer rectangle) and the client size.
+    int Left() const;
+    int Top() const;
+    int Width() const;
+    int Height() const;
+    int ClientWidth() const;
+    int ClientHeight() const;
+    void SetBounds(int left, int top, int width, int height);
+    void SetPosition(int left, int top);
+    void SetSize(int width, int height);
+    void SetClientSize(int width, int height);
+    // Centre on the owner window, or on the screen without one.
+    void CenterOnOwner();
+
+    void Show();
+    void Hide();
+    bool Visible() const;
+    void SetVisible(bool visible) { visible ? Show() : Hide(); }
+    void BringToFront();
+    void SetTopMost(bool topMost);
+    bool TopMost() const;
+    bool Minimized() const;
+    void Minimize();
+    void Restore();
+
+    // Modal show: the other task windows are disabled, a nested loop runs until ModalResult is set or the
+    // form closes, then they are enabled again. Returns the modal result (mrCancel when closed).
+    int ShowModal();
+    int ModalResult() const noexcept { return modalResult_; }
+    void SetModalResult(int result) noexcept { modalResult_ = result; }
+    bool Modal() const noexcept { return modal_; }
+
+    // Asks OnCloseQuery, then runs OnClose; the main form's close ends the application, another form hides.
+    void Close();
+    // Runs the close query alone: true when the form may close.
+    bool CloseQuery();
+
+    void SetMenu(TMainMenu* menu);
+    TMainMenu* Menu() const noexcept { return menu_; }
+    // Accepts files dropped from the shell (WM_DROPFILES reaches OnDropFiles).
+    void SetAcceptFiles(bool accept);
+
+    // Events.
+    std::function<void()> OnCreate;
+    std::function<void()> OnShow;
+    std::function<void()> OnHide;
+    std::function<void(bool& canClose)> OnCloseQuery;
+    std::function<void(TCloseAction& action)> OnClose;
+    std::function<void()> OnDestroy;
+    std::function<void()> OnResize;
+    // Message hooks of the windows that handle them themselves. OnDropFiles owns the drop handle (it calls
+    // DragFinish); without a handler the drop is released.
+    std::function<void(HDROP drop)> OnDropFiles;
+    // Answer to WM_QUERYENDSESSION: true lets the session end. Without a handler the close query answers.
+    std::function<bool()> OnQueryEndSession;
+    std::function<void(bool ending)> OnEndSession;
+    // WM_CONTEXTMENU: the window the click was in and the screen point (-1, -1 from the keyboard). A control
+    // with a PopupMenu shows it without this hook.
+    std::function<void(HWND window, POINT screen)> OnContextMenu;
+    // WM_INITMENUPOPUP for a pop-up menu of this form.
+    std::function<void(HMENU menu)> OnMenuPopup;
+    // WM_CTLCOLOR*: a brush for the control, or nullptr to take the control's own colour or the default.
+    std::function<HBRUSH(HDC dc, HWND control)> OnCtlColor;
+    // Any other message: return true when handled, with the result in `result`.
+    std::function<bool(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)> OnMessage;
+
+    // Used by the controls.
+    int RegisterControl(TWinControl* control);
+    void UnregisterControl(TWinControl* control);
+    TWinControl* ControlFromId(int id) const;
+    TWinControl* ControlFromWindow(HWND hwnd) const;
+    HACCEL Accelerators() const noexcept { return accel_; }
+    void RebuildAccelerators();
+    // The window procedure of every form class.
+    static LRESULT CALLBACK StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+protected:
+    virtual LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
+
+private:
+    LRESULT HandleCtlColor(UINT msg, WPARAM wParam, LPARAM lParam);
+    bool HandleContextMenu(HWND window, POINT screen);
+    void DetachControls();
+
+    std::wstring className_;
+    HWND hwnd_ = nullptr;
+    UniqueFont font_;
+    int modalResult_ = mrNone;
+    bool modal_ = false;
+    TMainMenu* menu_ = nullptr;
+    HACCEL accel_ = nullptr;
+    int nextId_ = 100;
+    std::vector<TWinControl*> controls_;
+};
+
+}  // namespace platform
