@@ -1,0 +1,585 @@
+// Tests of the stand-in archiver libraries through their raw exported entries: real data from Python-made
+// archives, progress and its stop answer, the call log, the output-buffer bound, unsafe member paths, the
+// command dialects, the script, and which entries each scenario folder exports.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "archive_formats.h"
+#include "archivers/archiver_api.h"
+#include "platform/handle.h"
+#include "platform/sjis.h"
+#include "support/fixtures.h"
+#include "support/standin_log.h"
+#include "support/temp_dir.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::string kDeflated = [] {
+    std::string s;
+    for (int i = 0; i < 200; ++i) s += "deflated text ";
+    return s;
+}();
+const std::string kStored = [] {
+    std::string s;
+    for (int r = 0; r < 4; ++r)
+        for (int i = 0; i < 256; ++i) s.push_back(static_cast<char>(i));
+    return s;
+}();
+const std::string kSjisName = "日本語/表.txt";
+const std::string kSjisData = "表示テスト\r\n";
+
+std::string Sjis(const std::wstring& w) { return platform::WideToSjis(w); }
+std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+class Library {
+public:
+    Library(const wchar_t* scenario, const wchar_t* file)
+        : module_(LoadLibraryW((StandinFolder(scenario) + L"\\" + file).c_str())) {}
+    explicit operator bool() const { return static_cast<bool>(module_); }
+    bool Has(const char* name) const { return GetProcAddress(module_.Get(), name) != nullptr; }
+    template <typename F>
+    F Get(const char* name) const {
+        return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_.Get(), name)));
+    }
+    int Run(const char* entry, const std::string& line, std::string* output = nullptr,
+            HWND wnd = nullptr) const {
+        auto cmd = Get<TArcCommand>(entry);
+        if (!cmd) return -12345;
+        char buf[8192] = {};
+        int rc = cmd(wnd, line.c_str(), buf, sizeof(buf));
+        if (output) *output = buf;
+        return rc;
+    }
+
+    struct Listed {
+        std::string name;
+        uint32_t size;
+        uint32_t crc;
+        uint16_t dosDate;
+    };
+    std::vector<Listed> List(const std::string& prefix, const std::string& archive,
+                             int* openResult = nullptr) const {
+        std::vector<Listed> out;
+        HARC arc = Get<TArcOpenArchive>((prefix + "OpenArchive").c_str())(nullptr, archive.c_str(), 0);
+        if (openResult) *openResult = arc ? 1 : 0;
+        if (!arc) return out;
+        TArchiveMemberInfo info{};
+        auto next = Get<TArcFindNext>((prefix + "FindNext").c_str());
+        for (int rc = Get<TArcFindFirst>((prefix + "FindFirst").c_str())(arc, "*", &info); rc == 0;
+             rc = next(arc, &info))
+            out.push_back({info.FileName, info.OriginalSize, info.Crc, info.DosDate});
+        Get<TArcCloseArchive>((prefix + "CloseArchive").c_str())(arc);
+        return out;
+    }
+
+private:
+    platform::UniqueModule module_;
+};
+
+std::vector<std::string> Names(const std::vector<Library::Listed>& listed) {
+    std::vector<std::string> names;
+    for (const auto& l : listed) names.push_back(l.name);
+    return names;
+}
+
+std::string ReadOr(const std::wstring& path) { return ReadFileBytes(path).value_or("<missing>"); }
+
+class StandinTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    StandinSession session{dir};
+    std::string Out(const char* name = "out") {
+        std::wstring p = dir.File(platform::SjisToWide(name));
+        CreateDirectoryW(p.c_str(), nullptr);
+        return Sjis(p) + "\\";
+    }
+};
+
+// ---- real data ----
+
+TEST_F(StandinTest, ListsAndExtractsPythonZipByteForByte) {
+    Library unzip(L"full", L"UNZIP32.DLL");
+    ASSERT_TRUE(unzip);
+    std::string zip = Sjis(FixtureFile(L"python.zip"));
+    auto listed = unzip.List("UnZip", zip);
+    ASSERT_EQ(Names(listed),
+              (std::vector<std::string>{"docs/", "docs/deflated.txt", "stored.bin", kSjisName}));
+    EXPECT_EQ(listed[1].size, kDeflated.size());
+    EXPECT_EQ(listed[2].crc, standin::Crc32(kStored));
+    EXPECT_NE(listed[1].dosDate, 0);
+
+    std::string out = Out();
+    std::string text;
+    ASSERT_EQ(unzip.Run("UnZip", "-x --i -o " + Quote(zip) + " " + Quote(out), &text), 0) << text;
+    std::wstring wout = platform::SjisToWide(out);
+    EXPECT_EQ(ReadOr(wout + L"docs\\deflated.txt"), kDeflated);
+    EXPECT_EQ(ReadOr(wout + L"stored.bin"), kStored);
+    EXPECT_EQ(ReadOr(wout + platform::SjisToWide("日本語\\表.txt")), kSjisData);
+}
+
+TEST_F(StandinTest, CheckArchiveVerifiesCrcs) {
+    Library unzip(L"full", L"UNZIP32.DLL");
+    auto check = unzip.Get<TArcCheckArchive>("UnZipCheckArchive");
+    EXPECT_TRUE(check(Sjis(FixtureFile(L"python.zip")).c_str(), kCheckModeZip));
+    std::string bytes = *ReadFileBytes(FixtureFile(L"python.zip"));
+    size_t at = bytes.find(kStored.substr(0, 64));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 10] ^= 0x55;  // damage the stored member's data
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"bad.zip"), bytes));
+    EXPECT_FALSE(check(dir.SjisFile("bad.zip").c_str(), kCheckModeZip));
+    EXPECT_FALSE(check(dir.SjisFile("missing.zip").c_str(), kCheckModeZip));
+}
+
+TEST_F(StandinTest, TarReadsPythonTarAndTgz) {
+    Library tar(L"full", L"TAR32.DLL");
+    auto type = tar.Get<TArcGetArchiveType>("TarGetArchiveType");
+    struct Case {
+        const wchar_t* file;
+        int type;
+    } cases[] = {{L"python.tar", 1}, {L"python.tgz", 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Sjis(c.file));
+        std::string path = Sjis(FixtureFile(c.file));
+        EXPECT_EQ(type(path.c_str()), c.type);
+        EXPECT_EQ(Names(tar.List("Tar", path)),
+                  (std::vector<std::string>{"docs/", "docs/deflated.txt", "stored.bin"}));
+        std::string out = Out(c.type == 1 ? "tar" : "tgz");
+        ASSERT_EQ(tar.Run("Tar", "-x " + Quote(path) + " " + Quote(out)), 0);
+        EXPECT_EQ(ReadOr(platform::SjisToWide(out) + L"docs\\deflated.txt"), kDeflated);
+        EXPECT_EQ(ReadOr(platform::SjisToWide(out) + L"stored.bin"), kStored);
+    }
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"x.bz2"), "BZh91AY&SY"));
+    EXPECT_EQ(type(dir.SjisFile("x.bz2").c_str()), 7);
+    EXPECT_EQ(type(dir.SjisFile("missing.tar").c_str()), 0);
+}
+
+TEST_F(StandinTest, TarCreatesGzipArchiveThatReadsBack) {
+    Library tar(L"full", L"TAR32.DLL");
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"src\\a.txt"), "alpha"));
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"src\\sub\\b.txt"), "beta"));
+    std::string tgz = dir.SjisFile("made.tgz");
+    ASSERT_EQ(tar.Run("Tar", "c -z " + Quote(tgz) + " " + Quote(dir.SjisFile("src") + "\\") +
+                                 " \"a.txt\" \"sub\\b.txt\""),
+              0);
+    EXPECT_EQ(tar.Get<TArcGetArchiveType>("TarGetArchiveType")(tgz.c_str()), 2);
+    auto members = ReadTarMembers(dir.File(L"made.tgz"));
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_EQ(members[1].name, "sub/b.txt");
+    EXPECT_EQ(members[1].data, "beta");
+}
+
+TEST_F(StandinTest, ArchivesWrittenByStandinsOpenInPython) {
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"src\\d\\a.txt"), kDeflated));
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"src\\b.bin"), kStored));
+    std::string base = Quote(dir.SjisFile("src") + "\\");
+    Library zip32j(L"full", L"ZIP32J.DLL");
+    ASSERT_EQ(zip32j.Run("Zip", "-D -r " + Quote(dir.SjisFile("w.zip")) + " " + base + " \"d\" \"b.bin\""),
+              0);
+    ASSERT_EQ(zip32j.Run("Zip", "-0 " + Quote(dir.SjisFile("s.zip")) + " " + base + " \"b.bin\""), 0);
+    Library tar(L"full", L"TAR32.DLL");
+    ASSERT_EQ(tar.Run("Tar", "c -z " + Quote(dir.SjisFile("w.tgz")) + " " + base + " \"d\\a.txt\" \"b.bin\""),
+              0);
+    auto report = RunHostPython(dir, R"(import sys, tarfile, zipfile
+out = open(sys.argv[1], "w")
+for path in sys.argv[2:4]:
+    with zipfile.ZipFile(path) as z:
+        out.write("bad=%s" % z.testzip())
+        for i in z.infolist():
+            out.write(" %s:%d:%d" % (i.filename, i.file_size, i.compress_type))
+    out.write("\n")
+with tarfile.open(sys.argv[4]) as t:
+    out.write(" ".join("%s:%d" % (m.name, len(t.extractfile(m).read())) for m in t.getmembers()))
+out.close()
+)",
+                                {dir.File(L"w.zip"), dir.File(L"s.zip"), dir.File(L"w.tgz")});
+    ASSERT_TRUE(report.has_value());
+    EXPECT_EQ(*report,
+              "bad=None d/:0:0 d/a.txt:2800:8 b.bin:1024:8\n"
+              "bad=None b.bin:1024:0\n"
+              "d/a.txt:2800 b.bin:1024");
+}
+
+// ---- progress, enumeration, log, buffer ----
+
+struct ProgressRecord {
+    UINT state;
+    std::string source;
+    std::string dest;
+    uint32_t size;
+};
+
+struct ProgressSink {
+    std::vector<ProgressRecord> seen;
+    int stopAt = -1;  // index of the state-1 report that answers "stop"
+    int inProcess = 0;
+};
+
+LRESULT CALLBACK SinkProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    static const UINT kMsg = RegisterWindowMessageA(kArcExtractMessageName);
+    auto* sink = reinterpret_cast<ProgressSink*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
+    if (msg == kMsg && sink) {
+        auto* info = reinterpret_cast<EXTRACTINGINFOEX*>(lp);
+        sink->seen.push_back(
+            {static_cast<UINT>(wp), info->SourceFileName, info->DestFileName, info->FileSize});
+        if (wp == ARCEXTRACT_INPROCESS && sink->inProcess++ == sink->stopAt) return 1;
+        return 0;
+    }
+    return DefWindowProcW(wnd, msg, wp, lp);
+}
+
+class ProgressWindow {
+public:
+    explicit ProgressWindow(ProgressSink* sink) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = SinkProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"StandinProgressSink";
+        RegisterClassW(&wc);
+        wnd_.Reset(CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   wc.hInstance, nullptr));
+        SetWindowLongPtrW(wnd_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(sink));
+    }
+    HWND Get() const { return wnd_.Get(); }
+
+private:
+    platform::UniqueWindow wnd_;
+};
+
+TEST_F(StandinTest, ProgressReportsEachMemberAndStopAnswerCancels) {
+    Library unzip(L"full", L"UNZIP32.DLL");
+    std::string zip = Sjis(FixtureFile(L"python.zip"));
+    struct Case {
+        int stopAt;
+        int result;
+        bool storedWritten;
+    } cases[] = {{-1, 0, true}, {1, ERROR_ARC_USER_CANCEL, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stopAt);
+        ProgressSink sink;
+        sink.stopAt = c.stopAt;
+        ProgressWindow window(&sink);
+        ASSERT_TRUE(unzip.Get<TArcSetOwnerWindowEx>("UnZipSetOwnerWindowEx")(window.Get(), nullptr));
+        std::string out = Out(c.stopAt < 0 ? "all" : "stopped");
+        EXPECT_EQ(unzip.Run("UnZip", "-x -o " + Quote(zip) + " " + Quote(out)), c.result);
+        unzip.Get<TArcKillOwnerWindowEx>("UnZipKillOwnerWindowEx")(window.Get());
+        EXPECT_EQ(FileExists(platform::SjisToWide(out) + L"stored.bin"), c.storedWritten);
+        ASSERT_GE(sink.seen.size(), 3u);
+        EXPECT_EQ(sink.seen.front().state, ARCEXTRACT_BEGIN);
+        EXPECT_EQ(sink.seen[2].state, ARCEXTRACT_INPROCESS);
+        EXPECT_EQ(sink.seen[2].source, "docs/deflated.txt");
+        EXPECT_EQ(sink.seen[2].dest, out + "docs\\deflated.txt");
+        EXPECT_EQ(sink.seen[2].size, kDeflated.size());
+        EXPECT_EQ(sink.seen.back().state, c.stopAt < 0 ? ARCEXTRACT_END : ARCEXTRACT_INPROCESS);
+    }
+}
+
+std::vector<std::string> g_enumerated;
+int g_enumStopAfter = 100;
+BOOL WINAPI EnumProc(LPVOID p) {
+    auto* info = static_cast<TEnumMemberInfo64*>(p);
+    g_enumerated.push_back(info->FileName);
+    return static_cast<int>(g_enumerated.size()) >= g_enumStopAfter ? FALSE : -1;
+}
+
+TEST_F(StandinTest, EnumerationProcedureSeesMembersAndCanStop) {
+    Library lha(L"full", L"UNLHA32.DLL");
+    ASSERT_TRUE(WriteTaggedFixture(dir.File(L"a.lzh"), "LHA",
+                                   {{"one.txt", "1"}, {"two.txt", "2"}, {"three.txt", "3"}}));
+    auto set = lha.Get<TArcSetEnumMembersProc64>("UnlhaSetEnumMembersProc64");
+    std::string cmd = "x -+1 -jso1 " + Quote(dir.SjisFile("a.lzh")) + " ";
+    g_enumerated.clear();
+    g_enumStopAfter = 100;
+    set(EnumProc, kEnumMemberInfoSize);
+    EXPECT_EQ(lha.Run("Unlha", cmd + Quote(Out("all"))), 0);
+    EXPECT_EQ(g_enumerated, (std::vector<std::string>{"one.txt", "two.txt", "three.txt"}));
+    g_enumerated.clear();
+    g_enumStopAfter = 2;
+    EXPECT_EQ(lha.Run("Unlha", cmd + Quote(Out("part"))), ERROR_ARC_USER_CANCEL);
+    lha.Get<TArcClearEnumMembersProc64>("UnlhaClearEnumMembersProc64")();
+    EXPECT_EQ(g_enumerated.size(), 2u);
+    EXPECT_FALSE(FileExists(dir.File(L"part\\two.txt")));
+}
+
+TEST_F(StandinTest, LogRecordsEveryCallWithExactCommandLine) {
+    Library lm(L"full", L"LMZIP32.DLL");
+    std::string zip = Sjis(FixtureFile(L"python.zip"));
+    lm.List("Unzip", zip);
+    std::string line = "-x --i -j  " + Quote(zip) + " " + Quote(Out()) + " \"stored.bin\" ";
+    EXPECT_EQ(lm.Run("Unzip", line), 0);
+    auto calls = session.Calls();
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(calls[0].library, "LMZIP32.DLL");
+    EXPECT_EQ(calls[0].entry, "UnzipOpenArchive");
+    EXPECT_EQ(calls[0].args, "wnd=0 mode=0 path=" + zip);
+    EXPECT_EQ(calls[0].result, 1);
+    EXPECT_EQ(calls[1].entry, "UnzipFindFirst");
+    EXPECT_EQ(calls[1].args, "wild=*");
+    auto commands = CallsOf(calls, "Unzip");
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].commandLine, line);
+    EXPECT_EQ(commands[0].args, "wnd=0 size=8192");
+    EXPECT_TRUE(FileExists(dir.File(L"out\\stored.bin")));
+    EXPECT_FALSE(FileExists(dir.File(L"out\\deflated.txt")));  // junk paths, and only the named member
+}
+
+TEST_F(StandinTest, OutputBufferIsNeverOverrun) {
+    Library unzip(L"full", L"UNZIP32.DLL");
+    auto cmd = unzip.Get<TArcCommand>("UnZip");
+    std::string line = "-l " + Quote(Sjis(FixtureFile(L"python.zip")));
+    char buf[16];
+    memset(buf, '#', sizeof(buf));
+    EXPECT_EQ(cmd(nullptr, line.c_str(), buf, 8), 0);
+    EXPECT_EQ(buf[7], '\0');
+    EXPECT_EQ(std::string(buf + 8, 8), std::string(8, '#'));
+    EXPECT_EQ(cmd(nullptr, line.c_str(), nullptr, 0), 0);
+    char big[4096] = {};
+    EXPECT_EQ(cmd(nullptr, line.c_str(), big, sizeof(big)), 0);
+    EXPECT_NE(std::string(big).find("stored.bin"), std::string::npos);
+}
+
+TEST_F(StandinTest, UnsafeMemberPathsAreListedVerbatimButNotExtracted) {
+    const std::vector<std::string> names = {"../evil.txt", "C:\\evil2.txt", "/rooted.txt",
+                                            "a/../../evil3.txt", "ok.txt"};
+    std::vector<FixtureMember> members;
+    for (const std::string& n : names) members.push_back({n, "data"});
+    ASSERT_TRUE(WriteZipFixture(dir.File(L"evil.zip"), members));
+    Library unzip(L"full", L"UNZIP32.DLL");
+    EXPECT_EQ(Names(unzip.List("UnZip", dir.SjisFile("evil.zip"))), names);
+    CreateDirectoryW(dir.File(L"deep").c_str(), nullptr);
+    std::string out = Out("deep\\out");
+    std::string text;
+    EXPECT_EQ(unzip.Run("UnZip", "-x -o " + Quote(dir.SjisFile("evil.zip")) + " " + Quote(out), &text),
+              0x8013);
+    EXPECT_TRUE(FileExists(dir.File(L"deep\\out\\ok.txt")));
+    EXPECT_FALSE(FileExists(dir.File(L"deep\\evil.txt")));
+    EXPECT_FALSE(FileExists(dir.File(L"evil3.txt")));
+    EXPECT_FALSE(FileExists(dir.File(L"deep\\out\\rooted.txt")));
+    EXPECT_NE(text.find("../evil.txt"), std::string::npos);
+}
+
+// ---- dialects ----
+
+TEST_F(StandinTest, LhaDialectExtractsPacksAndBuildsSfx) {
+    Library lha(L"full", L"UNLHA32.DLL");
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"src\\a.txt"), "alpha"));
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"src\\sub\\表.txt"), "hyou"));
+    std::string res = dir.SjisFile("list.txt");
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"list.txt"), "\"a.txt\"\r\n\"sub\\表.txt\"\r\n"));
+    std::string lzh = dir.SjisFile("made.lzh");
+    std::string base = dir.SjisFile("src") + "\\";
+    ASSERT_EQ(lha.Run("Unlha", "u -+1 -a1 -jso1 -x1 -jf0 " + Quote(lzh) + " " + Quote(base) + " " +
+                                   Quote("@" + res) + " "),
+              0);
+    std::string comment;
+    auto stored = ReadZipMembers(dir.File(L"made.lzh"), &comment);
+    EXPECT_EQ(comment, FormatTag("LHA"));
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[1].name, "sub/表.txt");
+
+    // The worked example of the builder, with a quoted folder switch beside it.
+    std::string out = Out();
+    ASSERT_EQ(lha.Run("Unlha", "x -+1 -a1 -n1 \"-w" + dir.SjisPath() + "\\\" -jse1 -jso1  " + Quote(lzh) +
+                                   " " + Quote(out) + " "),
+              0);
+    EXPECT_EQ(ReadOr(dir.File(L"out\\sub\\表.txt")), "hyou");
+    // -x0 drops the folders; -jn1 keeps what exists.
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"out\\a.txt"), "mine"));
+    ASSERT_EQ(lha.Run("Unlha", "x -+1 -x0 -jn1 -jso1 " + Quote(lzh) + " " + Quote(out)), 0);
+    EXPECT_EQ(ReadOr(dir.File(L"out\\a.txt")), "mine");
+    EXPECT_EQ(ReadOr(dir.File(L"out\\表.txt")), "hyou");
+
+    ASSERT_EQ(lha.Run("Unlha", "s -+1 -jso1 " + Quote(lzh) + " " + Quote(out) + " "), 0);
+    EXPECT_EQ(Names(lha.List("Unlha", Sjis(dir.File(L"out\\made.exe")))),
+              (std::vector<std::string>{"a.txt", "sub/表.txt"}));
+
+    // Each personality takes only its own tag; the ZIP libraries take any ZIP.
+    int opened = -1;
+    Library cab(L"full", L"CAB32.DLL");
+    cab.List("Cab", lzh, &opened);
+    EXPECT_EQ(opened, 0);
+    Library unzip(L"full", L"UNZIP32.DLL");
+    unzip.List("UnZip", lzh, &opened);
+    EXPECT_EQ(opened, 1);
+}
+
+TEST_F(StandinTest, ZipDialectsCreateDeleteAdjustAndUndoEscapes) {
+    Library zip32j(L"full", L"ZIP32J.DLL");
+    Library unzip(L"full", L"UNZIP32.DLL");
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"src\\-x[1]\\a.txt"), "escaped"));
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"src\\b.txt"), "bee"));
+    std::string zip = dir.SjisFile("made.zip");
+    std::string base = dir.SjisFile("src") + "\\";
+    ASSERT_EQ(zip32j.Run("Zip",
+                         "-S -D -r -o " + Quote(zip) + " " + Quote(base) + " \"[-]x[[]1]/a.txt\" \"b.txt\" "),
+              0);
+    EXPECT_EQ(Names(unzip.List("UnZip", zip)), (std::vector<std::string>{"-x[1]/a.txt", "b.txt"}));
+
+    std::string out = Out();
+    ASSERT_EQ(unzip.Run("UnZip", "-x --i " + Quote(zip) + " " + Quote(out) + " \"[-]x[[]1]/a.txt\" "), 0);
+    EXPECT_EQ(ReadOr(dir.File(L"out\\-x[1]\\a.txt")), "escaped");
+    EXPECT_FALSE(FileExists(dir.File(L"out\\b.txt")));
+
+    // Without -o an existing file stays; -o overwrites.
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"out\\b.txt"), "mine"));
+    ASSERT_EQ(unzip.Run("UnZip", "-x " + Quote(zip) + " " + Quote(out)), 0);
+    EXPECT_EQ(ReadOr(dir.File(L"out\\b.txt")), "mine");
+    ASSERT_EQ(unzip.Run("UnZip", "-x -o " + Quote(zip) + " " + Quote(out)), 0);
+    EXPECT_EQ(ReadOr(dir.File(L"out\\b.txt")), "bee");
+
+    ASSERT_EQ(zip32j.Run("Zip", "-d " + Quote(zip) + " \"b.txt\" "), 0);
+    EXPECT_EQ(Names(unzip.List("UnZip", zip)), (std::vector<std::string>{"-x[1]/a.txt"}));
+
+    // A stub put in front and "-A": the self-extracting file is a valid ZIP again.
+    std::string exe = dir.SjisFile("made sfx.EXE");
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"made sfx.EXE"),
+                               std::string(3000, 'S') + *ReadFileBytes(dir.File(L"made.zip"))));
+    ASSERT_EQ(zip32j.Run("Zip", "-A " + exe), 0);
+    auto members = ReadZipMembers(dir.File(L"made sfx.EXE"));
+    ASSERT_EQ(members.size(), 1u);
+    EXPECT_EQ(members[0].data, "escaped");
+}
+
+TEST_F(StandinTest, SevenZipAndRarDialects) {
+    ASSERT_TRUE(WriteTaggedFixture(dir.File(L"a.7z"), "7Z", {{"keep/x.txt", "x"}, {"skip.log", "log"}}));
+    Library sz(L"full", L"7-zip32.dll");
+    std::string out = Out();
+    ASSERT_EQ(sz.Run("SevenZip",
+                     "x -aoa -ms=off \"-x!*.log\" \"-o" + out + "\"  " + Quote(dir.SjisFile("a.7z")) + " "),
+              0);
+    EXPECT_TRUE(FileExists(dir.File(L"out\\keep\\x.txt")));
+    EXPECT_FALSE(FileExists(dir.File(L"out\\skip.log")));
+
+    ASSERT_TRUE(WriteTaggedFixture(dir.File(L"a.rar"), "RAR", {{"d/r.txt", "r"}}));
+    Library rar(L"full", L"UNRAR32.DLL");
+    ASSERT_EQ(rar.Run("Unrar", "-e -o  " + Quote(dir.SjisFile("a.rar")) + " " + Quote(out) + " "), 0);
+    EXPECT_EQ(ReadOr(dir.File(L"out\\r.txt")), "r");
+}
+
+// ---- script ----
+
+TEST_F(StandinTest, ScriptForcesResultsAndSuppliesMembers) {
+    Library cab(L"full", L"CAB32.DLL");
+    session.SetScript(StandinScript()
+                          .Section("CAB32.DLL")
+                          .Member("big.iso", 5000000000ULL, "2022-01-02 03:04:06", 123)
+                          .Member("dir/small.txt", 10)
+                          .CommandResult(0x8019)
+                          .CheckResult(0)
+                          .Section("*")
+                          .ArchiveType(5));
+    std::string nowhere = dir.SjisFile("nowhere.cab");
+    HARC arc = cab.Get<TArcOpenArchive>("CabOpenArchive")(nullptr, nowhere.c_str(), 0);
+    ASSERT_NE(arc, nullptr);
+    TArchiveMemberInfo info{};
+    ASSERT_EQ(cab.Get<TArcFindFirst>("CabFindFirst")(arc, "*", &info), 0);
+    EXPECT_STREQ(info.FileName, "big.iso");
+    EXPECT_EQ(info.OriginalSize, static_cast<uint32_t>(5000000000ULL));
+    ULARGE_INTEGER size{};
+    EXPECT_TRUE(cab.Get<TArcGetSizeEx>("CabGetOriginalSizeEx")(arc, &size));
+    EXPECT_EQ(size.QuadPart, 5000000000ULL);
+    FILETIME ft{};
+    EXPECT_TRUE(cab.Get<TArcGetTimeEx>("CabGetWriteTimeEx")(arc, &ft));
+    SYSTEMTIME st{};
+    FileTimeToSystemTime(&ft, &st);
+    EXPECT_EQ(st.wYear, 2022);
+    EXPECT_EQ(st.wSecond, 6);
+    ASSERT_EQ(cab.Get<TArcFindNext>("CabFindNext")(arc, &info), 0);
+    EXPECT_STREQ(info.FileName, "dir/small.txt");
+    EXPECT_NE(cab.Get<TArcFindNext>("CabFindNext")(arc, &info), 0);
+    cab.Get<TArcCloseArchive>("CabCloseArchive")(arc);
+    EXPECT_EQ(cab.Run("Cab", "-x " + Quote(nowhere)), 0x8019);
+    EXPECT_FALSE(cab.Get<TArcCheckArchive>("CabCheckArchive")(nowhere.c_str(), 0));
+    EXPECT_EQ(cab.Get<TArcGetArchiveType>("CabGetArchiveType")(nowhere.c_str()), 5);
+
+    session.SetScript(StandinScript().OpenFail());
+    EXPECT_EQ(cab.Get<TArcOpenArchive>("CabOpenArchive")(nullptr, nowhere.c_str(), 0), nullptr);
+}
+
+TEST_F(StandinTest, Yz1PasswordIsAskedAndChecked) {
+    ASSERT_TRUE(WriteTaggedFixture(dir.File(L"a.yz1"), "YZ1", {{"secret.txt", "s"}}));
+    session.SetScript(
+        StandinScript().Password("right").DialogAnswer("wrong").DialogAnswer("right").DialogCancel());
+    Library yz1(L"full", L"YZ1.DLL");
+    std::string path = dir.SjisFile("a.yz1");
+    HARC arc = yz1.Get<TArcOpenArchive>("Yz1OpenArchive")(nullptr, path.c_str(), 0);
+    ASSERT_NE(arc, nullptr);
+    auto first = yz1.Get<TArcFindFirst>("Yz1FindFirst");
+    auto dialog = yz1.Get<TArcPasswordDialog>("Yz1PasswordDialog");
+    auto setPassword = yz1.Get<TArcSetDefaultPassword>("Yz1SetDefaultPassword");
+    TArchiveMemberInfo info{};
+    char buf[256];
+    EXPECT_EQ(first(arc, "*", &info), ERROR_ARC_PASSWORD_FILE);
+    ASSERT_EQ(dialog(nullptr, buf, sizeof(buf)), 0);
+    setPassword(arc, buf);
+    EXPECT_EQ(first(arc, "*", &info), ERROR_ARC_PASSWORD_FILE);
+    ASSERT_EQ(dialog(nullptr, buf, sizeof(buf)), 0);
+    setPassword(arc, buf);
+    EXPECT_EQ(first(arc, "*", &info), 0);
+    EXPECT_LT(dialog(nullptr, buf, sizeof(buf)), 0);
+    yz1.Get<TArcCloseArchive>("Yz1CloseArchive")(arc);
+    EXPECT_EQ(yz1.Run("Yz1", "x -+ " + Quote(path) + " " + Quote(Out())), 0);
+    EXPECT_TRUE(FileExists(dir.File(L"out\\secret.txt")));
+}
+
+// ---- scenarios ----
+
+TEST(StandinScenarios, FoldersHaveAndLackTheRightEntries) {
+    struct Case {
+        const wchar_t* scenario;
+        const wchar_t* file;
+        std::vector<const char*> present;
+        std::vector<const char*> absent;
+    };
+    const Case cases[] = {
+        {L"full",
+         L"UNLHA32.DLL",
+         {"Unlha", "UnlhaFindNext", "UnlhaGetWriteTimeEx", "UnlhaSetEnumMembersProc64"},
+         {"UnlhaPasswordDialog"}},
+        {L"full",
+         L"UNZIP32.DLL",
+         {"UnZip", "UnZipGetOriginalSize", "UnZipSetOwnerWindowEx"},
+         {"Zip", "UnZipGetArcOriginalSize"}},
+        {L"full", L"ZIP32J.DLL", {"Zip", "UnZipOpenArchive", "UnZipFindFirst"}, {"UnZip"}},
+        {L"full",
+         L"LMZIP32.DLL",
+         {"Unzip", "Zip", "UnzipFindFirst", "UnzipGetWriteTimeEx"},
+         {"UnZipFindFirst"}},
+        {L"full", L"YYZ32.DLL", {"Yz1", "Yz1PasswordDialog", "Yz1SetDefaultPassword"}, {}},
+        {L"full", L"7-zip32.dll", {"SevenZip", "SevenZipGetArchiveType"}, {}},
+        {L"noopt",
+         L"TAR32.DLL",
+         {"Tar", "TarFindNext", "TarGetArchiveType"},
+         {"TarSetOwnerWindowEx", "TarGetWriteTimeEx", "TarSetEnumMembersProc64"}},
+        {L"noopt", L"YZ1.DLL", {"Yz1FindFirst"}, {"Yz1PasswordDialog", "Yz1SetDefaultPassword"}},
+        {L"noreq", L"CAB32.DLL", {"Cab", "CabFindFirst", "CabSetOwnerWindowEx"}, {"CabFindNext"}},
+        {L"noreq", L"LMZIP32.DLL", {"UnzipFindFirst"}, {"UnzipFindNext"}},
+        {L"zip-lmzip", L"LMZIP32.DLL", {"Unzip", "Zip"}, {}},
+        {L"zip-unzip-lmzip", L"UNZIP32.DLL", {"UnZip"}, {}},
+        {L"zip-unzip-zip32j", L"ZIP32J.DLL", {"Zip"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Sjis(std::wstring(c.scenario) + L"\\" + c.file));
+        Library lib(c.scenario, c.file);
+        ASSERT_TRUE(lib);
+        for (const char* name : c.present) EXPECT_TRUE(lib.Has(name)) << name;
+        for (const char* name : c.absent) EXPECT_FALSE(lib.Has(name)) << name;
+    }
+    struct Presence {
+        const wchar_t* scenario;
+        const wchar_t* file;
+        bool present;
+    } files[] = {{L"zip-lmzip", L"UNZIP32.DLL", false},
+                 {L"zip-lmzip", L"ZIP32J.DLL", false},
+                 {L"zip-unzip-lmzip", L"ZIP32J.DLL", false},
+                 {L"zip-unzip-zip32j", L"LMZIP32.DLL", false},
+                 {L"noreq", L"7-zip32.dll", true}};
+    for (const Presence& p : files)
+        EXPECT_EQ(FileExists(StandinFolder(p.scenario) + L"\\" + p.file), p.present) << Sjis(p.file);
+}
+
+}  // namespace
