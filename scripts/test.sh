@@ -46,5 +46,5 @@ for p in "${presets[@]}"; do
     if [ -d "build/$p/wineprefix" ]; then WINEPREFIX="$root/build/$p/wineprefix" wineserver -k >/dev/null 2>&1; fi
 done
 
-echo "test programs: $passed passed, $failed failed"
+echo "tests: $passed passed, $failed failed"
 exit $status
