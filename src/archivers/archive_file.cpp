@@ -7,6 +7,7 @@
 
 #include "archivers/archiver_error.h"
 #include "archivers/detect.h"
+#include "archivers/ext_strms.h"
 #include "archivers/job_state.h"
 #include "archivers/pack_list.h"
 #include "platform/sjis.h"
@@ -180,7 +181,9 @@ void TArchiveFile::DoEnumMember(TEnumMemberInfo64& info, bool& abort) {
 
 void TArchiveFile::CollectExtraStream(int state, LPEXTRACTINGINFOEX info) {
     if (state != ARCEXTRACT_INPROCESS || !info || !streamOptions_ || !streamList_) return;
-    if (BoundedName(info->SourceFileName).find(streamOptions_->StreamSeparator) == std::string::npos) return;
+    // Every member in stream form ("base;name;$DATA"), not only those holding the separator pair: the pack list
+    // exports ":extra:$DATA" as ";extra;$DATA", which must come back as a stream too.
+    if (!ParseStreamFileName(BoundedName(info->SourceFileName), streamOptions_->StreamSeparator)) return;
     streamList_->Add(BoundedName(info->DestFileName));
 }
 
@@ -337,6 +340,14 @@ DWORD TArchiveFile::GetArcOriginalSize() {
 int TArchiveFile::SetBackGroundMode(int mode) { return RequireArchiver().SetBackGroundMode(mode); }
 int TArchiveFile::GetBackGroundMode() { return RequireArchiver().GetBackGroundMode(); }
 
-void WriteExtraStreams(const platform::TStringList* list, const TArchiverOptions&, const std::string&) {
-    if (!list || list->Empty()) return;
+void WriteExtraStreams(const platform::TStringList* list, const TArchiverOptions& options,
+                       const std::string& destFolder) {
+    if (!list || list->Empty() || !VolumeHasNamedStreams(destFolder)) return;
+    for (const auto& name : *list) {
+        try {
+            ImportStreamFile(name, options);
+        } catch (const std::exception&) {
+            // One stream that cannot be written back does not spoil the extraction.
+        }
+    }
 }

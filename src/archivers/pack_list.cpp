@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archivers/archiver_error.h"
+#include "archivers/ext_strms.h"
 #include "archivers/path_util.h"
 #include "platform/handle.h"
 #include "platform/sjis.h"
@@ -149,7 +150,6 @@ std::wstring DriveDirectoryW(wchar_t drive) {
     return (n > 0 && n < MAX_PATH * 2) ? std::wstring(buf, n) : std::wstring();
 }
 
-#if defined(VELMOR_PACK_STREAMS)
 void ExportFileStreams(TPackWalkState& st, const std::string& path, const WIN32_FIND_DATAW& entry,
                        const std::string& stored) {
     ExportNamedStreams(path, stored, *st.options, entry, [&st](const std::string& exportedName) {
@@ -157,9 +157,6 @@ void ExportFileStreams(TPackWalkState& st, const std::string& path, const WIN32_
         st.tempFiles->Add(ExpandFileName(exportedName));
     });
 }
-#else
-void ExportFileStreams(TPackWalkState&, const std::string&, const WIN32_FIND_DATAW&, const std::string&) {}
-#endif
 
 }  // namespace
 
