@@ -63,7 +63,9 @@ TEST_F(ComponentTest, ListsMembersWithTheirSixtyFourBitFields) {
         TArchiveMemberInfo info;
         for (int r = af.FindFirst("*", info); r == 0; r = af.FindNext(info)) {
             names.push_back(info.FileName);
-            if (names.size() == 2) EXPECT_EQ(info.OriginalSize64, 70000u);
+            if (names.size() == 2) {
+                EXPECT_EQ(info.OriginalSize64, 70000u);
+            }
             EXPECT_NE(info.WriteTime.dwHighDateTime, 0u);
         }
         EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "dir/b.bin", "dir/\x95\x5C.txt"}));
@@ -249,4 +251,23 @@ TEST_F(ComponentTest, PackThroughTheComponentSideList) {
     EXPECT_EQ(empty.Pack(nullptr, nullptr, base, {std::string("*.none")}), 0);
     EXPECT_EQ(empty.OutputText(), "");
     EXPECT_TRUE(CallsOf(session_.Calls(), "Unlha").empty());
+}
+
+TEST_F(ComponentTest, StreamMembersStayFilesWhereTheVolumeHasNoNamedStreams) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"s.lzh"), "LHA", {{"a.txt", "base"}, {"a.txt;extra;$DATA", "side"}}));
+    TArchiveFile quiet;
+    quiet.SetFileName(dir_.SjisFile("s.lzh"));
+    quiet.Options = LhaExtractOptions();
+    EXPECT_EQ(quiet.Extract(nullptr, nullptr, dir_.SjisFile("q"), "", {}), 0);
+    EXPECT_EQ(quiet.ProgressWindow(), nullptr);  // no handler, no window
+
+    TArchiveFile af;
+    af.SetFileName(dir_.SjisFile("s.lzh"));
+    af.Options = LhaExtractOptions();
+    af.OnProgress = [](TArchiveFile*, int, LPEXTRACTINGINFOEX, bool&) {};
+    EXPECT_EQ(af.Extract(nullptr, nullptr, dir_.SjisFile("out"), "", {}), 0);
+    EXPECT_NE(af.ProgressWindow(), nullptr);
+    // Wine's volumes report no named streams: the extracted stream member is left as it was written.
+    EXPECT_EQ(Read(dir_, "out\\a.txt"), "base");
+    EXPECT_EQ(Read(dir_, "out\\a.txt;extra;$DATA"), "side");
 }
