@@ -4,29 +4,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "archivers/archiver_options.h"
 #include "archivers/path_util.h"
+#include "platform/sjis.h"
+#include "support/temp_dir.h"
 
-namespace {
-
-std::string TempPath(const char* name) {
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    return std::string(dir) + name;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-}  // namespace
 
 TEST(CmdOpt, AppendRules) {
     struct Case {
@@ -95,7 +79,9 @@ TEST(CmdOpt, FileItemsOfEveryKind) {
 }
 
 TEST(CmdOpt, ResponseFileIsCrLfQuotedAndKept) {
-    const std::string path = TempPath("velmor_resp.txt");
+    testsupport::TempDir dir;
+    const std::string path = dir.SjisFile("resp.txt");
+    auto ReadAll = [](const std::string& p) { return testsupport::ReadFileBytes(platform::SjisToWide(p)).value_or("?"); };
     TCmdOpt cmd;
     EXPECT_EQ(cmd.AddResponseFile({std::string("a"), std::string("b")}, path), 2);
     EXPECT_EQ(ReadAll(path), "\"a\"\r\n\"b\"\r\n");
@@ -104,7 +90,6 @@ TEST(CmdOpt, ResponseFileIsCrLfQuotedAndKept) {
     TCmdOpt empty;
     EXPECT_EQ(empty.AddResponseFile({}, path), 0);
     EXPECT_EQ(ReadAll(path), "");
-    DeleteFileA(path.c_str());
 
     TCmdOpt bad;
     EXPECT_ANY_THROW(bad.AddResponseFile({std::string("a")}, "Z:\\no\\such\\folder\\x.txt"));

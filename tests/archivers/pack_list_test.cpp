@@ -10,6 +10,7 @@
 #include "archivers/archiver_error.h"
 #include "archivers/path_util.h"
 #include "platform/sjis.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -18,60 +19,32 @@ std::wstring W(const std::string& s) { return platform::SjisToWide(s); }
 class PackListTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        wchar_t tmp[MAX_PATH];
-        GetTempPathW(MAX_PATH, tmp);
-        root_ = platform::WideToSjis(tmp) + "velmor_packlist_" + std::to_string(GetCurrentProcessId());
-        RemoveTree(root_);
-        CreateDirectoryW(W(root_).c_str(), nullptr);
+        root_ = dir_.SjisPath();
         Write("a.txt");
         Write("b.log");
         Write("\x95\x5C.txt");  // 表.txt: trail byte 0x5C
         Write("hidden.txt");
         SetFileAttributesW(W(root_ + "\\hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
-        CreateDirectoryW(W(root_ + "\\sub").c_str(), nullptr);
         Write("sub\\c.txt");
         Write("sub\\d.bak");
-        CreateDirectoryW(W(root_ + "\\sub\\deep").c_str(), nullptr);
         Write("sub\\deep\\e.txt");
         GetCurrentDirectoryW(MAX_PATH, saved_);
     }
     void TearDown() override {
         SetCurrentDirectoryW(saved_);
-        RemoveTree(root_);
+        SetFileAttributesW(W(root_ + "\\hidden.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 
     void Write(const std::string& rel, const SYSTEMTIME* localTime = nullptr) {
-        HANDLE h = CreateFileW(W(root_ + "\\" + rel).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE) << rel;
-        DWORD n;
-        WriteFile(h, rel.data(), static_cast<DWORD>(rel.size()), &n, nullptr);
-        if (localTime) {
-            FILETIME local, utc;
-            SystemTimeToFileTime(localTime, &local);
-            LocalFileTimeToFileTime(&local, &utc);
-            SetFileTime(h, nullptr, nullptr, &utc);
-        }
+        const std::wstring path = W(root_ + "\\" + rel);
+        ASSERT_TRUE(testsupport::WriteFileMakingFolders(path, rel)) << rel;
+        if (!localTime) return;
+        HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        FILETIME local, utc;
+        SystemTimeToFileTime(localTime, &local);
+        LocalFileTimeToFileTime(&local, &utc);
+        SetFileTime(h, nullptr, nullptr, &utc);
         CloseHandle(h);
-    }
-
-    static void RemoveTree(const std::string& dir) {
-        WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW(W(dir + "\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = fd.cFileName;
-                if (name == L"." || name == L"..") continue;
-                std::string child = dir + "\\" + platform::WideToSjis(name);
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    RemoveTree(child);
-                } else {
-                    SetFileAttributesW(W(child).c_str(), FILE_ATTRIBUTE_NORMAL);
-                    DeleteFileW(W(child).c_str());
-                }
-            } while (FindNextFileW(h, &fd));
-            FindClose(h);
-        }
-        RemoveDirectoryW(W(dir).c_str());
     }
 
     std::vector<std::string> Build(TArchiverOptions& o, const TFileItems& specs, bool* cancelOut = nullptr,
@@ -83,6 +56,7 @@ protected:
         return list->Items();
     }
 
+    testsupport::TempDir dir_;
     std::string root_;
     wchar_t saved_[MAX_PATH];
 };
