@@ -81,7 +81,9 @@ TEST(CmdOpt, FileItemsOfEveryKind) {
 TEST(CmdOpt, ResponseFileIsCrLfQuotedAndKept) {
     testsupport::TempDir dir;
     const std::string path = dir.SjisFile("resp.txt");
-    auto ReadAll = [](const std::string& p) { return testsupport::ReadFileBytes(platform::SjisToWide(p)).value_or("?"); };
+    auto ReadAll = [](const std::string& p) {
+        return testsupport::ReadFileBytes(platform::SjisToWide(p)).value_or("?");
+    };
     TCmdOpt cmd;
     EXPECT_EQ(cmd.AddResponseFile({std::string("a"), std::string("b")}, path), 2);
     EXPECT_EQ(ReadAll(path), "\"a\"\r\n\"b\"\r\n");
