@@ -1,0 +1,196 @@
+// Subset construction. Sets of NFA states are kept as sorted member lists and registered through a hash;
+// they are dropped once the automaton stands. A budget on states, set bytes and work bounds the time any
+// pattern can take to compile.
+#include "regexp/dfa.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "regexp/errors.h"
+#include "regexp/sjis_texts.inc"
+
+namespace regexp {
+namespace {
+
+uint64_t HashMembers(const std::vector<int32_t>& members) {
+    uint64_t h = 1469598103934665603ull;
+    for (int32_t m : members) {
+        h ^= static_cast<uint32_t>(m);
+        h *= 1099511628211ull;
+    }
+    return h ^ members.size();
+}
+
+class Builder {
+public:
+    Builder(const TRE_NFA& nfa, TRE_DFA& dfa) : Nfa(nfa), Dfa(dfa), InSet(nfa.StateCount()) {}
+
+    void Run() {
+        std::vector<int32_t> seed{Nfa.EntryState};
+        Dfa.InitialState = Register(Close(seed));
+        struct Move {
+            CharCode Low, High;
+            int32_t Target;
+            bool operator<(const Move& o) const {
+                return Low != o.Low ? Low < o.Low : High != o.High ? High < o.High : Target < o.Target;
+            }
+        };
+        std::vector<Move> moves;
+        std::vector<int32_t> heads, tails, targets;
+        // States are expanded in creation order; each state's transitions are appended in one run.
+        for (size_t s = 0; s < Sets.size(); ++s) {
+            moves.clear();
+            heads.clear();
+            tails.clear();
+            for (int32_t m : Sets[s]) {
+                for (auto t = Nfa.Begin(m); t != Nfa.End(m); ++t) {
+                    Spend(1);
+                    switch (t->Kind) {
+                        case lkChar: moves.push_back({t->Low, t->High, t->Target}); break;
+                        case lkLineHead: heads.push_back(t->Target); break;
+                        case lkLineTail: tails.push_back(t->Target); break;
+                        case lkEmpty: break;
+                    }
+                }
+            }
+            std::sort(moves.begin(), moves.end());
+            Spend(moves.size());
+            const auto begin = static_cast<uint32_t>(Dfa.Transitions.size());
+            for (size_t i = 0; i < moves.size();) {
+                size_t j = i;
+                targets.clear();
+                while (j < moves.size() && moves[j].Low == moves[i].Low && moves[j].High == moves[i].High) {
+                    if (targets.empty() || targets.back() != moves[j].Target) targets.push_back(moves[j].Target);
+                    ++j;
+                }
+                const int32_t target = Register(Close(targets));
+                if (Dfa.Transitions.size() >= TRE_DFA::kMaxTransitions) Fail();
+                Dfa.Transitions.push_back({moves[i].Low, moves[i].High, target});
+                i = j;
+            }
+            TRE_DFAState& state = Dfa.StateList[s];
+            state.TransBegin = begin;
+            state.TransEnd = static_cast<uint32_t>(Dfa.Transitions.size());
+            const int32_t head = heads.empty() ? -1 : Register(Close(heads));
+            const int32_t tail = tails.empty() ? -1 : Register(Close(tails));
+            Dfa.StateList[s].HeadTarget = head;
+            Dfa.StateList[s].TailTarget = tail;
+        }
+    }
+
+private:
+    [[noreturn]] static void Fail() { throw ERegExpTooComplex(kMsgTooComplex, 0); }
+
+    void Spend(uint64_t units) {
+        Work += units;
+        if (Work > TRE_DFA::kMaxWork) Fail();
+    }
+
+    // The empty closure of the seeds, as a sorted member list (in a buffer reused from call to call).
+    const std::vector<int32_t>& Close(const std::vector<int32_t>& seeds) {
+        std::vector<int32_t>& members = Members;
+        std::vector<int32_t>& stack = Stack;
+        members.clear();
+        for (int32_t s : seeds) {
+            if (!InSet.Has(s)) {
+                InSet.Include(s);
+                members.push_back(s);
+                stack.push_back(s);
+            }
+        }
+        while (!stack.empty()) {
+            const int32_t m = stack.back();
+            stack.pop_back();
+            for (auto t = Nfa.Begin(m); t != Nfa.End(m); ++t) {
+                if (t->Kind != lkEmpty || InSet.Has(t->Target)) continue;
+                InSet.Include(t->Target);
+                members.push_back(t->Target);
+                stack.push_back(t->Target);
+            }
+        }
+        Spend(members.size());
+        for (int32_t m : members) InSet.Exclude(m);
+        std::sort(members.begin(), members.end());
+        return members;
+    }
+
+    int32_t Register(const std::vector<int32_t>& members) {
+        const uint64_t h = HashMembers(members);
+        const auto [first, last] = Index.equal_range(h);
+        for (auto it = first; it != last; ++it) {
+            Spend(members.size());
+            if (Sets[static_cast<size_t>(it->second)] == members) return it->second;
+        }
+        if (static_cast<int32_t>(Sets.size()) >= TRE_DFA::kMaxStates) Fail();
+        SetBytes += members.size() * sizeof(int32_t);
+        if (SetBytes > TRE_DFA::kMaxSetBytes) Fail();
+        const auto id = static_cast<int32_t>(Sets.size());
+        TRE_DFAState state;
+        state.Accepted = std::binary_search(members.begin(), members.end(), Nfa.ExitState);
+        Dfa.StateList.push_back(state);
+        Sets.push_back(members);
+        Index.emplace(h, id);
+        return id;
+    }
+
+    const TRE_NFA& Nfa;
+    TRE_DFA& Dfa;
+    TRE_NFAStateSet InSet;
+    std::vector<std::vector<int32_t>> Sets;
+    std::vector<int32_t> Members;
+    std::vector<int32_t> Stack;
+    std::unordered_multimap<uint64_t, int32_t> Index;
+    size_t SetBytes = 0;
+    uint64_t Work = 0;
+};
+
+}  // namespace
+
+void TRE_DFA::Run() {
+    LHeadFound = NFA->LHeadFound;
+    LTailFound = NFA->LTailFound;
+    StateList.clear();
+    Transitions.clear();
+    Builder(*NFA, *this).Run();
+    StateList.shrink_to_fit();
+    Transitions.shrink_to_fit();
+
+    // Byte classes: the bytes between two consecutive range bounds below 256 behave alike in every state.
+    bool bound[257] = {};
+    bound[1] = true;
+    for (const TRE_DFATransition& t : Transitions) {
+        if (t.Low < 256) bound[t.Low] = true;
+        if (t.High < 256) bound[t.High + 1] = true;
+    }
+    uint32_t cls = 0;
+    for (uint32_t b = 1; b < 256; ++b) {
+        if (bound[b]) ++cls;
+        ByteClass[b] = static_cast<uint8_t>(cls);
+    }
+    ByteClass[0] = 0;
+    ByteClassCount = cls + 1;
+    ByteTable.assign(StateList.size() * ByteClassCount, -1);
+    for (size_t s = 0; s < StateList.size(); ++s) {
+        TRE_DFAState& state = StateList[s];
+        state.WideBegin = state.TransEnd;
+        for (uint32_t i = state.TransBegin; i < state.TransEnd; ++i) {
+            const TRE_DFATransition& t = Transitions[i];
+            if (t.High > 255 && state.WideBegin == state.TransEnd) state.WideBegin = i;
+            for (uint32_t c = std::max<uint32_t>(t.Low, 1); c <= t.High && c < 256; ++c) {
+                ByteTable[s * ByteClassCount + ByteClass[c]] = t.Target;
+            }
+        }
+    }
+    const TRE_DFAState& initial = StateList[static_cast<size_t>(InitialState)];
+    for (uint32_t i = initial.TransBegin; i < initial.TransEnd; ++i) {
+        const TRE_DFATransition& t = Transitions[i];
+        for (uint32_t b = std::max<uint32_t>(t.Low, 1) >> 8; b <= (t.High >> 8u); ++b) {
+            if (b > 0 && IsLeadByte(static_cast<unsigned char>(b))) CanStart[b] = true;
+        }
+    }
+    for (uint32_t b = 1; b < 256; ++b) {
+        if (NextState(InitialState, static_cast<CharCode>(b)) >= 0) CanStart[b] = true;
+    }
+}
+
+}  // namespace regexp

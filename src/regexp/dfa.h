@@ -1,0 +1,71 @@
+// TRE_DFA: the deterministic automaton made from a TRE_NFA by subset construction. Each state keeps its
+// character transitions sorted by range (ranges are disjoint) plus its line-head and line-tail targets.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "regexp/char_code.h"
+#include "regexp/nfa.h"
+
+namespace regexp {
+
+struct TRE_DFATransition {
+    CharCode Low = 0;
+    CharCode High = 0;
+    int32_t Target = -1;
+};
+
+struct TRE_DFAState {
+    bool Accepted = false;
+    int32_t HeadTarget = -1;  // transition on the line-head code (only the initial state has one)
+    int32_t TailTarget = -1;  // transition on the line-tail code
+    uint32_t TransBegin = 0;  // this state's transitions in TRE_DFA::Transitions
+    uint32_t TransEnd = 0;
+    uint32_t WideBegin = 0;   // first transition that reaches above the single-byte codes
+};
+
+class TRE_DFA {
+public:
+    // Construction budget: past any of these the compile fails quickly with ERegExpTooComplex.
+    static constexpr int32_t kMaxStates = 10'000;
+    static constexpr size_t kMaxSetBytes = 64u << 20;
+    static constexpr size_t kMaxTransitions = 4'000'000;
+    static constexpr uint64_t kMaxWork = 32'000'000;
+
+    explicit TRE_DFA(const TRE_NFA& nfa) : NFA(&nfa) {}
+
+    void Run();
+
+    // The state after reading code, or -1. Code 0 is the end of the text and never has a transition.
+    int32_t NextState(int32_t state, CharCode code) const {
+        if (code < 256) return ByteTable[static_cast<size_t>(state) * ByteClassCount + ByteClass[code]];
+        const TRE_DFAState& s = StateList[static_cast<size_t>(state)];
+        for (uint32_t i = s.WideBegin; i < s.TransEnd; ++i) {
+            const TRE_DFATransition& t = Transitions[i];
+            if (code < t.Low) return -1;
+            if (code <= t.High) return t.Target;
+        }
+        return -1;
+    }
+    int32_t StateCount() const { return static_cast<int32_t>(StateList.size()); }
+
+    std::vector<TRE_DFAState> StateList;
+    std::vector<TRE_DFATransition> Transitions;
+    // The single-byte codes as a flat table, so that ASCII and half-width kana need no chain walk. Bytes
+    // that no transition tells apart share a class; byte 0 (the end of the text) has a class of its own
+    // that never leads anywhere.
+    uint8_t ByteClass[256] = {};
+    uint32_t ByteClassCount = 1;
+    std::vector<int32_t> ByteTable;
+    // Bytes that can begin a match from the initial state (a lead byte when some code it leads can).
+    bool CanStart[256] = {};
+    int32_t InitialState = 0;
+    bool LHeadFound = false;
+    bool LTailFound = false;
+
+private:
+    const TRE_NFA* NFA;
+};
+
+}  // namespace regexp

@@ -1,0 +1,53 @@
+// TMatchCORE: the line separator and the two matching routines over a NUL-terminated Shift-JIS text:
+// MatchStd for patterns without anchors and MatchEX for patterns with "^" or "$". Both give the
+// leftmost-longest match; start positions never fall inside a double-byte character.
+#pragma once
+
+#include <cstdint>
+
+#include "regexp/regular_expression.h"
+
+namespace regexp {
+
+enum TMatchCORE_LineSeparator : uint8_t { mcls_CRLF = 0, mcls_LF = 1 };
+
+class TMatchCORE : public TRegularExpression {
+public:
+    TMatchCORE() = default;
+
+    TMatchCORE_LineSeparator GetLineSeparator() const { return LineSeparator; }
+    void SetLineSeparator(TMatchCORE_LineSeparator value) { LineSeparator = value; }
+
+    int32_t NextState(int32_t state, CharCode code) const { return CurrentDFA().NextState(state, code); }
+    // Byte 0 gives code 0 and does not move; a lead byte right before the end is read as a one-byte code.
+    static CharCode ReadTextChar(const char*& p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c == 0) return 0;
+        if (IsLeadByte(c) && p[1] != 0) {
+            const auto trail = static_cast<unsigned char>(p[1]);
+            p += 2;
+            return static_cast<CharCode>(c << 8 | trail);
+        }
+        ++p;
+        return c;
+    }
+
+    // Both set start and end to the match, or to nullptr when there is none.
+    bool MatchStd(const char* text, const char*& start, const char*& end) const;
+    bool MatchEX(const char* text, const char*& start, const char*& end) const;
+
+protected:
+    TMatchCORE_LineSeparator LineSeparator = mcls_CRLF;
+
+private:
+    bool IsLineSeparator(CharCode c) const {
+        return LineSeparator == mcls_CRLF ? c == 13 : LineSeparator == mcls_LF ? c == 10 : false;
+    }
+    // A line tail stands before a separator or at the end of the text.
+    bool AtLineTail(const TRE_DFA& dfa, int32_t state, const char* p) const;
+    const char* Walk(const TRE_DFA& dfa, const char* p, int32_t state) const;
+    const char* MatchHead(const TRE_DFA& dfa, const char* p) const;
+    void MatchEXScan(const TRE_DFA& dfa, const char* text, const char*& start, const char*& end) const;
+};
+
+}  // namespace regexp

@@ -1,0 +1,142 @@
+// Parse-tree nodes, shared leaves and the splitting that makes every pair of leaves disjoint.
+#include "regexp/parse_tree.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "regexp/errors.h"
+#include "regexp/sjis_texts.inc"
+
+namespace regexp {
+namespace {
+
+// Bounds the tree a pattern may build (leaf splitting can multiply nodes); beyond it the pattern is refused.
+constexpr size_t kMaxNodes = 4'000'000;
+
+}  // namespace
+
+void TREParseTree::CountNode() {
+    if (NodeList.size() + LeafList.size() >= kMaxNodes) throw ERegExpTooComplex(kMsgTooComplex, 0);
+}
+
+TRENode* TREParseTree::MakeInternalNode(TREOp op, TRENode* left, TRENode* right) {
+    CountNode();
+    auto node = std::make_unique<TRENode>();
+    node->Op = op;
+    node->Left = left;
+    node->Right = right;
+    NodeList.push_back(std::move(node));
+    return NodeList.back().get();
+}
+
+TRENode* TREParseTree::MakeLeaf(CharCode low, CharCode high) {
+    if (high > kMaxUserCode) high = kMaxUserCode;
+    if (low > high) return MakeInternalNode(opNothing, nullptr, nullptr);
+    const auto found = LeafIndex.find(Key(low, high));
+    if (found != LeafIndex.end()) return found->second;
+    CountNode();
+    auto leaf = std::make_unique<TRENode>();
+    leaf->Op = opCharClass;
+    leaf->Low = low;
+    leaf->High = high;
+    LeafList.push_back(std::move(leaf));
+    LeafIndex.emplace(Key(low, high), LeafList.back().get());
+    return LeafList.back().get();
+}
+
+TRENode* TREParseTree::MakeLeafIfValid(int32_t low, int32_t high) {
+    low = std::max(low, 0);
+    high = std::min(high, 0xFFFF);
+    if (high < low) return nullptr;
+    return MakeLeaf(static_cast<CharCode>(low), static_cast<CharCode>(high));
+}
+
+TRENode* TREParseTree::MakeAnchorNode(TREOp op, CharCode code) {
+    // Where "^" or "$" turns out to be a literal, its leaf must take part in the splitting like any other.
+    MakeLeaf(code, code);
+    TRENode* node = MakeInternalNode(op, nullptr, nullptr);
+    node->Low = node->High = code;
+    return node;
+}
+
+TRENode* TREParseTree::MakeLHeadNode(CharCode code) { return MakeAnchorNode(opLHead, code); }
+
+TRENode* TREParseTree::MakeLTailNode(CharCode code) { return MakeAnchorNode(opLTail, code); }
+
+TRENode* TREParseTree::MakeAnyCharsNode() {
+    return MakeInternalNode(opUnion, MakeInternalNode(opUnion, MakeLeaf(1, 9), MakeLeaf(11, 12)),
+                            MakeLeaf(14, 0xFCFC));
+}
+
+void TREParseTree::ChangeToUnion(TRENode* leaf, TRENode* left, TRENode* right) {
+    if (left == nullptr || right == nullptr) throw std::logic_error(kMsgTreeFatal);
+    const auto it = std::find_if(LeafList.begin(), LeafList.end(), [&](const auto& p) { return p.get() == leaf; });
+    if (it == LeafList.end()) throw std::logic_error(kMsgTreeFatal);
+    LeafIndex.erase(Key(leaf->Low, leaf->High));
+    NodeList.push_back(std::move(*it));
+    LeafList.erase(it);
+    leaf->Op = opUnion;
+    leaf->Left = left;
+    leaf->Right = right;
+}
+
+void TREParseTree::ForceCharClassUnique() {
+    // Every leaf ends up as a union of the elementary intervals between all leaf bounds that it covers; those
+    // are exactly the pieces that pairwise splitting would reach, found here in one sweep.
+    std::vector<uint32_t> bounds;
+    bounds.reserve(LeafList.size() * 2);
+    for (const auto& leaf : LeafList) {
+        bounds.push_back(leaf->Low);
+        bounds.push_back(static_cast<uint32_t>(leaf->High) + 1);
+    }
+    std::sort(bounds.begin(), bounds.end());
+    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+    const auto indexOf = [&](uint32_t b) {
+        return static_cast<size_t>(std::lower_bound(bounds.begin(), bounds.end(), b) - bounds.begin());
+    };
+
+    std::vector<TRENode*> split;
+    const size_t original = LeafList.size();
+    for (size_t i = 0; i < original; ++i) {
+        TRENode* leaf = LeafList[i].get();
+        if (indexOf(leaf->Low) + 1 != indexOf(static_cast<uint32_t>(leaf->High) + 1)) split.push_back(leaf);
+    }
+    if (split.empty()) return;
+
+    for (TRENode* leaf : split) LeafIndex.erase(Key(leaf->Low, leaf->High));
+    std::vector<TRENode*> pieces;
+    for (TRENode* leaf : split) {
+        pieces.clear();
+        const size_t first = indexOf(leaf->Low);
+        const size_t last = indexOf(static_cast<uint32_t>(leaf->High) + 1);
+        for (size_t k = first; k < last; ++k) {
+            pieces.push_back(MakeLeaf(static_cast<CharCode>(bounds[k]), static_cast<CharCode>(bounds[k + 1] - 1)));
+        }
+        // A balanced union keeps the tree shallow however many pieces a wide range breaks into.
+        auto build = [&](auto& self, size_t from, size_t to) -> TRENode* {
+            if (to - from == 1) return pieces[from];
+            const size_t mid = from + (to - from) / 2;
+            return MakeInternalNode(opUnion, self(self, from, mid), self(self, mid, to));
+        };
+        const size_t mid = pieces.size() / 2;
+        leaf->Op = opUnion;
+        leaf->Left = build(build, 0, mid);
+        leaf->Right = build(build, mid, pieces.size());
+    }
+    // The split leaves are union nodes now: move them from the leaf list to the node list.
+    std::sort(split.begin(), split.end());
+    auto keep = std::stable_partition(LeafList.begin(), LeafList.end(), [&](const auto& p) {
+        return !std::binary_search(split.begin(), split.end(), p.get());
+    });
+    for (auto it = keep; it != LeafList.end(); ++it) NodeList.push_back(std::move(*it));
+    LeafList.erase(keep, LeafList.end());
+}
+
+void TREParseTree::DisposeNodes() {
+    NodeList.clear();
+    LeafList.clear();
+    LeafIndex.clear();
+    Root = nullptr;
+}
+
+}  // namespace regexp

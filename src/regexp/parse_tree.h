@@ -1,0 +1,66 @@
+// The parse tree of a pattern. Character-range leaves are shared (one per (Low, High) pair) and are made
+// pairwise disjoint before the automaton is built, so that transitions can be grouped by label identity.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "regexp/char_code.h"
+
+namespace regexp {
+
+enum TREOp : uint8_t {
+    opCharClass = 0,  // leaf: one character range Low..High
+    opLHead = 1,      // "^"; Low = High = its code
+    opLTail = 2,      // "$"; Low = High = its code
+    opConcat = 3,
+    opUnion = 4,
+    opClosure = 5,    // Left repeated zero or more times
+    opEmpty = 6,      // the empty string
+    opNothing = 7,    // matches no string at all (a class that lost every character)
+};
+
+// One record for both shapes, so that a leaf can be turned into a union in place.
+struct TRENode {
+    TREOp Op = opEmpty;
+    TRENode* Left = nullptr;
+    TRENode* Right = nullptr;
+    CharCode Low = 0;
+    CharCode High = 0;
+};
+
+class TREParseTree {
+public:
+    TREParseTree() = default;
+    TREParseTree(const TREParseTree&) = delete;
+    TREParseTree& operator=(const TREParseTree&) = delete;
+    virtual ~TREParseTree() = default;
+
+    TRENode* MakeInternalNode(TREOp op, TRENode* left, TRENode* right);
+    // The leaf for the range, shared; the range is clamped below the reserved codes, and a range that lies
+    // wholly above them gives a node that matches nothing.
+    TRENode* MakeLeaf(CharCode low, CharCode high);
+    // nullptr when high < low (bounds outside 0..0xFFFF come in as such an empty pair).
+    TRENode* MakeLeafIfValid(int32_t low, int32_t high);
+    TRENode* MakeLHeadNode(CharCode code);
+    TRENode* MakeLTailNode(CharCode code);
+    virtual TRENode* MakeAnyCharsNode();
+    void ChangeToUnion(TRENode* leaf, TRENode* left, TRENode* right);
+    void ForceCharClassUnique();
+    void DisposeNodes();
+
+    TRENode* Root = nullptr;
+    std::vector<std::unique_ptr<TRENode>> NodeList;
+    std::vector<std::unique_ptr<TRENode>> LeafList;
+
+private:
+    static uint32_t Key(CharCode low, CharCode high) { return static_cast<uint32_t>(low) << 16 | high; }
+    void CountNode();
+    TRENode* MakeAnchorNode(TREOp op, CharCode code);
+
+    std::unordered_map<uint32_t, TRENode*> LeafIndex;
+};
+
+}  // namespace regexp

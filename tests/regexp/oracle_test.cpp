@@ -1,0 +1,72 @@
+// Differential test: generated patterns and texts from a fixed seed, the engine against the reference matcher.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "reference_matcher.h"
+#include "regexp/awk_str.h"
+
+using namespace regexp;
+
+namespace {
+
+// Small alphabets make matches, anchors, separators and double-byte characters (with 0x5C and lead-range
+// trail bytes) likely.
+const char* const kAtoms[] = {"a", "b", ".", "^", "$", "\\n", "\\r", "[ab]", "[^a]", "[a-c]", "\x83\x5C",
+                              "\x83\x81", "[\x83\x40-\x83\x90]", "\\\\", "\\x81"};
+const char* const kChars[] = {"a", "b", "c", "\n", "\r", "^", "$", "\\", "\x83\x5C", "\x83\x81", "\x81"};
+
+std::string RandomPattern(std::mt19937& rng, int depth) {
+    std::uniform_int_distribution<int> pick(0, 9);
+    const int kind = depth > 3 ? 0 : pick(rng);
+    std::string out;
+    if (kind <= 3) {
+        out = kAtoms[rng() % std::size(kAtoms)];
+    } else if (kind <= 5) {
+        out = RandomPattern(rng, depth + 1) + RandomPattern(rng, depth + 1);
+    } else if (kind == 6) {
+        out = RandomPattern(rng, depth + 1) + "|" + RandomPattern(rng, depth + 1);
+    } else {
+        out = "(" + RandomPattern(rng, depth + 1) + ")";
+    }
+    switch (rng() % 6) {
+        case 0: out += "*"; break;
+        case 1: out += "+"; break;
+        case 2: out += "?"; break;
+        default: break;
+    }
+    return out;
+}
+
+TEST(Oracle, EngineAgreesWithReferenceMatcher) {
+    std::mt19937 rng(20240611);
+    TAWKStr awk;
+    int compared = 0;
+    for (int i = 0; i < 1500; ++i) {
+        std::string pattern = RandomPattern(rng, 0);
+        if (rng() % 4 == 0) pattern = "^" + pattern;
+        if (rng() % 4 == 0) pattern += "$";
+        const auto sep = rng() % 2 ? mcls_CRLF : mcls_LF;
+        awk.SetLineSeparator(sep);
+        try {
+            awk.SetRegExp(pattern);
+        } catch (const ERegExpParser&) {
+            continue;
+        }
+        for (int t = 0; t < 6; ++t) {
+            std::string text;
+            const int n = static_cast<int>(rng() % 8);
+            for (int k = 0; k < n; ++k) text += kChars[rng() % std::size(kChars)];
+            int32_t pos, len;
+            awk.Match(text, pos, len);
+            const regexp_test::RefResult ref = regexp_test::ReferenceMatch(pattern, text, sep);
+            ASSERT_EQ(pos, ref.Pos) << "pattern '" << pattern << "' text '" << text << "'";
+            ASSERT_EQ(len, ref.Len) << "pattern '" << pattern << "' text '" << text << "'";
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 5000);
+}
+
+}  // namespace
