@@ -120,12 +120,12 @@ std::unique_ptr<TStringList> BuildFileListFromSpecs(TPackWalkState& st, const TS
     st.upper = ParseDateSwitch(o.job, "235959");
     st.attributes = o.a > 0 ? 0x27 : 0x21;
     if (!specs.Empty()) {
-        for (const auto& spec : specs) {
+        for (const auto& path : specs) {
             if (*st.cancel) break;
-            if (o.r > 1 && IsDirectory(spec))
-                CollectPackFiles(spec, "*.*", o.IncludeExtraStreams, st);
+            if (o.r > 1 && IsDirectory(path))
+                CollectPackFiles(path, "*.*", o.IncludeExtraStreams, st);
             else
-                CollectPackFiles(ExtractFileDir(spec), ExtractBareName(spec), o.IncludeExtraStreams, st);
+                CollectPackFiles(ExtractFileDir(path), ExtractBareName(path), o.IncludeExtraStreams, st);
         }
     } else if (st.mainWalk) {
         CollectPackFiles("", "*.*", o.IncludeExtraStreams, st);
@@ -144,9 +144,9 @@ std::wstring CurrentDirectoryW() {
 
 // The current folder of a drive, as the process keeps it ("X:" resolves to it).
 std::wstring DriveDirectoryW(wchar_t drive) {
-    wchar_t spec[3] = {drive, L':', 0};
+    wchar_t drivePath[3] = {drive, L':', 0};
     wchar_t buf[MAX_PATH * 2];
-    DWORD n = ::GetFullPathNameW(spec, MAX_PATH * 2, buf, nullptr);
+    DWORD n = ::GetFullPathNameW(drivePath, MAX_PATH * 2, buf, nullptr);
     return (n > 0 && n < MAX_PATH * 2) ? std::wstring(buf, n) : std::wstring();
 }
 

@@ -460,10 +460,10 @@ void CollectFolder(const std::string& dir, const std::string& pattern, bool recu
 
 std::vector<PackFile> CollectFiles(const ParsedCommand& c, Dialect d, const std::string& base) {
     std::vector<PackFile> files;
-    for (std::string spec : c.names) {
-        if (d == Dialect::Zip) spec = UnescapeZipName(spec);
-        spec = ToBackslashes(spec);
-        std::string full = IsAbsolute(spec) ? spec : JoinPath(base, spec);
+    for (std::string pattern : c.names) {
+        if (d == Dialect::Zip) pattern = UnescapeZipName(pattern);
+        pattern = ToBackslashes(pattern);
+        std::string full = IsAbsolute(pattern) ? pattern : JoinPath(base, pattern);
         std::string last = LastComponent(full);
         if (HasWildcard(last)) {
             size_t at = platform::SjisFindLast(full, '\\');

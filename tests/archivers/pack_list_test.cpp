@@ -84,7 +84,7 @@ TEST_F(PackListTest, SelectionRules) {
          {"a.txt", "sub\\c.txt", "sub\\deep\\e.txt", "\x95\x5C.txt"}},
         {"r=2 packs a named folder's tree", [](TArchiverOptions& o) { o.r = 2; }, {std::string("sub")},
          {"sub\\c.txt", "sub\\d.bak", "sub\\deep\\e.txt"}},
-        {"r=1 takes the folder spec as folder part and mask", [](TArchiverOptions& o) { o.r = 1; },
+        {"r=1 takes a folder name as folder part and mask", [](TArchiverOptions& o) { o.r = 1; },
          {std::string("sub")}, {}},
         {"exclusions apply in subfolders", [](TArchiverOptions& o) {
              o.r = 1;
