@@ -102,21 +102,30 @@ int main() {
                 directCount, direct, direct * 1e9 / directCount, component, component * 1e9 / componentCount,
                 (component / direct - 1) * 100);
 
-    auto extract = [&](bool withProgress) {
-        return Best([&] {
-            DeleteTree(dir.File(L"out"));
-            TArchiveFile af;
-            af.SetFileName(dir.SjisFile("small.lzh"));
-            af.Options.jse = 0;
-            af.Options.jso = 1;
-            af.Options.x = 1;
-            long reports = 0;
-            if (withProgress) af.OnProgress = [&](TArchiveFile*, int, LPEXTRACTINGINFOEX, bool&) { ++reports; };
-            af.Extract(nullptr, nullptr, dir.SjisFile("out"), "", {});
-        });
+    // One extraction into a folder of its own; the variants alternate so that neither gains from running first
+    // (the host file system slows down as extracted files pile up), and deleting is not timed.
+    int folder = 0;
+    auto extractOnce = [&](bool withProgress) {
+        const std::string out = dir.SjisFile("out" + std::to_string(folder++));
+        TArchiveFile af;
+        af.SetFileName(dir.SjisFile("small.lzh"));
+        af.Options.jse = 0;
+        af.Options.jso = 1;
+        af.Options.x = 1;
+        long reports = 0;
+        if (withProgress) af.OnProgress = [&](TArchiveFile*, int, LPEXTRACTINGINFOEX, bool&) { ++reports; };
+        auto start = Clock::now();
+        af.Extract(nullptr, nullptr, out, "", {});
+        double s = Seconds(start);
+        DeleteTree(platform::SjisToWide(out));
+        return s;
     };
-    double plain = extract(false), progress = extract(true);
-    std::printf("extracting %d members: without OnProgress %.3f s, with OnProgress %.3f s (%.1f%% more)\n",
+    double plain = 1e9, progress = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        plain = std::min(plain, extractOnce(false));
+        progress = std::min(progress, extractOnce(true));
+    }
+    std::printf("extracting %d members: without OnProgress %.3f s, with OnProgress %.3f s (%+.1f%%)\n",
                 kExtractCount, plain, progress, (progress / plain - 1) * 100);
     return 0;
 }
