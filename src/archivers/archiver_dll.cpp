@@ -89,8 +89,7 @@ BOOL TCustomArchiverDll::SetBackGroundMode(BOOL mode) {
 BOOL TCustomArchiverDll::GetBackGroundMode() { return Entry<TArcGetBackGroundMode>(eGetBackGroundMode)(); }
 
 BOOL TCustomArchiverDll::KillOwnerWindowEx(HWND wnd) {
-    auto f = Entry<TArcKillOwnerWindowEx>(eKillOwnerWindowEx);
-    return f ? f(wnd) : 0;
+    return CallOptional<TArcKillOwnerWindowEx>(eKillOwnerWindowEx, wnd);
 }
 
 HARC TCustomArchiverDll::OpenArchive(HWND wnd, const std::string& fileName, DWORD mode) {
@@ -98,33 +97,27 @@ HARC TCustomArchiverDll::OpenArchive(HWND wnd, const std::string& fileName, DWOR
 }
 
 BOOL TCustomArchiverDll::SetOwnerWindowEx(HWND wnd, TArcProgressProc proc) {
-    auto f = Entry<TArcSetOwnerWindowEx>(eSetOwnerWindowEx);
-    return f ? f(wnd, proc) : 0;
+    return CallOptional<TArcSetOwnerWindowEx>(eSetOwnerWindowEx, wnd, proc);
 }
 
 BOOL TCustomArchiverDll::GetWriteTimeEx(HARC arc, FILETIME* time) {
-    auto f = Entry<TArcGetTimeEx>(eGetWriteTimeEx);
-    return f ? f(arc, time) : 0;
+    return CallOptional<TArcGetTimeEx>(eGetWriteTimeEx, arc, time);
 }
 
 BOOL TCustomArchiverDll::GetCreateTimeEx(HARC arc, FILETIME* time) {
-    auto f = Entry<TArcGetTimeEx>(eGetCreateTimeEx);
-    return f ? f(arc, time) : 0;
+    return CallOptional<TArcGetTimeEx>(eGetCreateTimeEx, arc, time);
 }
 
 BOOL TCustomArchiverDll::GetAccessTimeEx(HARC arc, FILETIME* time) {
-    auto f = Entry<TArcGetTimeEx>(eGetAccessTimeEx);
-    return f ? f(arc, time) : 0;
+    return CallOptional<TArcGetTimeEx>(eGetAccessTimeEx, arc, time);
 }
 
 BOOL TCustomArchiverDll::GetOriginalSizeEx(HARC arc, ULARGE_INTEGER* size) {
-    auto f = Entry<TArcGetSizeEx>(eGetOriginalSizeEx);
-    return f ? f(arc, size) : 0;
+    return CallOptional<TArcGetSizeEx>(eGetOriginalSizeEx, arc, size);
 }
 
 BOOL TCustomArchiverDll::GetCompressedSizeEx(HARC arc, ULARGE_INTEGER* size) {
-    auto f = Entry<TArcGetSizeEx>(eGetCompressedSizeEx);
-    return f ? f(arc, size) : 0;
+    return CallOptional<TArcGetSizeEx>(eGetCompressedSizeEx, arc, size);
 }
 
 int TCustomArchiverDll::GetArchiveType(const std::string& fileName) {
@@ -132,13 +125,11 @@ int TCustomArchiverDll::GetArchiveType(const std::string& fileName) {
 }
 
 BOOL TCustomArchiverDll::SetEnumMembersProc64(TArcEnumMembersProc proc, DWORD size) {
-    auto f = Entry<TArcSetEnumMembersProc64>(eSetEnumMembersProc64);
-    return f ? f(proc, size) : 0;
+    return CallOptional<TArcSetEnumMembersProc64>(eSetEnumMembersProc64, proc, size);
 }
 
 BOOL TCustomArchiverDll::ClearEnumMembersProc64() {
-    auto f = Entry<TArcClearEnumMembersProc64>(eClearEnumMembersProc64);
-    return f ? f() : 0;
+    return CallOptional<TArcClearEnumMembersProc64>(eClearEnumMembersProc64);
 }
 
 void TCustomArchiverDll::CompleteEntryInfo(HARC arc, TArchiveMemberInfo* info) {

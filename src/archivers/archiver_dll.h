@@ -69,6 +69,12 @@ protected:
         return reinterpret_cast<F>(reinterpret_cast<void (*)()>(entries_[e].load(std::memory_order_acquire)));
     }
     bool Resolved(TEntry e) const { return entries_[e].load(std::memory_order_acquire) != nullptr; }
+    // An optional entry that is not resolved answers 0.
+    template <typename F, typename... Args>
+    BOOL CallOptional(TEntry e, Args... args) const {
+        F f = Entry<F>(e);
+        return f ? f(args...) : 0;
+    }
     std::atomic<FARPROC>& Slot(TEntry e) { return entries_[e]; }
 
 private:
