@@ -10,6 +10,7 @@
 #include "archivers/ext_strms.h"
 #include "archivers/job_state.h"
 #include "archivers/pack_list.h"
+#include "platform/handle.h"
 #include "platform/sjis.h"
 
 namespace {
@@ -192,22 +193,20 @@ int TArchiveFile::Extract(HWND wnd, const TArchiverOptions* options, const std::
     commandLine_.clear();
     TArchiver& archiver = RequireArchiver();
     const TArchiverOptions& o = options ? *options : Options;
-    int result = 0;
-    BeginCallbacks(o);
-    streamList_.reset();
-    streamOptions_ = nullptr;
-    internalProgress_ = nullptr;
-    auto cleanup = [&] {
-        try {
-            WriteExtraStreams(streamList_.get(), o, destFolder);
-        } catch (...) {
-        }
+    return WithCallbacks(o, [&] {
         streamList_.reset();
         streamOptions_ = nullptr;
         internalProgress_ = nullptr;
-        EndCallbacks(o);
-    };
-    try {
+        // Write-back and reset run before EndCallbacks, also when the library call raises.
+        platform::ScopeExit streams([&] {
+            try {
+                WriteExtraStreams(streamList_.get(), o, destFolder);
+            } catch (...) {
+            }
+            streamList_.reset();
+            streamOptions_ = nullptr;
+            internalProgress_ = nullptr;
+        });
         if (o.IncludeExtraStreams && !o.StreamSeparator.empty()) {
             streamList_ = std::make_unique<platform::TStringList>();
             streamList_->SetSorted(true);
@@ -215,29 +214,17 @@ int TArchiveFile::Extract(HWND wnd, const TArchiverOptions* options, const std::
             streamOptions_ = &o;
             internalProgress_ = [this](int state, LPEXTRACTINGINFOEX info) { CollectExtraStream(state, info); };
         }
-        result = archiver.Extract(wnd, fileName_, o, destFolder, extra, files, HasResUse(o.ResFileUsage, ruOnUnpack),
-                                  commandLine_, output_);
-    } catch (...) {
-        cleanup();
-        throw;
-    }
-    cleanup();
-    return result;
+        return archiver.Extract(wnd, fileName_, o, destFolder, extra, files, HasResUse(o.ResFileUsage, ruOnUnpack),
+                                commandLine_, output_);
+    });
 }
 
 int TArchiveFile::PackByArchiver(HWND wnd, const TArchiverOptions& options, const std::string& baseFolder,
                                  const TFileItems& files) {
-    BeginCallbacks(options);
-    int result = 0;
-    try {
-        result = archiver_->Pack(wnd, fileName_, options, baseFolder, files, HasResUse(options.ResFileUsage, ruOnPack),
-                                 commandLine_, output_);
-    } catch (...) {
-        EndCallbacks(options);
-        throw;
-    }
-    EndCallbacks(options);
-    return result;
+    return WithCallbacks(options, [&] {
+        return archiver_->Pack(wnd, fileName_, options, baseFolder, files, HasResUse(options.ResFileUsage, ruOnPack),
+                               commandLine_, output_);
+    });
 }
 
 int TArchiveFile::Pack(HWND wnd, const TArchiverOptions* options, const std::string& baseFolder,
@@ -249,62 +236,35 @@ int TArchiveFile::Pack(HWND wnd, const TArchiverOptions* options, const std::str
     if (o.PackFilter == pfArchiver) return PackByArchiver(wnd, o, baseFolder, files);
 
     platform::TStringList tempFiles;
+    // Exported stream files go in every case, also when listing or packing raises.
+    platform::ScopeExit deleteTemps([&tempFiles] {
+        for (const auto& f : tempFiles) ::DeleteFileW(platform::SjisToWide(f).c_str());
+    });
     TArchiverOptions copy;
     copy.Assign(o);
-    auto deleteTemps = [&tempFiles] {
-        for (const auto& f : tempFiles) ::DeleteFileW(platform::SjisToWide(f).c_str());
-    };
-    int result = 0;
-    try {
-        bool cancel = false;
-        std::unique_ptr<platform::TStringList> names = BuildPackFileList(
-            tempFiles, copy, baseFolder, cancel, files,
-            [this](int state, LPEXTRACTINGINFOEX info, bool& abort) { DoProgress(state, info, abort); });
-        if (cancel) {
-            result = ERROR_ARC_USER_CANCEL;
-        } else if (names && !names->Empty()) {
-            copy.jx.Clear();
-            result = PackByArchiver(wnd, copy, baseFolder, {static_cast<const platform::TStringList*>(names.get())});
-        } else {
-            if (!output_.empty()) output_[0] = '\0';
-            result = 0;
-        }
-    } catch (...) {
-        deleteTemps();
-        throw;
+    bool cancel = false;
+    std::unique_ptr<platform::TStringList> names =
+        BuildPackFileList(tempFiles, copy, baseFolder, cancel, files,
+                          [this](int state, LPEXTRACTINGINFOEX info, bool& abort) { DoProgress(state, info, abort); });
+    if (cancel) return ERROR_ARC_USER_CANCEL;
+    if (names && !names->Empty()) {
+        copy.jx.Clear();
+        return PackByArchiver(wnd, copy, baseFolder, {static_cast<const platform::TStringList*>(names.get())});
     }
-    deleteTemps();
-    return result;
+    if (!output_.empty()) output_[0] = '\0';
+    return 0;
 }
 
 int TArchiveFile::MakeSfx(HWND wnd, const TArchiverOptions* options, const std::string& folder) {
     commandLine_.clear();
     TArchiver& archiver = RequireArchiver();
     const TArchiverOptions& o = options ? *options : Options;
-    BeginCallbacks(o);
-    int result = 0;
-    try {
-        result = archiver.MakeSfx(wnd, fileName_, o, folder, commandLine_, output_);
-    } catch (...) {
-        EndCallbacks(o);
-        throw;
-    }
-    EndCallbacks(o);
-    return result;
+    return WithCallbacks(o, [&] { return archiver.MakeSfx(wnd, fileName_, o, folder, commandLine_, output_); });
 }
 
 int TArchiveFile::CheckArchive(int mode, int extraMode) {
     TArchiver& archiver = RequireArchiver();
-    BeginCallbacks(Options);
-    int result = 0;
-    try {
-        result = archiver.CheckArchive(fileName_, mode, extraMode);
-    } catch (...) {
-        EndCallbacks(Options);
-        throw;
-    }
-    EndCallbacks(Options);
-    return result;
+    return WithCallbacks(Options, [&] { return archiver.CheckArchive(fileName_, mode, extraMode); });
 }
 
 int TArchiveFile::OpenArchive(HWND wnd, DWORD mode) {

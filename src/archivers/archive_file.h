@@ -70,6 +70,20 @@ private:
     bool NeedsEnumCallback(const TArchiverOptions& options) const;
     void BeginCallbacks(const TArchiverOptions& options);
     void EndCallbacks(const TArchiverOptions& options);
+    // Runs one library operation between BeginCallbacks and EndCallbacks (the latter also when it raises).
+    template <typename Body>
+    int WithCallbacks(const TArchiverOptions& options, Body body) {
+        BeginCallbacks(options);
+        int result = 0;
+        try {
+            result = body();
+        } catch (...) {
+            EndCallbacks(options);
+            throw;
+        }
+        EndCallbacks(options);
+        return result;
+    }
     bool HasProgressHandler() const { return internalProgress_ || OnProgress; }
     void EnsureProgressWindow();
     LRESULT ProgressWndProc(UINT msg, WPARAM wParam, LPARAM lParam);
