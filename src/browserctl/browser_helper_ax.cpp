@@ -190,9 +190,10 @@ CBrowserHelperAx::CBrowserHelperAx() : events_(static_cast<IBrowserHelperAx*>(th
 }
 
 CBrowserHelperAx::~CBrowserHelperAx() {
+    // The owner goes first: an event the browser sends while it is unadvised must not reach a dying control.
+    if (sink_) sink_->ClearOwner();
     UnadviseBrowser();
     Module().Unlock();
-    if (sink_) sink_->ClearOwner();
     browser_.Reset();
     site_.Reset();
     events_.Clear();

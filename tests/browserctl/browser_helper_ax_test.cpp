@@ -335,6 +335,70 @@ TEST(BrowserHelperAx, BrowserEventsBecomeControlEvents) {
     FakeBrowser_Release(frame);
 }
 
+// Without an attached browser, an event that names no browser is the control's own and is raised; one that
+// names a browser is not.
+TEST(BrowserHelperAx, EventsWithoutAnyBrowser) {
+    Recorder recorder;
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    Advise(control, recorder.sink);
+    ASSERT_EQ(Impl(control)->AttachedBrowser(), nullptr);
+    IDispatch* browserSink = Impl(control)->BrowserEventSink();
+    FakeBrowser* frame = FakeBrowser_Create();
+    const struct {
+        const char* name;
+        DISPID browserEvent;
+        VARTYPE frameType;
+        IDispatch* frame;
+        int count;
+        DISPID fired;
+    } cases[] = {
+        {"document, null browser", 259, VT_DISPATCH, nullptr, 1, 2},
+        {"navigation, null browser", 252, VT_DISPATCH, nullptr, 2, 1},
+        {"document, empty argument", 259, VT_EMPTY, nullptr, 3, 2},
+        {"document of a browser", 259, VT_DISPATCH, reinterpret_cast<IDispatch*>(FakeBrowser_Browser(frame)),
+         3, 2},
+        {"navigation of a browser", 252, VT_DISPATCH,
+         reinterpret_cast<IDispatch*>(FakeBrowser_Browser(frame)), 3, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BStr url(L"http://www.pexlo.jp/alone");
+        VARIANT args[2];
+        V_VT(&args[0]) = VT_BSTR;
+        V_BSTR(&args[0]) = url.Get();
+        V_VT(&args[1]) = c.frameType;
+        V_DISPATCH(&args[1]) = c.frame;
+        DISPPARAMS params{args, nullptr, 2, 0};
+        EXPECT_EQ(browserSink->Invoke(c.browserEvent, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr,
+                                      nullptr),
+                  S_OK);
+        EXPECT_EQ(recorder.sink->count, c.count);
+        EXPECT_EQ(recorder.sink->lastId, c.fired);
+        if (c.count > 0) EXPECT_STREQ(recorder.sink->lastUrl, L"http://www.pexlo.jp/alone");
+    }
+    control.Reset();
+    EXPECT_EQ(frame->refs, 1);
+    FakeBrowser_Release(frame);
+}
+
+// The browser may still call the sink while the control is being destroyed; that must not revive it.
+TEST(BrowserHelperAx, EventDuringTeardownIsIgnored) {
+    Host host;
+    Recorder recorder;
+    long locks = Module().LockCount();
+    {
+        ComPtr<IBrowserHelperAx> control = NewControl();
+        ASSERT_EQ(SetSite(control, host.Site()), S_OK);
+        Advise(control, recorder.sink);
+        host.browser->fireOnUnadvise = TRUE;
+    }
+    EXPECT_FALSE(host.browser->fireOnUnadvise);  // the event was sent
+    EXPECT_EQ(recorder.sink->count, 0);
+    EXPECT_EQ(Module().LockCount(), locks);
+    EXPECT_EQ(host.browser->refs, 1);
+    EXPECT_EQ(recorder.sink->refs, 1);
+}
+
 void UnadviseFirst(FakeEventSink*, void* context) {
     auto* control = static_cast<IBrowserHelperAx*>(context);
     ComPtr<IConnectionPointContainer> container;
@@ -533,9 +597,20 @@ TEST(BrowserHelperAx, InvokeChecksTheSiteFirst) {
     EXPECT_EQ(V_I2(result.Get()), 1);
     EXPECT_EQ(InvokeMethod(disp, L"GetOptions", result.Put(), {nameArg}), S_OK);
     EXPECT_EQ(V_I4(result.Get()), 31);
+    // A write that fails answers 0 through Invoke too (a value name longer than the registry allows).
+    BStr tooLong(std::wstring(20000, L'n').c_str());
+    V_BSTR(&nameArg) = tooLong.Get();
+    EXPECT_EQ(InvokeMethod(disp, L"SetOptions", result.Put(), {nameArg, valueArg}), S_OK);
+    EXPECT_EQ(V_VT(result.Get()), VT_I2);
+    EXPECT_EQ(V_I2(result.Get()), 0);
+
     EXPECT_EQ(InvokeMethod(disp, L"Visible", result.Put(), {}, DISPATCH_PROPERTYGET), S_OK);
     EXPECT_EQ(V_VT(result.Get()), VT_BOOL);
+    EXPECT_EQ(V_BOOL(result.Get()), VARIANT_FALSE);  // the site has no window
+    host.browser->locationUrl = L"http://www.pexlo.jp/now.html";
     EXPECT_EQ(InvokeMethod(disp, L"GetLocationURL", result.Put(), {}), S_OK);
+    ASSERT_EQ(V_VT(result.Get()), VT_BSTR);
+    EXPECT_STREQ(V_BSTR(result.Get()), L"http://www.pexlo.jp/now.html");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, OptionsKeyPath(), L"InvokeOption");
 }
 
@@ -555,6 +630,10 @@ TEST(BrowserHelperAxWindow, VisibleFollowsTheSiteWindow) {
     ShowWindow(window, SW_SHOWNOACTIVATE);
     EXPECT_EQ(control->get_Visible(&visible), S_OK);
     EXPECT_EQ(visible, VARIANT_TRUE);
+    Variant result;
+    EXPECT_EQ(InvokeMethod(control.Get(), L"Visible", result.Get(), {}, DISPATCH_PROPERTYGET), S_OK);
+    ASSERT_EQ(V_VT(result.Get()), VT_BOOL);
+    EXPECT_EQ(V_BOOL(result.Get()), VARIANT_TRUE);
     EXPECT_EQ(control->get_Visible(nullptr), E_POINTER);
     control.Reset();
     DestroyWindow(window);

@@ -194,6 +194,10 @@ static HRESULT STDMETHODCALLTYPE Cp_Advise(IConnectionPoint *This, IUnknown *sin
 static HRESULT STDMETHODCALLTYPE Cp_Unadvise(IConnectionPoint *This, DWORD cookie) {
     FakeBrowser *b = BROWSER_CP(This);
     if (cookie != 0x1234 || !b->sink) return CONNECT_E_NOCONNECTION;
+    if (b->fireOnUnadvise) {
+        b->fireOnUnadvise = FALSE;
+        FakeBrowser_Fire(b, 259, (IDispatch *)&b->IWebBrowser2_iface, L"http://www.pexlo.jp/unadvise", FALSE);
+    }
     IDispatch_Release(b->sink);
     b->sink = NULL;
     b->unadviseCount++;

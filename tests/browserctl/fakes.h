@@ -41,6 +41,7 @@ typedef struct FakeBrowser {
     const wchar_t *locationUrl;
     HRESULT locationHr;
     HRESULT navigateHr;
+    BOOL fireOnUnadvise; /* once: a DocumentComplete to the sink from inside Unadvise, before it is dropped */
     /* records */
     wchar_t navigated[256];
     VARTYPE navigatedType;
