@@ -10,6 +10,28 @@
 
 namespace tarnel {
 
+namespace {
+
+// Holds a critical section for a scope.
+class Locked {
+public:
+    explicit Locked(CRITICAL_SECTION& section) : section_(section) { EnterCriticalSection(&section_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    ~Locked() { LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION& section_;
+};
+
+}  // namespace
+
+ComModule::ComModule() { initialized_ = InitializeCriticalSectionEx(&typeLibLock_, 0, 0) != FALSE; }
+
+ComModule::~ComModule() {
+    if (initialized_) DeleteCriticalSection(&typeLibLock_);
+}
+
 ComModule& Module() {
     static ComModule module;
     return module;
@@ -18,7 +40,8 @@ ComModule& Module() {
 HRESULT ComModule::GetTypeLib(ITypeLib** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    std::lock_guard<std::mutex> lock(typeLibLock_);
+    if (!initialized_) return E_UNEXPECTED;
+    Locked lock(typeLibLock_);
     if (!typeLib_) {
         std::wstring path = GetModulePath(ThisModule());
         if (path.empty()) return E_FAIL;
@@ -38,7 +61,8 @@ HRESULT ComModule::GetTypeInfo(REFGUID guid, ITypeInfo** out) {
 }
 
 void ComModule::ReleaseTypeLib() {
-    std::lock_guard<std::mutex> lock(typeLibLock_);
+    if (!initialized_) return;
+    Locked lock(typeLibLock_);
     typeLib_.Reset();
 }
 

@@ -1,5 +1,5 @@
-// The server module's shared state: the lock count that keeps the DLL loaded, the type library loaded from
-// the module's own resources, a generic class factory and a guard for the thread locale.
+// The server module's shared state: the module handle, the lock count that keeps the DLL loaded, the type
+// library loaded from the module's own resources, a generic class factory and a guard for the thread locale.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +8,6 @@
 #include <unknwn.h>
 
 #include <atomic>
-#include <mutex>
 #include <new>
 
 #include "browserctl/com_ptr.h"
@@ -17,6 +16,17 @@ namespace tarnel {
 
 class ComModule {
 public:
+    ComModule();
+    ~ComModule();
+    ComModule(const ComModule&) = delete;
+    ComModule& operator=(const ComModule&) = delete;
+
+    // False when the module's start-up failed; the DLL then refuses to load.
+    bool Initialized() const { return initialized_; }
+    // The handle DllMain was given; null where the code is linked into a program instead.
+    HINSTANCE Instance() const { return instance_; }
+    void SetInstance(HINSTANCE instance) { instance_ = instance; }
+
     long Lock() { return ++locks_; }
     long Unlock() { return --locks_; }
     long LockCount() const { return locks_; }
@@ -29,7 +39,9 @@ public:
 
 private:
     std::atomic<long> locks_{0};
-    std::mutex typeLibLock_;  // controls may live in several apartments
+    HINSTANCE instance_ = nullptr;
+    bool initialized_ = false;
+    CRITICAL_SECTION typeLibLock_;  // controls may live in several apartments
     ComPtr<ITypeLib> typeLib_;
 };
 

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "browserctl/com_module.h"
+
 namespace tarnel {
 
 const wchar_t* OptionsKeyPath() {
@@ -65,6 +67,7 @@ std::optional<std::wstring> GetParentPath(const wchar_t* path) {
 }
 
 HMODULE ThisModule() {
+    if (HINSTANCE instance = Module().Instance()) return instance;
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(&ThisModule), &module);

@@ -56,6 +56,18 @@ TEST_F(OptionStore, NullOutStillWrites) {
     EXPECT_EQ(read, 42);
 }
 
+TEST_F(OptionStore, FailedWriteReportsZero) {
+    // The registry refuses a value name this long.
+    std::wstring name(20000, L'n');
+    short ok = 7;
+    EXPECT_EQ(SetOptions(name.c_str(), 5, &ok), S_OK);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(SetOptions(name.c_str(), 5, nullptr), S_OK);
+    ok = 7;
+    EXPECT_EQ(SetOptions(L"C", 5, &ok), S_OK);
+    EXPECT_EQ(ok, 1);
+}
+
 TEST_F(OptionStore, ReadsOddValueTypesWithinFourBytes) {
     const unsigned char two[] = {0x34, 0x12};
     const unsigned long long eight = 0x1122334455667788ull;

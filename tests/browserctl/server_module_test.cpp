@@ -7,25 +7,22 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "browserctl/com_ptr.h"
 #include "browserctl/file_version_info.h"
+#include "browserctl/server_registration.h"
 #include "browserctl/tarnel.h"
+#include "server_dll.h"
 
 namespace tarnel {
 namespace {
 
+// A thread locale that differs from the system default, so the registration's switch shows.
+constexpr LCID kCallerLocale = 0x0409;
+
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using PlainFn = HRESULT(WINAPI*)();
-
-std::wstring DllPath() {
-    std::string narrow = TARNEL_DLL;
-    std::wstring path(narrow.begin(), narrow.end());
-    for (wchar_t& c : path) {
-        if (c == L'/') c = L'\\';
-    }
-    return path;
-}
 
 class ServerModule : public testing::Test {
 protected:
@@ -63,13 +60,16 @@ TEST_F(ServerModule, ClassFactoryAndUnloadRule) {
     ASSERT_EQ(getClassObject(CLSID_BrowserHelperAx, IID_IClassFactory, factory.PutVoid()), S_OK);
     EXPECT_EQ(canUnload(), S_FALSE);  // a held factory keeps the server
 
-    ComPtr<IUnknown> outer;
-    ComPtr<IUnknown> object;
+    // Failures clear an out pointer that held something before the call.
     IUnknown* aggregate = reinterpret_cast<IUnknown*>(factory.Get());
-    EXPECT_EQ(factory->CreateInstance(aggregate, IID_IUnknown, object.PutVoid()), CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(object.Get(), nullptr);
+    void* object = aggregate;
+    EXPECT_EQ(factory->CreateInstance(aggregate, IID_IUnknown, &object), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(object, nullptr);
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPersist, object.PutVoid()), E_NOINTERFACE);
+    object = aggregate;
+    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IPersist, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(canUnload(), S_FALSE);  // the refused instance was destroyed; only the factory holds
     ComPtr<IBrowserHelperAx> control;
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBrowserHelperAx, control.PutVoid()), S_OK);
     factory.Reset();
@@ -120,9 +120,10 @@ TEST_F(ServerModule, EmbeddedTypeLibraryAndResources) {
 TEST_F(ServerModule, RegisteredServerWorksByProgIdAndAcrossApartments) {
     auto registerServer = Entry<PlainFn>("DllRegisterServer");
     auto unregisterServer = Entry<PlainFn>("DllUnregisterServer");
-    SetThreadLocale(0x0411);
+    ASSERT_NE(GetSystemDefaultLCID(), kCallerLocale);
+    SetThreadLocale(kCallerLocale);
     ASSERT_EQ(registerServer(), S_OK);
-    EXPECT_EQ(GetThreadLocale(), 0x0411u);
+    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
 
     for (const wchar_t* progId : {L"Tarnel.BrowserHelperAx.1", L"Tarnel.BrowserHelperAx"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(progId)));
@@ -171,9 +172,33 @@ TEST_F(ServerModule, RegisteredServerWorksByProgIdAndAcrossApartments) {
     control.Reset();
 
     ASSERT_EQ(unregisterServer(), S_OK);
-    EXPECT_EQ(GetThreadLocale(), 0x0411u);
+    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
     CLSID clsid{};
     EXPECT_NE(CLSIDFromProgID(L"Tarnel.BrowserHelperAx", &clsid), S_OK);
+}
+
+// The registration steps run under the system-default locale, and the caller's locale comes back after
+// success, failure and a step that throws.
+TEST_F(ServerModule, RegistrationSwitchesTheThreadLocale) {
+    ASSERT_NE(GetSystemDefaultLCID(), kCallerLocale);
+    SetThreadLocale(kCallerLocale);
+    std::vector<LCID> seen;
+    auto record = [&] { seen.push_back(GetThreadLocale()); };
+    const std::vector<LCID> threeSteps(3, GetSystemDefaultLCID());
+
+    EXPECT_TRUE(FAILED(RegisterServer(DllPath(), [] { throw 1; })));
+    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+    ASSERT_EQ(RegisterServer(DllPath(), record), S_OK);
+    EXPECT_EQ(seen, threeSteps);
+    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+
+    seen.clear();
+    ASSERT_EQ(UnregisterServer(DllPath(), record), S_OK);
+    EXPECT_EQ(seen, threeSteps);
+    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+    // Nothing registered now: removing the type library again fails, and the locale still comes back.
+    EXPECT_TRUE(FAILED(UnregisterServer(DllPath(), record)));
+    EXPECT_EQ(GetThreadLocale(), kCallerLocale);
 }
 
 }  // namespace

@@ -18,11 +18,13 @@ clsid='{C9169A8E-F20B-463E-B3BD-345D359418CF}'
 appid='{FFD586E5-6F14-45BC-99EE-F8C2238FB0A7}'
 libid='{0F240A97-B9E7-402B-B19E-01D27EF40D2B}'
 iid='{238A51A3-29EF-42BA-A131-93BBAE9C69E5}'
+events='{DEB3E6E7-C5B7-44EC-A848-17B9A1AD8609}'
 preapproved='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Ext\PreApproved'
 sibling='{0BADF00D-0000-4000-8000-000000000001}'
 ours=("HKCR\\AppID\\$appid" 'HKCR\AppID\Tarnel.DLL'
       'HKCR\Tarnel.BrowserHelperAx.1' 'HKCR\Tarnel.BrowserHelperAx'
-      "HKCR\\CLSID\\$clsid" "$preapproved\\$clsid" "HKCR\\TypeLib\\$libid" "HKCR\\Interface\\$iid")
+      "HKCR\\CLSID\\$clsid" "$preapproved\\$clsid" "HKCR\\TypeLib\\$libid" "HKCR\\Interface\\$iid"
+      "HKCR\\Interface\\$events")
 
 dump() { for key in "${ours[@]}"; do query "$key"; done; }
 
