@@ -1,5 +1,5 @@
-// Decides whether the page that hosts the control may script it: a local page under a folder whose path holds
-// the product word, or a page from a host inside the product's domain.
+// Decides whether the page that hosts the control may script it: a page stored on a local drive under a folder
+// whose path holds the product word, or an http or https page from a host inside the product's domain.
 #pragma once
 
 #include <windows.h>
@@ -17,7 +17,7 @@ inline constexpr wchar_t kDomainSuffix[] = L".pexlo.jp";  // case-insensitive, m
 // display name; empty without a site or when neither can be read.
 std::wstring FindPageAddress(IOleClientSite* site);
 
-// The decision on one address.
+// The decision on one address; anything that is not plainly one of the two kinds is refused.
 bool IsAddressAllowed(const std::wstring& address);
 
 }  // namespace tarnel
