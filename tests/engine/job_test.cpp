@@ -1,0 +1,240 @@
+// Whole jobs over temp folders with the stand-in libraries: extraction of archives and a folder row, the
+// after-extraction actions, failures, stops at a progress report and after the last one, the output-folder
+// check, and a real worker thread whose end reaches the main thread once.
+#include <gtest/gtest.h>
+
+#include "app/engine/unpack_thread.h"
+#include "engine/engine_fakes.h"
+#include "platform/sjis.h"
+#include "support/fixtures.h"
+
+using namespace enginetest;
+using namespace testsupport;
+using velmor::TUnPack;
+using velmor::TUnPackThread;
+
+namespace {
+
+const std::vector<FixtureMember> kTree = {{"top/a.txt", "alpha"}, {"top/sub/b.txt", "beta"}};
+const std::vector<FixtureMember> kFlat = {{"x.txt", "x"}, {"y.txt", "y"}};
+
+// Runs one job on the test's thread, as the window's end-of-job handler would finish it.
+void RunJob(JobWorld& w, TUnPack& unpack, const std::function<void(TUnPackThread&)>& before = {}) {
+    TUnPackThread job(w.Context(), unpack);
+    if (before) before(job);
+    job.Execute();
+    velmor::EndJobAfterStop(w.Context(), unpack);
+}
+
+}  // namespace
+
+TEST(Job, ExtractsArchivesAndAFolderRowBesideThemAndKeepsThem) {
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"one.zip"), kTree));
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"two.zip"), kFlat));
+    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"dir\\notes.txt"), "not an archive"));
+    ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"dir\\deep").c_str(), nullptr));
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"dir\\deep\\three.zip"), {{"t.txt", "three"}}));
+    w.ui.rows = {w.Path("one.zip"), w.Path("two.zip"), w.Path("dir")};
+    w.ini.BindFolder = true;
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+
+    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"top\\a.txt")), "alpha");
+    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"top\\sub\\b.txt")), "beta");
+    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"two\\x.txt")), "x");  // two top-level entries: bound
+    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"dir\\deep\\t.txt")), "three");
+    EXPECT_TRUE(FileExists(w.dir.File(L"one.zip")));
+    EXPECT_TRUE(FileExists(w.dir.File(L"two.zip")));
+    // The successful rows and the folder row are gone; the text file stays as a refused row.
+    EXPECT_EQ(w.ui.rows, (std::vector<std::string>{w.Path("dir\\notes.txt")})) << w.ui.LogText();
+    EXPECT_TRUE(w.ui.Logged("> [ 最上位要素カウント ]\t1コ"));
+    EXPECT_TRUE(w.ui.Logged("> [ バインド起動 ] まとめフォルダ新規作成 \"two\""));
+    EXPECT_TRUE(w.ui.Logged("> [ 解凍 ]\t\"" + w.Path("two") + "\\\" へ解凍しました。")) << w.ui.LogText();
+    EXPECT_TRUE(w.ui.Logged("> [ 前段階エラー ]： 扱えない形式の拡張子"));
+    EXPECT_TRUE(w.shell.calls.empty());
+    // Progress reached the bars.
+    ASSERT_FALSE(w.ui.totalProgress.empty());
+}
+
+TEST(Job, AfterMethodDeleteRemovesOnlyArchivesThatExtracted) {
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"good.zip"), kFlat));
+    ASSERT_TRUE(WriteFileBytes(w.dir.File(L"bad.zip"), "not an archive at all"));
+    w.ui.rows = {w.Path("good.zip"), w.Path("bad.zip")};
+    w.ini.AfterMethod = 1;
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_FALSE(FileExists(w.dir.File(L"good.zip")));
+    EXPECT_TRUE(FileExists(w.dir.File(L"bad.zip")));
+    EXPECT_TRUE(w.ui.Logged("> [ 削除 ] 書庫を削除しました。")) << w.ui.LogText();
+    EXPECT_EQ(w.shell.calls, (std::vector<std::string>{"delete " + w.Path("good.zip")}));
+    EXPECT_EQ(w.ui.rows, (std::vector<std::string>{w.Path("bad.zip")}));
+}
+
+TEST(Job, FailedResultKeepsArchiveAndRowAndNamesTheError) {
+    struct Case {
+        int result;
+        const char* line;
+    };
+    const std::vector<Case> cases = {
+        {0x8019, "> [ 解凍失敗 ]\t情報=「32793:\"ERROR_NOT_ARC_FILE\"」"},
+        {-1, "> [ 解凍失敗 ]\t情報=「-1:\"\"」"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result);
+        JobWorld w;
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
+        ASSERT_TRUE(w.standins.SetScript(StandinScript().Section("UNZIP32.DLL").CommandResult(c.result)));
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.AfterMethod = 1;
+        TUnPack unpack(w.Context(), {});
+        TUnPackThread job(w.Context(), unpack);
+        job.Execute();
+        EXPECT_TRUE(w.ui.Logged(c.line)) << w.ui.LogText();
+        EXPECT_TRUE(FileExists(w.dir.File(L"a.zip")));
+        EXPECT_EQ(w.ui.rows.size(), 1u);
+        EXPECT_EQ(w.state.ItemFailed, 1);
+        EXPECT_TRUE(w.shell.calls.empty());  // nothing deleted, recycled or moved
+    }
+}
+
+TEST(Job, StopAtAProgressReportReachesTheLibraryAndRemovesTheLeftover) {
+    JobWorld w;
+    std::vector<FixtureMember> many;
+    for (int i = 0; i < 6; ++i) many.push_back({"top/f" + std::to_string(i) + ".txt", "data"});
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), many));
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"b.zip"), kFlat));
+    w.ui.rows = {w.Path("a.zip"), w.Path("b.zip")};
+    w.ini.AfterMethod = 1;
+    TUnPack unpack(w.Context(), {});
+    TUnPackThread* running = nullptr;
+    w.archives = HookedArchiveFactory([&](int report, int state) {
+        if (report == 4 && state == 1) {  // the stop button, pressed in the middle of the first archive
+            running->CancelRequested = 1;
+            w.state.BreakPressed = 1;
+            w.state.Status = jsStopRequested;
+        }
+    });
+    RunJob(w, unpack, [&](TUnPackThread& job) { running = &job; });
+
+    EXPECT_TRUE(w.ui.Logged("> 後始末キャンセル")) << w.ui.LogText();
+    EXPECT_TRUE(w.ui.Logged("> [ 強制中断 ] 中断されました。"));
+    EXPECT_TRUE(FileExists(w.dir.File(L"a.zip")));
+    EXPECT_TRUE(FileExists(w.dir.File(L"b.zip")));
+    EXPECT_FALSE(FileExists(w.dir.File(L"top")));  // the leftover of the interrupted archive
+    EXPECT_FALSE(FileExists(w.dir.File(L"b")));    // the job ended after the stopped row
+    EXPECT_EQ(w.ui.rows.size(), 2u);
+    // The library received the stop: it answered with its cancel code.
+    auto calls = CallsOf(w.standins.Calls(), "UnZip");
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().result, 0x8020);
+}
+
+TEST(Job, StopAfterTheLastReportDeletesNothing) {
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
+    w.ui.rows = {w.Path("a.zip")};
+    TUnPack unpack(w.Context(), {});
+    TUnPackThread* running = nullptr;
+    w.archives = HookedArchiveFactory([&](int, int state) {
+        if (state == 2) {  // the library's end report: nothing is left to stop
+            running->CancelRequested = 1;
+            w.state.BreakPressed = 1;
+        }
+    });
+    RunJob(w, unpack, [&](TUnPackThread& job) { running = &job; });
+    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"top\\sub\\b.txt")), "beta");
+    EXPECT_FALSE(w.ui.Logged("> [ 強制中断 ] 中断されました。"));
+    EXPECT_TRUE(w.shell.calls.empty());
+    EXPECT_TRUE(w.ui.rows.empty());
+}
+
+TEST(Job, StopDuringThePreTestIsTakenBeforeTheLibraryCall) {
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
+    ASSERT_TRUE(w.standins.SetScript(StandinScript().NoProgress()));
+    w.ui.rows = {w.Path("a.zip")};
+    w.ini.PreTestArc = true;
+    w.ini.BindFolder = true;
+    w.ini.BindNum = 1;
+    TUnPack unpack(w.Context(), {});
+    TUnPackThread job(w.Context(), unpack);
+    job.CancelRequested = 1;  // pressed before the extraction could start
+    w.state.BreakPressed = 1;
+    job.Execute();
+    EXPECT_EQ(job.ItemResult, velmor::kItemStopped);
+    EXPECT_EQ(w.state.CancelSeen, 1);
+    EXPECT_TRUE(CallsOf(w.standins.Calls(), "UnZip").empty());
+    velmor::EndJobAfterStop(w.Context(), unpack);
+    EXPECT_FALSE(FileExists(w.dir.File(L"a")));  // the empty bind folder made for it is gone
+    EXPECT_TRUE(FileExists(w.dir.File(L"a.zip")));
+}
+
+TEST(Job, OutputFolderCheckStopsBeforeTheFirstRow) {
+    struct Case {
+        int putLocation;
+        int afterMethod;
+        std::string comboText;
+        std::string moveFolder;
+        const char* line;
+        const char* question;
+    };
+    JobWorld probe;
+    const std::string missingParent = probe.Path("no\\such\\folder");
+    const std::vector<Case> cases = {
+        {1, 0, "", "", "[ 全体キャンセル ] 解凍先フォルダ ", "フォルダ(解凍先)が指定されていません"},
+        {3, 0, missingParent, "", "[ 全体キャンセル ] 解凍先フォルダ ", nullptr},
+        {0, 3, "", "", "[ キャンセル ] 移動先フォルダ ", "フォルダ(移動先)が指定されていません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        JobWorld w;
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+        w.ui.rows = {w.Path("a.zip")};
+        w.ui.specialFolderText = c.comboText;
+        w.ini.PutLocation = c.putLocation;
+        w.ini.AfterMethod = c.afterMethod;
+        w.ini.MoveFolder = c.moveFolder;
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        EXPECT_TRUE(w.ui.Logged(c.line)) << w.ui.LogText();
+        EXPECT_EQ(w.state.AbortJob, 1);
+        ASSERT_EQ(w.ui.questions.size(), 1u);
+        if (c.question) {
+            EXPECT_EQ(w.ui.questions[0].text, c.question);
+        }
+        EXPECT_EQ(w.ui.rows.size(), 1u);
+        EXPECT_TRUE(w.standins.Calls().empty());
+    }
+    // A missing output folder is created and enters the combo's history.
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+    w.ui.rows = {w.Path("a.zip")};
+    w.ui.specialFolderText = w.Path("out");
+    w.ini.PutLocation = 1;
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"out\\x.txt")), "x");
+    ASSERT_EQ(w.ui.history.size(), 1u);
+    EXPECT_EQ(w.ui.history[0].second, w.Path("out"));
+}
+
+TEST(Job, RealWorkerHandsTheEndToTheMainThreadOnce) {
+    JobWorld w;
+    PumpedMainThread main;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
+    w.ui.rows = {w.Path("a.zip")};
+    velmor::TJobContext context{w.ui, main, w.shell, w.archives, w.state, w.ini};
+    TUnPack unpack(context, {});
+    int ended = 0;
+    auto job = std::make_unique<TUnPackThread>(context, unpack);
+    job->OnJobEnded = [&] { ++ended; };
+    ASSERT_TRUE(job->Start(THREAD_PRIORITY_NORMAL));
+    ASSERT_TRUE(main.Pump([&] { return ended > 0; }, 30000));
+    EXPECT_FALSE(job->Running());
+    main.Pump([] { return false; }, 200);
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"top\\a.txt")), "alpha");
+    job.reset();
+}
