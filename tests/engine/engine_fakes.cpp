@@ -175,6 +175,11 @@ velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int 
     };
 }
 
+std::string ReadText(const std::wstring& path) {
+    auto bytes = testsupport::ReadFileBytes(path);
+    return bytes ? *bytes : std::string("<missing>");
+}
+
 JobWorld::JobWorld() {
     SetDllDirectoryW(testsupport::StandinFolder(L"full").c_str());
     ini.BuffMegaSize = 15;

@@ -115,6 +115,9 @@ public:
 // The real component; the hook sees every progress report (count from 1) before the engine does.
 velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook);
 
+// The file's bytes, "<missing>" when it cannot be read.
+std::string ReadText(const std::wstring& path);
+
 // One job's world: settings, state, fakes and a temp folder with the stand-ins loaded from the "full" set.
 struct JobWorld {
     JobWorld();

@@ -40,10 +40,10 @@ TEST(Job, ExtractsArchivesAndAFolderRowBesideThemAndKeepsThem) {
     TUnPack unpack(w.Context(), {});
     RunJob(w, unpack);
 
-    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"top\\a.txt")), "alpha");
-    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"top\\sub\\b.txt")), "beta");
-    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"two\\x.txt")), "x");  // two top-level entries: bound
-    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"dir\\deep\\t.txt")), "three");
+    EXPECT_EQ(ReadText(w.dir.File(L"top\\a.txt")), "alpha");
+    EXPECT_EQ(ReadText(w.dir.File(L"top\\sub\\b.txt")), "beta");
+    EXPECT_EQ(ReadText(w.dir.File(L"two\\x.txt")), "x");  // two top-level entries: bound
+    EXPECT_EQ(ReadText(w.dir.File(L"dir\\deep\\t.txt")), "three");
     EXPECT_TRUE(FileExists(w.dir.File(L"one.zip")));
     EXPECT_TRUE(FileExists(w.dir.File(L"two.zip")));
     // The successful rows and the folder row are gone; the text file stays as a refused row.
@@ -144,7 +144,7 @@ TEST(Job, StopAfterTheLastReportDeletesNothing) {
         }
     });
     RunJob(w, unpack, [&](TUnPackThread& job) { running = &job; });
-    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"top\\sub\\b.txt")), "beta");
+    EXPECT_EQ(ReadText(w.dir.File(L"top\\sub\\b.txt")), "beta");
     EXPECT_FALSE(w.ui.Logged("> [ 強制中断 ] 中断されました。"));
     EXPECT_TRUE(w.shell.calls.empty());
     EXPECT_TRUE(w.ui.rows.empty());
@@ -215,7 +215,7 @@ TEST(Job, OutputFolderCheckStopsBeforeTheFirstRow) {
     w.ini.PutLocation = 1;
     TUnPack unpack(w.Context(), {});
     RunJob(w, unpack);
-    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"out\\x.txt")), "x");
+    EXPECT_EQ(ReadText(w.dir.File(L"out\\x.txt")), "x");
     ASSERT_EQ(w.ui.history.size(), 1u);
     EXPECT_EQ(w.ui.history[0].second, w.Path("out"));
 }
@@ -235,6 +235,6 @@ TEST(Job, RealWorkerHandsTheEndToTheMainThreadOnce) {
     EXPECT_FALSE(job->Running());
     main.Pump([] { return false; }, 200);
     EXPECT_EQ(ended, 1);
-    EXPECT_EQ(*ReadFileBytes(w.dir.File(L"top\\a.txt")), "alpha");
+    EXPECT_EQ(ReadText(w.dir.File(L"top\\a.txt")), "alpha");
     job.reset();
 }

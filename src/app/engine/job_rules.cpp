@@ -6,17 +6,16 @@
 
 #include "archivers/archiver_options.h"
 #include "archivers/path_util.h"
+#include "platform/sjis.h"
 #include "regexp/awk_str.h"
 
 namespace velmor {
 
-namespace {
-
-std::string AsciiLowered(std::string_view s) {
+std::string AsciiLower(std::string_view s) {
     std::string out(s);
     for (size_t i = 0; i < out.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(out[i]);
-        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+        if (platform::IsSjisLeadByte(c)) {
             ++i;  // a trail byte is never a letter to fold
             continue;
         }
@@ -25,21 +24,93 @@ std::string AsciiLowered(std::string_view s) {
     return out;
 }
 
-}  // namespace
-
-std::string LowerExt(std::string_view path) { return AsciiLowered(ExtractFileExt(path)); }
+std::string LowerExt(std::string_view path) { return AsciiLower(ExtractFileExt(path)); }
 
 bool CheckAbleExt(std::string_view ext) {
     static const char* const kAccepted[] = {".lzh", ".lha",     ".zip",    ".rar", ".cab",
                                             ".tar", ".tar.tar", ".tar.gz", ".tgz", ".gz"};
-    std::string lower = AsciiLowered(ext);
+    std::string lower = AsciiLower(ext);
     for (const char* a : kAccepted)
         if (lower == a) return true;
     return false;
 }
 
+namespace {
+
+// The value of s when it is one or more ASCII digits, else -1.
+long long DigitsValue(std::string_view s) {
+    if (s.empty() || s.size() > 18) return -1;
+    long long v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// The lowered rest of `name` after `prefix` (compared with ASCII case ignored).
+bool StripPrefix(std::string_view name, std::string_view prefix, std::string& rest) {
+    std::string n = AsciiLower(name);
+    std::string p = AsciiLower(prefix);
+    if (n.size() < p.size() || n.compare(0, p.size(), p) != 0) return false;
+    // The prefix ends at a character boundary of the name.
+    size_t i = 0;
+    while (i < p.size()) i += platform::SjisCharLength(n, i);
+    if (i != p.size()) return false;
+    rest = n.substr(p.size());
+    return true;
+}
+
+bool EndsWith(std::string_view s, std::string_view tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+TRarVolume ClassifyRarVolume(std::string_view name, std::string* base) {
+    std::string lower = AsciiLower(name);
+    if (!EndsWith(lower, ".rar")) return TRarVolume::None;
+    std::string stem = lower.substr(0, lower.size() - 4);
+    // "." is never a trail byte, so a found ".part" starts a character.
+    size_t dot = stem.rfind(".part");
+    if (dot == std::string::npos || dot == 0) return TRarVolume::None;
+    std::string digits = stem.substr(dot + 5);
+    if (DigitsValue(digits) < 0) return TRarVolume::None;
+    if (base) *base = std::string(name.substr(0, dot));
+    return DigitsValue(digits) == 1 ? TRarVolume::FirstPart : TRarVolume::LaterPart;
+}
+
+long long PartVolumeNumber(std::string_view base, std::string_view name) {
+    std::string rest;
+    if (!StripPrefix(name, std::string(base) + ".part", rest) || !EndsWith(rest, ".rar")) return -1;
+    return DigitsValue(std::string_view(rest).substr(0, rest.size() - 4));
+}
+
+long long NumberedVolumeNumber(std::string_view base, std::string_view name) {
+    std::string rest;
+    if (!StripPrefix(name, std::string(base) + ".r", rest)) return -1;
+    return DigitsValue(rest);
+}
+
+bool UsableBindName(std::string_view name) {
+    return name.find_first_not_of(". ") != std::string_view::npos;
+}
+
+TProgressPercents ProgressPercents(uint32_t size, uint32_t written, double doneBytes, double total) {
+    written = written < size ? written : size;
+    TProgressPercents p{0, 0};
+    if (written != 0) p.File = static_cast<int>(static_cast<double>(written) / size * 100.0);
+    if (total > 0) {
+        double t = (static_cast<double>(written) + doneBytes) / total * 100.0;
+        if (t > 0 && t < 1e9) p.Total = static_cast<int>(t);
+    }
+    p.File = p.File < 0 ? 0 : (p.File > 100 ? 100 : p.File);
+    p.Total = p.Total < 0 ? 0 : (p.Total > 100 ? 100 : p.Total);
+    return p;
+}
+
 std::string ResultCodeName(int code) {
-    static const std::array<std::pair<int, const char*>, 40> kNames{{
+    static const std::array<std::pair<int, const char*>, 41> kNames{{
         {0x8005, "DISK_SPACE"},
         {0x8006, "READ_ONLY"},
         {0x8007, "USER_SKIP"},
@@ -53,6 +124,7 @@ std::string ResultCodeName(int code) {
         {0x800F, "NOT_EXIST"},
         {0x8010, "ERROR_ALREADY_EXIST"},
         {0x8011, "ERROR_TOO_MANY_FILES"},
+        {0x8012, "ERROR_MAKEDIRECTORY"},
         {0x8013, "ERROR_CANNOT_WRITE"},
         {0x8014, "ERROR_HUFFMAN_CODE"},
         {0x8015, "ERROR_COMMENT_HEADER"},

@@ -29,6 +29,26 @@ struct TReadyFlags {
 bool ApplyFormatSwitches(std::string_view ext, int overWrite, bool ignoreDirectory, const TReadyFlags& ready,
                          TArchiverOptions& options, std::string& notReadyLine);
 
+// Split ".rar" sets, judged on the file name alone with ASCII case ignored. A ".partN.rar" name is the first
+// volume when N is all zeros but a final 1, else a later one; `base` is the name before ".partN.rar".
+enum class TRarVolume : uint8_t { None, FirstPart, LaterPart };
+TRarVolume ClassifyRarVolume(std::string_view name, std::string* base = nullptr);
+// base + ".part" + digits + ".rar", or base + ".r" + digits; the volume number, or -1 when not a volume.
+long long PartVolumeNumber(std::string_view base, std::string_view name);
+long long NumberedVolumeNumber(std::string_view base, std::string_view name);
+
+// A bind folder name worth binding: not empty, not only dots and blanks.
+bool UsableBindName(std::string_view name);
+
+// Per-file and whole-archive percentages of one progress report, each 0 to 100.
+struct TProgressPercents {
+    int File;
+    int Total;
+};
+TProgressPercents ProgressPercents(uint32_t size, uint32_t written, double doneBytes, double total);
+
+// ASCII letters lowered by character (a trail byte is never folded).
+std::string AsciiLower(std::string_view s);
 // Lower-cased extension of a path's bare name, with its dot; empty when it has none.
 std::string LowerExt(std::string_view path);
 

@@ -1,6 +1,7 @@
 // The preparation step (main thread): log the archive, refuse what cannot be handled, choose the output
 // folder, find split volumes, count the top-level entries and create or reuse the bind folder. Also the
 // folder renames the completion step reuses.
+#include <algorithm>
 #include <memory>
 
 #include "app/engine/unpack_thread.h"
@@ -63,42 +64,35 @@ void TUnPackThread::PrepareItem() {
         case 4: st.OutputFolder = NormalizeFolderPath(ini.Favorite[ini.PutLocation - 2]); break;
         case 5: st.OutputFolder = GetSpecialFolder("mydocument"); break;
         case 6: st.OutputFolder = GetSpecialFolder("desktop"); break;
-        default: break;
+        // A value no dialog writes (a hand-edited settings file) means beside the archive, never "" (the root).
+        default: st.OutputFolder = WithTrailingBackslash(ExtractFileDir(ArchivePath)); break;
     }
     unpack_.LeftoverRoot = st.OutputFolder;
 
     if (ini.CheckDiv && ArchiveExt == ".rar") {
-        const std::string folder = ExtractFileDir(ArchivePath);
-        const std::string bare = ExtractBareName(ArchivePath);
-        auto logVolumes = [&] {
-            ui.AppendLog("> [ 分割圧縮ファイル検出 ]： ");
-            ui.AppendLog("> ************************** ");
-            for (const std::string& part : SplitParts) ui.AppendLog("> " + part);
-            ui.AppendLog("> ************************** ");
-        };
-        regexp::TAWKStr matcher;
-        matcher.SetRegExp("part[0-9]+\\..*$");
-        if (Matches(matcher, ArchivePath)) {
-            matcher.SetRegExp("part[0]*1\\..*$");
-            if (!Matches(matcher, ArchivePath)) {
+        std::string base;
+        switch (ClassifyRarVolume(ExtractBareName(ArchivePath), &base)) {
+            case TRarVolume::LaterPart:
                 st.SplitArchive = 0;
                 ui.AppendLog("> [非先頭分割ファイル]：先頭以外の分割ファイルは無視されます。");
                 st.SkipItem = 1;
                 return;
-            }
-            const std::string base = ChangeFileExt(ChangeFileExt(bare, ""), "");
-            SplitParts.clear();
-            FindMatchingFiles(folder, SplitParts, base + "\\.part[0-9]*", true, "*.*");
+            case TRarVolume::FirstPart:
+                CollectVolumes(base, true);
+                break;
+            case TRarVolume::None:
+                CollectVolumes(ChangeFileExt(ExtractBareName(ArchivePath), ""), false);
+                break;
+        }
+        // A set is split only when it has volumes besides this archive.
+        if (SplitParts.size() > 1) {
             st.SplitArchive = 1;
-            logVolumes();
+            ui.AppendLog("> [ 分割圧縮ファイル検出 ]： ");
+            ui.AppendLog("> ************************** ");
+            for (const std::string& part : SplitParts) ui.AppendLog("> " + part);
+            ui.AppendLog("> ************************** ");
         } else {
-            const std::string base = ChangeFileExt(bare, "");
             SplitParts.clear();
-            FindMatchingFiles(folder, SplitParts, base + "\\.r[0-9]+$", true, "*.*");
-            if (!SplitParts.empty()) {
-                st.SplitArchive = 1;
-                logVolumes();
-            }
         }
     }
 
@@ -122,6 +116,7 @@ void TUnPackThread::PrepareItem() {
     if (TopLevelCount < ini.BindNum || !(ini.BindFolder || (ini.IgnoreDirectory && ini.IgnoredSingleBind))) return;
 
     const std::string name = CutTail(ChangeFileExt(ExtractBareName(ArchivePath), ""), ini.DelFolderNum);
+    if (!UsableBindName(name)) return;
     const std::string bindPath = st.OutputFolder + name;
     st.TopLevelItem = bindPath;
     if (shell.FileExists(bindPath)) st.TopLevelPreExisted = 1;
@@ -154,6 +149,24 @@ void TUnPackThread::PrepareItem() {
         }
     }
     st.OutputFolder = bindPath + "\\";
+}
+
+void TUnPackThread::CollectVolumes(const std::string& base, bool partSet) {
+    SplitParts.clear();
+    std::vector<std::string> files;
+    FindMatchingFiles(ExtractFileDir(ArchivePath), files, "", false, "*.*");
+    std::vector<std::pair<long long, std::string>> volumes;
+    for (const std::string& file : files) {
+        const std::string name = ExtractBareName(file);
+        long long n = partSet ? PartVolumeNumber(base, name) : NumberedVolumeNumber(base, name);
+        if (n >= 0) volumes.emplace_back(n, file);
+    }
+    // In volume order, whatever order the folder lists them in.
+    std::stable_sort(volumes.begin(), volumes.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // A ".rNN" set starts with the ".rar" itself: it is tested and cleaned up with its volumes.
+    if (!partSet && !volumes.empty()) SplitParts.push_back(ArchivePath);
+    for (auto& v : volumes) SplitParts.push_back(std::move(v.second));
 }
 
 std::string TUnPackThread::RenameToOld(const std::string& path) {

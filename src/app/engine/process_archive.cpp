@@ -36,7 +36,14 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
     };
 
     if (compress) {
-        arc->SetFileName(ChangeFileExt(archive, compType == 2 ? ".zip" : ".lzh"));
+        // Never write an archive over its own source.
+        const std::string target = ChangeFileExt(archive, compType == 2 ? ".zip" : ".lzh");
+        if (AsciiLower(target) == AsciiLower(archive)) {
+            LogLine("> [ 圧縮スキップ ] 書庫名が元のファイルと同じです");
+            st.SkipItem = 1;
+            return kItemSkipped;
+        }
+        arc->SetFileName(target);
         arc->SetArchiverType(compType == 2 ? atZip : atLha);
     } else {
         arc->SetFileName(archive);
@@ -143,8 +150,10 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
         sfx->Options().jw = 1;
         sfx->Options().w = base;
         sfx->SetFileName(ChangeFileExt(src, ".lzh"));
-        sfx->MakeSfx(logWindow, base);
+        int sfxResult = sfx->MakeSfx(logWindow, base);
         ::Sleep(1000);
+        // A self-extracting archive that could not be made is a failure of the row.
+        if (!IsFailureResult(result) && IsFailureResult(sfxResult)) return sfxResult;
     }
     return result;
 }

@@ -2,6 +2,7 @@
 // deletion.
 #include "app/engine/unpack.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "app/ini_control.h"
@@ -175,6 +176,7 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
     std::string prevFirst;
     std::string lastName;
 
+    double memberTotal = 0;  // 64-bit sizes: the library's own total is 32-bit
     auto info = std::make_unique<TArchiveMemberInfo>();
     bool more = arc->FindFirst(mask, *info) == 0;
     try {
@@ -182,6 +184,7 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
             std::string name(info->FileName, strnlen(info->FileName, sizeof(info->FileName)));
             if (name.empty()) break;
             if (!EndsWithDelimiter(name)) {
+                memberTotal += static_cast<double>(info->OriginalSize64);
                 size_t cut = CutPosition(name);
                 std::string folderPart = name.substr(0, cut);
                 std::string filePart = name.substr(cut);
@@ -232,7 +235,7 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
         // A failure after the first member ends the walk; the count so far stands.
     }
 
-    state.ArchiveOriginalSize = static_cast<double>(arc->GetArcOriginalSize());
+    state.ArchiveOriginalSize = std::max(memberTotal, static_cast<double>(arc->GetArcOriginalSize()));
     if (count == 1) state.TopLevelItem = ini.IgnoreDirectory ? std::string() : lastName;
     return count;
 }

@@ -3,7 +3,6 @@
 #include "app/engine/unpack_thread.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "app/ini_control.h"
 #include "app/shell_util.h"
@@ -269,17 +268,10 @@ void TUnPackThread::UpdateProgress(LPEXTRACTINGINFOEX info) {
     const uint32_t size = info->FileSize;
     const uint32_t written = std::min(info->WriteSize, size);
     const std::string name(info->SourceFileName, strnlen(info->SourceFileName, sizeof(info->SourceFileName)));
-    const double total = context_.State.ArchiveOriginalSize;
-
-    int filePercent = 0;
-    int totalPercent = 0;
-    if (written != 0 && size != 0) filePercent = static_cast<int>(static_cast<double>(written) / size * 100.0);
-    if (total > 0) {
-        double t = (static_cast<double>(written) + doneBytes_) / total * 100.0;
-        if (std::isfinite(t)) totalPercent = static_cast<int>(t);
-    }
-    filePercent = std::clamp(filePercent, 0, 100);
-    totalPercent = std::clamp(totalPercent, 0, 100);
+    const TProgressPercents percents =
+        ProgressPercents(size, written, doneBytes_, context_.State.ArchiveOriginalSize);
+    const int filePercent = percents.File;
+    const int totalPercent = percents.Total;
 
     if (!context_.Ui.IsMinimized()) {
         if (context_.Ini.IndicatePerFile) {

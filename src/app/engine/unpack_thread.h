@@ -63,6 +63,8 @@ public:
     bool RenameFolder(const std::string& from, const std::string& to);
     int FindMatchingFiles(const std::string& folder, std::vector<std::string>& list, const std::string& pattern,
                           bool useRegex, const std::string& mask);
+    // Fills SplitParts with the volumes of the current archive's set, in volume order.
+    void CollectVolumes(const std::string& base, bool partSet);
     void TrimFolderNumber(const std::string& folder);
     bool DeleteFolder(const std::string& folder);
     void DeleteArchive(const std::string& source, bool split);
