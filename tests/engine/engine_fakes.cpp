@@ -106,22 +106,27 @@ bool PumpedMainThread::Pump(const std::function<bool()>& done, DWORD timeoutMs) 
 
 bool RecordingShell::DeleteFile(const std::string& path) {
     calls.push_back("delete " + path);
+    if (fail) return false;
     return TWin32ShellOps::DeleteFile(path);
 }
 int RecordingShell::Recycle(const std::string& path, UINT flags) {
     calls.push_back("recycle " + path);
+    if (fail) return -1;
     return TWin32ShellOps::Recycle(path, flags);
 }
 int RecordingShell::Move(const std::string& source, const std::string& target, UINT flags) {
     calls.push_back("move " + source);
+    if (fail) return -1;
     return TWin32ShellOps::Move(source, target, flags);
 }
 int RecordingShell::Rename(const std::string& from, const std::string& to, UINT flags) {
     calls.push_back("rename " + from);
+    if (fail) return -1;
     return TWin32ShellOps::Rename(from, to, flags);
 }
 int RecordingShell::DeleteTree(const std::string& path, UINT flags) {
     calls.push_back("deletetree " + path);
+    if (fail) return -1;
     return TWin32ShellOps::DeleteTree(path, flags);
 }
 

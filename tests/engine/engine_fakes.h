@@ -105,6 +105,7 @@ private:
 class RecordingShell : public velmor::TWin32ShellOps {
 public:
     std::vector<std::string> calls;
+    bool fail = false;  // every mutating call fails without touching the disk
     bool DeleteFile(const std::string& path) override;
     int Recycle(const std::string& path, UINT flags) override;
     int Move(const std::string& source, const std::string& target, UINT flags) override;

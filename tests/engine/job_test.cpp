@@ -80,6 +80,7 @@ TEST(Job, FailedResultKeepsArchiveAndRowAndNamesTheError) {
     const std::vector<Case> cases = {
         {0x8019, "> [ 解凍失敗 ]\t情報=「32793:\"ERROR_NOT_ARC_FILE\"」"},
         {-1, "> [ 解凍失敗 ]\t情報=「-1:\"\"」"},
+        {0x8012, "> [ 解凍失敗 ]\t情報=「32786:\"ERROR_MAKEDIRECTORY\"」"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.result);

@@ -42,9 +42,12 @@ void TUnPackThread::FinishItem() {
                 } catch (...) {
                 }
             }
+            if (st.BindFolderCreated) unpack_.RecordCreatedFolder(st.TopLevelItem);
             if (!st.BindFolderExisted && !st.BindFolderCreated && !st.TopLevelItem.empty() &&
-                context_.Shell.FolderExists(st.TopLevelItem))
+                context_.Shell.FolderExists(st.TopLevelItem)) {
+                if (!st.TopLevelPreExisted) unpack_.RecordCreatedFolder(st.TopLevelItem);
                 TrimFolderNumber(st.TopLevelItem);
+            }
         }
     }
 
@@ -103,28 +106,35 @@ void TUnPackThread::MoveArchive(const std::string& source) {
 
 void TUnPackThread::TrimFolderNumber(const std::string& folderIn) {
     TIniControl& ini = context_.Ini;
-    if (!ini.DelFolderNum) return;
+    // Only a folder this extraction made is renamed: the user's own folders keep their names.
+    if (!ini.DelFolderNum || context_.State.TopLevelPreExisted) return;
     std::string folder = folderIn;
     if (platform::SjisEndsWithChar(folder, '\\')) folder.pop_back();
     const std::string parent = WithTrailingBackslash(ExtractFileDir(folder));
     const std::string target = parent + CutTail(ExtractBareName(folder), true);
     if (target == folder) return;
     if (context_.Shell.FolderExists(target)) {
+        if (!unpack_.CreatedFolder(target)) {
+            context_.Ui.AppendLog("> [ リネーム中止 ] 同名のフォルダがあります \"" + target + "\"");
+            return;
+        }
         std::string old = RenameToOld(target);
         ::Sleep(10);
         bool renamed = false;
         if (!old.empty()) renamed = RenameFolder(folder, target);
         ::Sleep(10);
-        if (renamed && ini.SameFolderProc == 1 && !DeleteFolder(old)) context_.Ui.AppendLog("> 既存フォルダの削除に失敗");
-    } else {
-        RenameFolder(folder, target);
+        if (renamed && ini.SameFolderProc == 1 && !DeleteFolder(old))
+            context_.Ui.AppendLog("> 既存フォルダの削除に失敗");
+    } else if (RenameFolder(folder, target)) {
+        unpack_.RecordCreatedFolder(target);
     }
 }
 
+// The folder goes to the recycle bin: it may hold what the user extracted and changed earlier.
 bool TUnPackThread::DeleteFolder(const std::string& folder) {
     bool ok = false;
     try {
-        ok = context_.Shell.DeleteTree(folder, FOF_SILENT | FOF_NOCONFIRMATION) == 0;
+        ok = context_.Shell.Recycle(folder, FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO) == 0;
     } catch (...) {
         ok = false;
     }

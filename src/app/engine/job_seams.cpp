@@ -33,11 +33,16 @@ int ShellOperation(HWND owner, UINT func, const std::string& from, const std::st
     op.pFrom = source.c_str();
     op.pTo = to ? target.c_str() : nullptr;
     op.fFlags = static_cast<FILEOP_FLAGS>(flags);
+    int result = -1;
     try {
-        return ::SHFileOperationW(&op);
+        result = ::SHFileOperationW(&op);
     } catch (...) {
         return -1;
     }
+    // A declined question or a source still in place is a failure, whatever the operation answered.
+    if (result == 0 && op.fAnyOperationsAborted) return ERROR_CANCELLED;
+    if (result == 0 && ::GetFileAttributesW(source.c_str()) != INVALID_FILE_ATTRIBUTES) return -1;
+    return result;
 }
 
 class TRealJobArchive : public IJobArchive {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/engine/job_rules.h"
 #include "app/ini_control.h"
 #include "app/shell_util.h"
 #include "archivers/job_state.h"
@@ -238,6 +239,18 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
     state.ArchiveOriginalSize = std::max(memberTotal, static_cast<double>(arc->GetArcOriginalSize()));
     if (count == 1) state.TopLevelItem = ini.IgnoreDirectory ? std::string() : lastName;
     return count;
+}
+
+void TUnPack::RecordCreatedFolder(const std::string& path) {
+    std::string key = AsciiLower(path);
+    if (platform::SjisEndsWithChar(key, '\\')) key.pop_back();
+    if (!CreatedFolder(key)) createdFolders_.push_back(key);
+}
+
+bool TUnPack::CreatedFolder(const std::string& path) const {
+    std::string key = AsciiLower(path);
+    if (platform::SjisEndsWithChar(key, '\\')) key.pop_back();
+    return std::find(createdFolders_.begin(), createdFolders_.end(), key) != createdFolders_.end();
 }
 
 void TUnPack::DeleteLeftover() {

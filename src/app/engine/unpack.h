@@ -54,6 +54,11 @@ public:
 
     // Deletes TopLevelItem when this extraction created it and it lies strictly inside LeftoverRoot.
     void DeleteLeftover();
+    // Folders that extractions of this program run created (bind folders, single top folders); only these
+    // are renamed or moved aside when a version number is trimmed.
+    void RecordCreatedFolder(const std::string& path);
+    bool CreatedFolder(const std::string& path) const;
+
     // The current row's output folder as chosen before any bind folder (set by the preparation step).
     std::string LeftoverRoot;
 
@@ -61,6 +66,7 @@ private:
     TJobContext context_;
     std::vector<std::string> folders_;
     std::vector<TArchiverLibrary> libraries_;
+    std::vector<std::string> createdFolders_;  // ASCII-lowered
 };
 
 }  // namespace velmor
