@@ -46,7 +46,10 @@ public:
     void DeleteRow(int index) override { rows.erase(rows.begin() + index); }
     void SelectRow(int) override {}
     void AppendLog(const std::string& line) override { log.push_back(line); }
-    void SetStatusText(const std::string&) override {}
+    std::function<void(const std::string&)> onStatusText;  // e.g. press stop when the pre-test starts
+    void SetStatusText(const std::string& text) override {
+        if (onStatusText) onStatusText(text);
+    }
     void ShowMemberName(const std::string& name) override { memberNames.push_back(name); }
     void SetFileProgress(int percent) override { fileProgress.push_back(percent); }
     void SetTotalProgress(int percent) override { totalProgress.push_back(percent); }

@@ -133,22 +133,32 @@ TEST(Job, StopAtAProgressReportReachesTheLibraryAndRemovesTheLeftover) {
 }
 
 TEST(Job, StopAfterTheLastReportDeletesNothing) {
-    JobWorld w;
-    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
-    w.ui.rows = {w.Path("a.zip")};
-    TUnPack unpack(w.Context(), {});
-    TUnPackThread* running = nullptr;
-    w.archives = HookedArchiveFactory([&](int, int state) {
-        if (state == 2) {  // the library's end report: nothing is left to stop
-            running->CancelRequested = 1;
-            w.state.BreakPressed = 1;
-        }
-    });
-    RunJob(w, unpack, [&](TUnPackThread& job) { running = &job; });
-    EXPECT_EQ(ReadText(w.dir.File(L"top\\sub\\b.txt")), "beta");
-    EXPECT_FALSE(w.ui.Logged("> [ 強制中断 ] 中断されました。"));
-    EXPECT_TRUE(w.shell.calls.empty());
-    EXPECT_TRUE(w.ui.rows.empty());
+    // One archive: the job ends by itself. Two: the stop is taken up before the second reaches the library.
+    for (int archives : {1, 2}) {
+        SCOPED_TRACE(archives);
+        JobWorld w;
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"b.zip"), kFlat));
+        w.ui.rows = {w.Path("a.zip")};
+        if (archives == 2) w.ui.rows.push_back(w.Path("b.zip"));
+        TUnPack unpack(w.Context(), {});
+        TUnPackThread* running = nullptr;
+        bool pressed = false;
+        w.archives = HookedArchiveFactory([&](int, int state) {
+            if (state == 2 && !pressed) {  // the library's end report: nothing is left to stop
+                pressed = true;
+                running->CancelRequested = 1;
+                w.state.BreakPressed = 1;
+            }
+        });
+        RunJob(w, unpack, [&](TUnPackThread& job) { running = &job; });
+        EXPECT_EQ(ReadText(w.dir.File(L"top\\sub\\b.txt")), "beta");
+        EXPECT_EQ(w.ui.Logged("> [ 強制中断 ] 中断されました。"), archives == 2) << w.ui.LogText();
+        EXPECT_TRUE(w.shell.calls.empty());
+        EXPECT_EQ(w.ui.rows.size(), static_cast<size_t>(archives - 1));
+        EXPECT_FALSE(FileExists(w.dir.File(L"b")));
+        EXPECT_EQ(CallsOf(w.standins.Calls(), "UnZip").size(), 1u);
+    }
 }
 
 TEST(Job, StopDuringThePreTestIsTakenBeforeTheLibraryCall) {
@@ -161,11 +171,15 @@ TEST(Job, StopDuringThePreTestIsTakenBeforeTheLibraryCall) {
     w.ini.BindNum = 1;
     TUnPack unpack(w.Context(), {});
     TUnPackThread job(w.Context(), unpack);
-    job.CancelRequested = 1;  // pressed before the extraction could start
-    w.state.BreakPressed = 1;
+    w.ui.onStatusText = [&](const std::string& text) {
+        if (text != "書庫テスト中") return;
+        job.CancelRequested = 1;  // pressed while the pre-test runs
+        w.state.BreakPressed = 1;
+    };
     job.Execute();
     EXPECT_EQ(job.ItemResult, velmor::kItemStopped);
     EXPECT_EQ(w.state.CancelSeen, 1);
+    EXPECT_EQ(CallsOf(w.standins.Calls(), "UnZipCheckArchive").size(), 1u);
     EXPECT_TRUE(CallsOf(w.standins.Calls(), "UnZip").empty());
     velmor::EndJobAfterStop(w.Context(), unpack);
     EXPECT_FALSE(FileExists(w.dir.File(L"a")));  // the empty bind folder made for it is gone
@@ -219,6 +233,56 @@ TEST(Job, OutputFolderCheckStopsBeforeTheFirstRow) {
     EXPECT_EQ(ReadText(w.dir.File(L"out\\x.txt")), "x");
     ASSERT_EQ(w.ui.history.size(), 1u);
     EXPECT_EQ(w.ui.history[0].second, w.Path("out"));
+}
+
+TEST(Job, PauseHoldsTheWorkerAtTheNextRowUntilResumed) {
+    JobWorld w;
+    PumpedMainThread main;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
+    w.ui.rows = {w.Path("a.zip")};
+    velmor::TJobContext context{w.ui, main, w.shell, w.archives, w.state, w.ini};
+    TUnPack unpack(context, {});
+    int ended = 0;
+    TUnPackThread job(context, unpack);
+    job.OnJobEnded = [&] { ++ended; };
+    job.Suspend();
+    ASSERT_TRUE(job.Start(THREAD_PRIORITY_NORMAL));
+    EXPECT_FALSE(main.Pump([&] { return ended > 0; }, 500));
+    EXPECT_TRUE(job.Suspended());
+    EXPECT_FALSE(FileExists(w.dir.File(L"top")));
+    job.Resume();
+    ASSERT_TRUE(main.Pump([&] { return ended > 0; }, 30000));
+    EXPECT_EQ(ReadText(w.dir.File(L"top\\a.txt")), "alpha");
+}
+
+// The program's own seams: Synchronize for calls, a posting window for the end of the job.
+TEST(Job, ApplicationMainThreadServesARealJob) {
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
+    w.ui.rows = {w.Path("a.zip")};
+    velmor::TApplicationMainThread main;
+    velmor::TJobContext context{w.ui, main, w.shell, w.archives, w.state, w.ini};
+    TUnPack unpack(context, {});
+    int ended = 0;
+    DWORD endedOn = 0;
+    auto job = std::make_unique<TUnPackThread>(context, unpack);
+    job->OnJobEnded = [&] {
+        ++ended;
+        endedOn = GetCurrentThreadId();
+        job.reset();  // the window may free the worker object in its end handler
+    };
+    ASSERT_TRUE(job->Start(THREAD_PRIORITY_NORMAL));
+    const DWORD start = GetTickCount();
+    MSG msg;
+    while (ended == 0 && GetTickCount() - start < 30000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(endedOn, GetCurrentThreadId());
+    EXPECT_EQ(job, nullptr);
+    EXPECT_EQ(ReadText(w.dir.File(L"top\\a.txt")), "alpha");
+    EXPECT_TRUE(w.ui.Logged("> [ 最上位要素カウント ]\t1コ"));
 }
 
 TEST(Job, RealWorkerHandsTheEndToTheMainThreadOnce) {

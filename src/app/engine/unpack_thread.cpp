@@ -103,18 +103,13 @@ void TUnPackThread::Execute() {
         // Stop first, reset second: the end of the job still needs the stopped row's leftover.
         if (st.CancelSeen) break;
 
-        SplitParts.clear();
-        st.SkipItem = 0;
-        st.BindFolderExisted = 0;
-        st.SplitArchive = 0;
-        st.ItemFailed = 0;
-        st.BindFolderCreated = 0;
-        st.TopLevelPreExisted = 0;
-        st.TopLevelItem.clear();
-        lastFilePercent_ = 999;
-        lastTotalPercent_ = 999;
-        lastMemberName_ = "xxxxxx";
-        doneBytes_ = 0;
+        ResetItem();
+        // A stop pressed after the previous row's last report is taken up here, before this row reaches the
+        // library; the finished row's output is not a leftover (the reset above cleared it).
+        if (CancelRequested) {
+            st.CancelSeen = 1;
+            break;
+        }
 
         if (!compress) {
             Sync([this] {
@@ -152,6 +147,22 @@ void TUnPackThread::Execute() {
                 context_.Ui.DeleteRow(index);
         }
     });
+}
+
+void TUnPackThread::ResetItem() {
+    TJobState& st = context_.State;
+    SplitParts.clear();
+    st.SkipItem = 0;
+    st.BindFolderExisted = 0;
+    st.SplitArchive = 0;
+    st.ItemFailed = 0;
+    st.BindFolderCreated = 0;
+    st.TopLevelPreExisted = 0;
+    st.TopLevelItem.clear();
+    lastFilePercent_ = 999;
+    lastTotalPercent_ = 999;
+    lastMemberName_ = "xxxxxx";
+    doneBytes_ = 0;
 }
 
 void TUnPackThread::CheckOutputFolders() {

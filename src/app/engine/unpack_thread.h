@@ -81,6 +81,7 @@ public:
 private:
     class TWorker;
     void Run();
+    void ResetItem();
     void Sync(const std::function<void()>& fn);
     void OnArchiveProgress(int state, LPEXTRACTINGINFOEX info, bool& abort);
     void UpdateProgress(LPEXTRACTINGINFOEX info);
