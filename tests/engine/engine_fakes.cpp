@@ -180,6 +180,16 @@ velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int 
     };
 }
 
+const std::vector<testsupport::FixtureMember> kFlat = {{"x.txt", "x"}, {"y.txt", "y"}};
+const std::vector<testsupport::FixtureMember> kTree = {{"top/a.txt", "alpha"}, {"top/sub/b.txt", "beta"}};
+
+void RunJob(JobWorld& w, velmor::TUnPack& unpack, const std::function<void(velmor::TUnPackThread&)>& before) {
+    velmor::TUnPackThread job(w.Context(), unpack);
+    if (before) before(job);
+    job.Execute();
+    velmor::EndJobAfterStop(w.Context(), unpack);
+}
+
 std::string ReadText(const std::wstring& path) {
     auto bytes = testsupport::ReadFileBytes(path);
     return bytes ? *bytes : std::string("<missing>");

@@ -15,6 +15,7 @@
 #include "app/engine/unpack_thread.h"
 #include "app/ini_control.h"
 #include "archivers/job_state.h"
+#include "support/fixtures.h"
 #include "support/standin_log.h"
 #include "support/temp_dir.h"
 
@@ -119,6 +120,10 @@ public:
 // The real component; the hook sees every progress report (count from 1) before the engine does.
 velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook);
 
+// Two files at the root; a tree under one top folder "top".
+extern const std::vector<testsupport::FixtureMember> kFlat;
+extern const std::vector<testsupport::FixtureMember> kTree;
+
 // The file's bytes, "<missing>" when it cannot be read.
 std::string ReadText(const std::wstring& path);
 
@@ -137,5 +142,8 @@ struct JobWorld {
     velmor::TJobContext Context() { return {ui, main, shell, archives, state, ini}; }
     std::string Path(const std::string& rel) const { return dir.SjisFile(rel); }
 };
+
+// Runs one job on the test's thread and then the stop part of the window's end-of-job handler.
+void RunJob(JobWorld& w, velmor::TUnPack& unpack, const std::function<void(velmor::TUnPackThread&)>& before = {});
 
 }  // namespace enginetest

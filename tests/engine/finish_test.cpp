@@ -15,13 +15,6 @@ using velmor::TUnPackThread;
 
 namespace {
 
-const std::vector<FixtureMember> kFlat = {{"x.txt", "x"}, {"y.txt", "y"}};
-
-void RunJob(JobWorld& w, TUnPack& unpack) {
-    TUnPackThread job(w.Context(), unpack);
-    job.Execute();
-}
-
 std::vector<FixtureMember> UnderTop(const std::string& top) {
     return {{top + "/a.txt", top}, {top + "/b.txt", "b"}};
 }

@@ -13,21 +13,6 @@ using namespace testsupport;
 using velmor::TUnPack;
 using velmor::TUnPackThread;
 
-namespace {
-
-const std::vector<FixtureMember> kTree = {{"top/a.txt", "alpha"}, {"top/sub/b.txt", "beta"}};
-const std::vector<FixtureMember> kFlat = {{"x.txt", "x"}, {"y.txt", "y"}};
-
-// Runs one job on the test's thread, as the window's end-of-job handler would finish it.
-void RunJob(JobWorld& w, TUnPack& unpack, const std::function<void(TUnPackThread&)>& before = {}) {
-    TUnPackThread job(w.Context(), unpack);
-    if (before) before(job);
-    job.Execute();
-    velmor::EndJobAfterStop(w.Context(), unpack);
-}
-
-}  // namespace
-
 TEST(Job, ExtractsArchivesAndAFolderRowBesideThemAndKeepsThem) {
     JobWorld w;
     ASSERT_TRUE(WriteZipFixture(w.dir.File(L"one.zip"), kTree));
@@ -235,7 +220,7 @@ TEST(Job, OutputFolderCheckStopsBeforeTheFirstRow) {
     EXPECT_EQ(w.ui.history[0].second, w.Path("out"));
 }
 
-TEST(Job, PauseHoldsTheWorkerAtTheNextRowUntilResumed) {
+TEST(Job, RealWorkerPausesAtTheNextRowAndHandsItsEndToTheMainThreadOnce) {
     JobWorld w;
     PumpedMainThread main;
     ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
@@ -252,7 +237,10 @@ TEST(Job, PauseHoldsTheWorkerAtTheNextRowUntilResumed) {
     EXPECT_FALSE(FileExists(w.dir.File(L"top")));
     job.Resume();
     ASSERT_TRUE(main.Pump([&] { return ended > 0; }, 30000));
+    EXPECT_FALSE(job.Running());
     EXPECT_EQ(ReadText(w.dir.File(L"top\\a.txt")), "alpha");
+    main.Pump([] { return false; }, 200);
+    EXPECT_EQ(ended, 1);  // the end reaches the main thread once
 }
 
 // The program's own seams: Synchronize for calls, a posting window for the end of the job.
@@ -283,23 +271,4 @@ TEST(Job, ApplicationMainThreadServesARealJob) {
     EXPECT_EQ(job, nullptr);
     EXPECT_EQ(ReadText(w.dir.File(L"top\\a.txt")), "alpha");
     EXPECT_TRUE(w.ui.Logged("> [ 最上位要素カウント ]\t1コ"));
-}
-
-TEST(Job, RealWorkerHandsTheEndToTheMainThreadOnce) {
-    JobWorld w;
-    PumpedMainThread main;
-    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
-    w.ui.rows = {w.Path("a.zip")};
-    velmor::TJobContext context{w.ui, main, w.shell, w.archives, w.state, w.ini};
-    TUnPack unpack(context, {});
-    int ended = 0;
-    auto job = std::make_unique<TUnPackThread>(context, unpack);
-    job->OnJobEnded = [&] { ++ended; };
-    ASSERT_TRUE(job->Start(THREAD_PRIORITY_NORMAL));
-    ASSERT_TRUE(main.Pump([&] { return ended > 0; }, 30000));
-    EXPECT_FALSE(job->Running());
-    main.Pump([] { return false; }, 200);
-    EXPECT_EQ(ended, 1);
-    EXPECT_EQ(ReadText(w.dir.File(L"top\\a.txt")), "alpha");
-    job.reset();
 }

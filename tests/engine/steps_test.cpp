@@ -15,17 +15,6 @@ using velmor::TRarVolume;
 using velmor::TUnPack;
 using velmor::TUnPackThread;
 
-namespace {
-
-const std::vector<FixtureMember> kFlat = {{"x.txt", "x"}, {"y.txt", "y"}};
-
-void RunJob(JobWorld& w, TUnPack& unpack) {
-    TUnPackThread job(w.Context(), unpack);
-    job.Execute();
-}
-
-}  // namespace
-
 TEST(RarVolumes, ClassifiesByTheFileNameAlone) {
     const std::vector<std::tuple<std::string, TRarVolume, std::string>> cases = {
         {"a.part1.rar", TRarVolume::FirstPart, "a"},
