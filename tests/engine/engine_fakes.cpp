@@ -2,6 +2,7 @@
 #include "engine/engine_fakes.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/sjis.h"
 
@@ -170,13 +171,75 @@ private:
     std::shared_ptr<int> counter_;
 };
 
+class ScriptedArchive : public velmor::IJobArchive {
+public:
+    explicit ScriptedArchive(ScriptedArchiveSpec spec) : spec_(std::move(spec)) {}
+    void SetFileName(const std::string& name) override { name_ = name; }
+    const std::string& FileName() const override { return name_; }
+    void SetArchiverType(TArchiverType) override {}
+    void SetOutputSize(int) override {}
+    TArchiverOptions& Options() override { return options_; }
+    void SetOnProgress(ProgressHandler handler) override { progress_ = std::move(handler); }
+    int CheckArchive(int, int) override { return 1; }
+    int Extract(HWND, const std::string& dest, const std::string&, const TFileItems&) override {
+        for (const auto& [name, size] : spec_.members) {
+            EXTRACTINGINFOEX info{};
+            info.FileSize = size;
+            snprintf(info.SourceFileName, sizeof(info.SourceFileName), "%s", name.c_str());
+            bool abort = false;
+            if (progress_) progress_(1, &info, abort);
+            if (abort && !spec_.ignoreAbort) return 0x8020;
+            std::string path = dest + name;
+            for (char& c : path)
+                if (c == '/') c = '\\';
+            testsupport::WriteFileMakingFolders(platform::SjisToWide(path), std::string(size, 'd'));
+            info.WriteSize = size;
+            if (progress_) progress_(1, &info, abort);
+        }
+        return spec_.result;
+    }
+    int Pack(HWND, const std::string&, const TFileItems&) override { return spec_.result; }
+    int MakeSfx(HWND, const std::string&) override { return 0; }
+    int OpenArchive(HWND, DWORD) override { return 0; }
+    int FindFirst(const std::string&, TArchiveMemberInfo& info) override {
+        next_ = 0;
+        return FindNext(info);
+    }
+    int FindNext(TArchiveMemberInfo& info) override {
+        if (next_ >= spec_.members.size()) return -1;
+        info = TArchiveMemberInfo{};
+        const auto& [name, size] = spec_.members[next_++];
+        snprintf(info.FileName, sizeof(info.FileName), "%s", name.c_str());
+        info.OriginalSize = size;
+        info.OriginalSize64 = size;
+        return 0;
+    }
+    int CloseArchive() override { return 0; }
+    DWORD GetArcOriginalSize() override {
+        DWORD total = 0;
+        for (const auto& m : spec_.members) total += m.second;
+        return total;
+    }
+
+private:
+    ScriptedArchiveSpec spec_;
+    std::string name_;
+    TArchiverOptions options_;
+    ProgressHandler progress_;
+    size_t next_ = 0;
+};
+
 }  // namespace
 
-velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook) {
+velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec) {
+    return [spec] { return std::unique_ptr<velmor::IJobArchive>(std::make_unique<ScriptedArchive>(spec)); };
+}
+
+velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook,
+                                             velmor::TArchiveFactory inner) {
     auto counter = std::make_shared<int>(0);
-    return [hook, counter] {
-        return std::unique_ptr<velmor::IJobArchive>(
-            std::make_unique<HookedArchive>(velmor::RealArchiveFactory()(), hook, counter));
+    return [hook, counter, inner] {
+        return std::unique_ptr<velmor::IJobArchive>(std::make_unique<HookedArchive>(inner(), hook, counter));
     };
 }
 

@@ -117,8 +117,19 @@ public:
     int DeleteTree(const std::string& path, UINT flags) override;
 };
 
-// The real component; the hook sees every progress report (count from 1) before the engine does.
-velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook);
+// A scripted component: lists `members` (name, size), and Extract writes each as a file of that many bytes
+// under the destination with a report before and after it, then returns `result`. It can ignore Abort, as a
+// library that finishes in spite of a stop would.
+struct ScriptedArchiveSpec {
+    std::vector<std::pair<std::string, uint32_t>> members;
+    int result = 0;
+    bool ignoreAbort = false;
+};
+velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec);
+
+// A component (the real one by default); the hook sees every progress report (count from 1) before the engine does.
+velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook,
+                                             velmor::TArchiveFactory inner = velmor::RealArchiveFactory());
 
 // Two files at the root; a tree under one top folder "top".
 extern const std::vector<testsupport::FixtureMember> kFlat;

@@ -146,6 +146,30 @@ TEST(Job, StopAfterTheLastReportDeletesNothing) {
     }
 }
 
+TEST(Job, ALibraryThatFinishesInSpiteOfTheStopLeavesItsOutput) {
+    for (bool ignoreAbort : {true, false}) {
+        SCOPED_TRACE(ignoreAbort);
+        JobWorld w;
+        ASSERT_TRUE(WriteFileBytes(w.dir.File(L"a.zip"), "scripted"));
+        w.ui.rows = {w.Path("a.zip")};
+        TUnPackThread* running = nullptr;
+        w.archives = HookedArchiveFactory(
+            [&](int report, int) {
+                if (report != 3) return;
+                running->CancelRequested = 1;  // pressed as the second member begins
+                w.state.BreakPressed = 1;
+            },
+            ScriptedArchiveFactory({{{"top/1", 10}, {"top/2", 10}, {"top/3", 10}}, 0, ignoreAbort}));
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack, [&](TUnPackThread& job) { running = &job; });
+        EXPECT_TRUE(w.ui.Logged("> [ 強制中断 ] 中断されました。")) << w.ui.LogText();
+        // Complete output stays; an interrupted extraction's leftover goes.
+        EXPECT_EQ(FileExists(w.dir.File(L"top\\3")), ignoreAbort) << w.ui.LogText();
+        EXPECT_EQ(FileExists(w.dir.File(L"top")), ignoreAbort);
+        EXPECT_EQ(w.ui.rows.size(), 1u);
+    }
+}
+
 TEST(Job, StopDuringThePreTestIsTakenBeforeTheLibraryCall) {
     JobWorld w;
     ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));

@@ -17,6 +17,8 @@ void TUnPackThread::FinishItem() {
 
     if (st.SkipItem || st.CancelSeen) {
         ui.AppendLog("> 後始末キャンセル");
+        // A library that finished in spite of the stop left a complete extraction, not a leftover.
+        if (st.CancelSeen && !st.SkipItem && ItemResult == 0) st.TopLevelItem.clear();
     } else if (IsFailureResult(ItemResult)) {
         ui.AppendLog("> [ " + st.JobWord + "失敗 ]\t情報=「" + std::to_string(ItemResult) + ":\"" +
                      ResultCodeName(ItemResult) + "\"」");

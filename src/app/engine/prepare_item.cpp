@@ -33,6 +33,7 @@ void TUnPackThread::PrepareItem() {
     const bool compress = st.CompressMode != 0;
 
     ArchivePath = ui.RowText(RowIndex);
+    ArchiveExt.clear();  // a folder row has none; never the previous row's
     st.CurrentArchive = ArchivePath;
     ui.SelectRow(RowIndex);
     ui.AppendLog(" ");
