@@ -2,6 +2,12 @@
 // rows expanded into their files): the preparation and completion steps run on the main thread through
 // IMainThread::Invoke, the processing step (the library calls) on the worker. The worker's last act posts the
 // end of the job to the main thread, which joins the thread and runs OnJobEnded exactly once.
+//
+// How the window runs a job: build one TJobContext (itself as IJobUi, a TApplicationMainThread, a
+// TWin32ShellOps owned by the window, RealArchiveFactory(), JobState(), IniControl) and one TUnPack at
+// creation; to start, make a TUnPackThread, set OnJobEnded to JobFinished, set Status to 1 and call Start.
+// Stop sets CancelRequested; pause and resume are Suspend and Resume. JobFinished calls EndJobAfterStop and
+// may free the TUnPackThread. Freeing it while it runs waits for the worker, and OnJobEnded is not called.
 #pragma once
 
 #include <atomic>
