@@ -296,3 +296,25 @@ TEST(Job, ApplicationMainThreadServesARealJob) {
     EXPECT_EQ(ReadText(w.dir.File(L"top\\a.txt")), "alpha");
     EXPECT_TRUE(w.ui.Logged("> [ 最上位要素カウント ]\t1コ"));
 }
+
+TEST(Job, MembersThatClimbOutLeaveNothingOutsideTheOutputFolder) {
+    for (bool alert : {false, true}) {
+        SCOPED_TRACE(alert);
+        JobWorld w;
+        ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"sub").c_str(), nullptr));
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"sub\\a.zip"), {{"ok.txt", "ok"}, {"../evil.txt", "evil"}}));
+        w.ui.rows = {w.Path("sub\\a.zip")};
+        w.ini.AlertAbsExpand = alert;
+        w.ui.answers = {IDNO};
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        EXPECT_FALSE(FileExists(w.dir.File(L"evil.txt"))) << w.ui.LogText();
+        EXPECT_TRUE(FileExists(w.dir.File(L"sub\\a.zip")));
+        if (alert) {
+            EXPECT_TRUE(w.ui.Logged("> [ 中断 ] 絶対パス展開抑制による中断"));
+            EXPECT_FALSE(FileExists(w.dir.File(L"sub\\ok.txt")));
+        } else {
+            EXPECT_EQ(ReadText(w.dir.File(L"sub\\ok.txt")), "ok");
+        }
+    }
+}
