@@ -20,7 +20,7 @@ TDllHolder& ZipHolder() {
 
 void LoadInto(std::atomic<HMODULE>& slot, const char* fileName) {
     if (slot.load(std::memory_order_acquire)) return;
-    HMODULE h = ::LoadLibraryW(platform::SjisToWide(fileName).c_str());
+    HMODULE h = LoadArchiverLibrary(fileName);
     if (!h) return;
     HMODULE expected = nullptr;
     // Another thread may have loaded it meanwhile; keep one reference.
