@@ -46,7 +46,13 @@ UINT ArcExtractMessage() {
 TArchiveFile::TArchiveFile(void*) : fileName_(kUnsetText) {}
 
 TArchiveFile::~TArchiveFile() {
-    if (progressWindow_) ::DestroyWindow(progressWindow_);
+    if (progressWindow_) {
+        // A message that reaches the window later must find no pointer to this object.
+        ::SetWindowLongPtrW(progressWindow_, GWLP_USERDATA, 0);
+        // Only the thread that made the window can destroy it; for another thread it closes itself at its
+        // next message.
+        if (!::DestroyWindow(progressWindow_)) ::PostMessageW(progressWindow_, WM_CLOSE, 0, 0);
+    }
     if (t_enumerating == this) t_enumerating = nullptr;
 }
 
@@ -200,7 +206,7 @@ int TArchiveFile::Extract(HWND wnd, const TArchiverOptions* options, const std::
         // Write-back and reset run before EndCallbacks, also when the library call raises.
         platform::ScopeExit streams([&] {
             try {
-                WriteExtraStreams(streamList_.get(), o, destFolder);
+                WriteExtraStreams(streamList_.get(), o, destFolder, streamWriteBack_);
             } catch (...) {
             }
             streamList_.reset();
@@ -301,11 +307,11 @@ int TArchiveFile::SetBackGroundMode(int mode) { return RequireArchiver().SetBack
 int TArchiveFile::GetBackGroundMode() { return RequireArchiver().GetBackGroundMode(); }
 
 void WriteExtraStreams(const platform::TStringList* list, const TArchiverOptions& options,
-                       const std::string& destFolder) {
-    if (!list || list->Empty() || !VolumeHasNamedStreams(destFolder)) return;
+                       const std::string& destFolder, const TStreamWriteBack& steps) {
+    if (!list || list->Empty() || !steps.HasNamedStreams(destFolder)) return;
     for (const auto& name : *list) {
         try {
-            ImportStreamFile(name, options);
+            ImportStreamFile(name, options, steps);
         } catch (const std::exception&) {
             // One stream that cannot be written back does not spoil the extraction.
         }
