@@ -188,6 +188,11 @@ void TArchiveFile::DoEnumMember(TEnumMemberInfo64& info, bool& abort) {
 
 void TArchiveFile::CollectExtraStream(int state, LPEXTRACTINGINFOEX info) {
     if (state != ARCEXTRACT_INPROCESS || !info || !streamOptions_ || !streamList_) return;
+    // Most members hold no separator at all: find that out before building any text (this runs per report).
+    const std::string& separator = streamOptions_->StreamSeparator;
+    if (separator.empty() ||
+        !memchr(info->SourceFileName, separator[0], strnlen(info->SourceFileName, kMemberNameSize)))
+        return;
     // Every member in stream form ("base;name;$DATA"), not only those holding the separator pair: the pack list
     // exports ":extra:$DATA" as ";extra;$DATA", which must come back as a stream too.
     if (!ParseStreamFileName(BoundedName(info->SourceFileName), streamOptions_->StreamSeparator)) return;
