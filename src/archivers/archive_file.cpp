@@ -46,7 +46,13 @@ UINT ArcExtractMessage() {
 TArchiveFile::TArchiveFile(void*) : fileName_(kUnsetText) {}
 
 TArchiveFile::~TArchiveFile() {
-    if (progressWindow_) ::DestroyWindow(progressWindow_);
+    if (progressWindow_) {
+        // A message that reaches the window later must find no pointer to this object.
+        ::SetWindowLongPtrW(progressWindow_, GWLP_USERDATA, 0);
+        // Only the thread that made the window can destroy it; for another thread it closes itself at its
+        // next message.
+        if (!::DestroyWindow(progressWindow_)) ::PostMessageW(progressWindow_, WM_CLOSE, 0, 0);
+    }
     if (t_enumerating == this) t_enumerating = nullptr;
 }
 
@@ -182,6 +188,11 @@ void TArchiveFile::DoEnumMember(TEnumMemberInfo64& info, bool& abort) {
 
 void TArchiveFile::CollectExtraStream(int state, LPEXTRACTINGINFOEX info) {
     if (state != ARCEXTRACT_INPROCESS || !info || !streamOptions_ || !streamList_) return;
+    // Most members hold no separator at all: find that out before building any text (this runs per report).
+    const std::string& separator = streamOptions_->StreamSeparator;
+    if (separator.empty() ||
+        !memchr(info->SourceFileName, separator[0], strnlen(info->SourceFileName, kMemberNameSize)))
+        return;
     // Every member in stream form ("base;name;$DATA"), not only those holding the separator pair: the pack list
     // exports ":extra:$DATA" as ";extra;$DATA", which must come back as a stream too.
     if (!ParseStreamFileName(BoundedName(info->SourceFileName), streamOptions_->StreamSeparator)) return;
@@ -200,7 +211,7 @@ int TArchiveFile::Extract(HWND wnd, const TArchiverOptions* options, const std::
         // Write-back and reset run before EndCallbacks, also when the library call raises.
         platform::ScopeExit streams([&] {
             try {
-                WriteExtraStreams(streamList_.get(), o, destFolder);
+                WriteExtraStreams(streamList_.get(), o, destFolder, streamWriteBack_);
             } catch (...) {
             }
             streamList_.reset();
@@ -301,11 +312,11 @@ int TArchiveFile::SetBackGroundMode(int mode) { return RequireArchiver().SetBack
 int TArchiveFile::GetBackGroundMode() { return RequireArchiver().GetBackGroundMode(); }
 
 void WriteExtraStreams(const platform::TStringList* list, const TArchiverOptions& options,
-                       const std::string& destFolder) {
-    if (!list || list->Empty() || !VolumeHasNamedStreams(destFolder)) return;
+                       const std::string& destFolder, const TStreamWriteBack& steps) {
+    if (!list || list->Empty() || !steps.HasNamedStreams(destFolder)) return;
     for (const auto& name : *list) {
         try {
-            ImportStreamFile(name, options);
+            ImportStreamFile(name, options, steps);
         } catch (const std::exception&) {
             // One stream that cannot be written back does not spoil the extraction.
         }

@@ -12,6 +12,7 @@
 
 #include "archivers/archiver.h"
 #include "archivers/archiver_type.h"
+#include "archivers/ext_strms.h"
 #include "platform/string_list.h"
 
 class TArchiveFile {
@@ -106,6 +107,7 @@ private:
     const TArchiverOptions* streamOptions_ = nullptr;
     std::unique_ptr<platform::TStringList> streamList_;
     HARC archiveHandle_ = nullptr;
+    TStreamWriteBack streamWriteBack_;
 };
 
 // The registered "wm_arcextract" message number (registered on first use).
@@ -113,4 +115,4 @@ UINT ArcExtractMessage();
 
 // Writes the collected alternate-stream members back as named streams of their base files (see ext_strms).
 void WriteExtraStreams(const platform::TStringList* list, const TArchiverOptions& options,
-                       const std::string& destFolder);
+                       const std::string& destFolder, const TStreamWriteBack& steps = {});

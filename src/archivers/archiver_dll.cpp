@@ -2,6 +2,7 @@
 // resolve the same entry at once store the same address.
 #include "archivers/archiver_dll.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -11,17 +12,68 @@
 
 namespace {
 
-std::string ModuleFullPath(HMODULE module) {
+std::wstring ModuleFullPathW(HMODULE module) {
     std::vector<wchar_t> buf(MAX_PATH);
     for (;;) {
         DWORD n = ::GetModuleFileNameW(module, buf.data(), static_cast<DWORD>(buf.size()));
         if (n == 0) return {};
-        if (n < buf.size()) return platform::WideToSjis(std::wstring_view(buf.data(), n));
+        if (n < buf.size()) return std::wstring(buf.data(), n);
         buf.resize(buf.size() * 2);
     }
 }
 
+std::string ModuleFullPath(HMODULE module) { return platform::WideToSjis(ModuleFullPathW(module)); }
+
+// "C:\x" or "\\server\x": a path that names its folder whatever the current one is.
+bool IsAbsolutePath(std::wstring_view path) {
+    auto sep = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    return (path.size() >= 3 && path[1] == L':' && sep(path[2])) ||
+           (path.size() >= 2 && sep(path[0]) && sep(path[1]));
+}
+
+template <typename Getter>
+std::wstring SystemFolder(Getter get) {
+    wchar_t buf[MAX_PATH];
+    const UINT n = get(buf, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(buf, n) : std::wstring();
+}
+
 }  // namespace
+
+std::vector<std::wstring> ArchiverLibraryFolders() {
+    std::vector<std::wstring> folders;
+    auto add = [&folders](std::wstring folder) {
+        while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+        if (!folder.empty()) folders.push_back(std::move(folder));
+    };
+    const std::wstring program = ModuleFullPathW(nullptr);
+    add(program.substr(0, std::min(program.find_last_of(L"\\/"), program.size())));
+    wchar_t dllFolder[MAX_PATH * 2];
+    const DWORD n = ::GetDllDirectoryW(MAX_PATH * 2, dllFolder);
+    if (n > 0 && n < MAX_PATH * 2) add(std::wstring(dllFolder, n));
+    add(SystemFolder(::GetSystemDirectoryW));
+    add(SystemFolder(::GetWindowsDirectoryW));
+    return folders;
+}
+
+HMODULE LoadArchiverLibrary(const std::string& fileName) {
+    auto load = [](const std::wstring& path) -> HMODULE {
+        const DWORD attrs = ::GetFileAttributesW(path.c_str());
+        if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
+        // What the library itself needs comes from its own folder and the system folder, not the current one;
+        // systems without these flags refuse them, and take the library's folder first instead.
+        HMODULE h = ::LoadLibraryExW(path.c_str(), nullptr,
+                                     LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!h && ::GetLastError() == ERROR_INVALID_PARAMETER)
+            h = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        return h;
+    };
+    const std::wstring name = platform::SjisToWide(fileName);
+    if (IsAbsolutePath(name)) return load(name);
+    for (const std::wstring& folder : ArchiverLibraryFolders())
+        if (HMODULE h = load(folder + L"\\" + name)) return h;
+    return nullptr;
+}
 
 bool GetDllProc(std::atomic<FARPROC>& entry, HMODULE module, const std::string& name, bool raiseIfMissing) {
     if (entry.load(std::memory_order_acquire)) return true;
@@ -161,7 +213,7 @@ TArchiverDll::~TArchiverDll() { TArchiverDll::FreeDLL(); }
 
 void TArchiverDll::LoadDLL() {
     if (DllHandle()) return;
-    HMODULE h = ::LoadLibraryW(platform::SjisToWide(DllFileName).c_str());
+    HMODULE h = LoadArchiverLibrary(DllFileName);
     if (!h) throw ENoArchiverDLL(Description, DllFileName);
     HMODULE expected = nullptr;
     // Another thread may have loaded it meanwhile; keep one reference.

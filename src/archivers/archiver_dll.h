@@ -9,8 +9,17 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "archivers/archiver_api.h"
+
+// The folders an archiver library is looked for in, in order: the program's own folder, the folder the
+// process named with SetDllDirectory, the system folder and the Windows folder. Never the current folder: a
+// verb start runs in the archive's folder, where a planted library must not load.
+std::vector<std::wstring> ArchiverLibraryFolders();
+// Loads the library file by its full path from the first of those folders that holds it; null when none
+// does or the load fails.
+HMODULE LoadArchiverLibrary(const std::string& fileName);
 
 // Looks up `name` in `module` unless `entry` is resolved already. A miss leaves the entry null (so the next
 // call looks again) and raises EEntryNotFound when `raiseIfMissing`, else answers false.

@@ -256,10 +256,11 @@ void ExportNamedStreams(const std::string& path, const std::string& storedName,
     }
 }
 
-bool ImportStreamFile(const std::string& fileName, const TArchiverOptions& options) {
+bool ImportStreamFile(const std::string& fileName, const TArchiverOptions& options,
+                      const TStreamWriteBack& steps) {
     const auto form = ParseStreamFileName(fileName, options.StreamSeparator);
     // elsewhere a "name:stream" path may come out as an ordinary file of some other name
-    if (!form || !FileExistsSjis(form->BaseFile) || !VolumeHasNamedStreams(form->BaseFile)) return false;
+    if (!form || !FileExistsSjis(form->BaseFile) || !steps.HasNamedStreams(form->BaseFile)) return false;
     const std::wstring fileW = SjisToWide(fileName);
     WIN32_FIND_DATAW entry;
     {
@@ -267,8 +268,9 @@ bool ImportStreamFile(const std::string& fileName, const TArchiverOptions& optio
         if (!find) return false;
     }
     const uint64_t size = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
-    if (!CopyStreamFile(fileName, form->StreamPath, options.c > 0, entry.dwFileAttributes,
-                        entry.ftLastWriteTime, entry.ftLastAccessTime, entry.ftCreationTime, size))
+    // the extracted file is the only copy of the stream until the copy has succeeded
+    if (!steps.Copy(fileName, form->StreamPath, options.c > 0, entry.dwFileAttributes, entry.ftLastWriteTime,
+                    entry.ftLastAccessTime, entry.ftCreationTime, size))
         return false;
     ::DeleteFileW(fileW.c_str());
     return true;

@@ -82,7 +82,18 @@ void ExportNamedStreams(const std::string& path, const std::string& storedName,
                         const TArchiverOptions& options, const WIN32_FIND_DATAW& entry,
                         const std::function<void(const std::string&)>& added);
 
-// Writes an extracted file in stream form back as the named stream of its base file and deletes it. False,
-// changing nothing, when the name has no stream form, the base file is missing, its volume keeps no named
-// streams or the stream exists; a copy failure raises as CopyStreamFile does.
-bool ImportStreamFile(const std::string& fileName, const TArchiverOptions& options);
+// The file-system steps of writing a stream file back, replaceable where the real ones cannot run (Wine's
+// volumes keep no named streams).
+struct TStreamWriteBack {
+    std::function<bool(const std::string& path)> HasNamedStreams = VolumeHasNamedStreams;
+    std::function<bool(const std::string& source, const std::string& target, bool overwrite, DWORD attributes,
+                       const FILETIME& writeTime, const FILETIME& accessTime, const FILETIME& creationTime,
+                       uint64_t size)>
+        Copy = CopyStreamFile;
+};
+
+// Writes an extracted file in stream form back as the named stream of its base file, then deletes it. The
+// file stays, and nothing changes, when the name has no stream form, the base file is missing, its volume
+// keeps no named streams, the stream exists or the copy fails (false; a copy that raises raises on).
+bool ImportStreamFile(const std::string& fileName, const TArchiverOptions& options,
+                      const TStreamWriteBack& steps = {});

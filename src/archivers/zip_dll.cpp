@@ -20,7 +20,7 @@ TDllHolder& ZipHolder() {
 
 void LoadInto(std::atomic<HMODULE>& slot, const char* fileName) {
     if (slot.load(std::memory_order_acquire)) return;
-    HMODULE h = ::LoadLibraryW(platform::SjisToWide(fileName).c_str());
+    HMODULE h = LoadArchiverLibrary(fileName);
     if (!h) return;
     HMODULE expected = nullptr;
     // Another thread may have loaded it meanwhile; keep one reference.
@@ -154,7 +154,8 @@ int TZipDll::Command2(HWND wnd, const std::string& archiveName, const std::strin
     const FARPROC zip = ResolveZip();
     TArchiveSetAside old(archiveName);
     int result = CallCommand(zip, wnd, cmdLine, output, outputSize);
-    if (result < ERROR_ARC_FIRST)
+    // A negative result is a failure as much as an error code is: the old archive comes back.
+    if (result >= 0 && result < ERROR_ARC_FIRST)
         old.Drop();
     else
         old.Restore();

@@ -335,7 +335,12 @@ void PadTo512(std::string& out) { out.append((512 - out.size() % 512) % 512, '\0
 
 }  // namespace
 
-bool LooksLikeTar(std::string_view b) { return b.size() >= 512 && ChecksumOk(b.substr(0, 512)) && b[0] != 0; }
+bool LooksLikeTar(std::string_view b) {
+    if (b.size() < 512) return false;
+    // Nothing but end blocks is a tar with no members (what tar writes for an empty list).
+    if (b.size() % 512 == 0 && b.find_first_not_of('\0') == std::string_view::npos) return true;
+    return ChecksumOk(b.substr(0, 512)) && b[0] != 0;
+}
 
 bool ReadTar(std::string_view b, Archive& out, std::string* error) {
     out = Archive{};

@@ -47,6 +47,7 @@ bool AdjustZipOffsets(std::string& bytes);
 std::string ZipTag(const Archive& archive);
 
 // tar (ustar) and gzip.
+// A valid first header, or only whole zero blocks (an empty tar).
 bool LooksLikeTar(std::string_view bytes);
 bool ReadTar(std::string_view bytes, Archive& out, std::string* error = nullptr);
 std::string WriteTar(const Archive& archive);

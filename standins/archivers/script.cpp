@@ -18,13 +18,16 @@
 //                                times are UTC; extraction writes them as empty files)
 //   delay           MS           sleep before each member
 //   progress        0            send no "wm_arcextract" messages
+//   write           0            extraction does everything but write: members are walked, reported and
+//                                enumerated, nothing lands on disk (for timing the caller, not the disk)
 //
 // Call log (VELMOR_STANDIN_LOG), one line per entry call, five fields separated by TAB:
 //   LIBRARY  ENTRY  ARGUMENTS  COMMAND-LINE  RESULT
 // LIBRARY is the file name ("UNLHA32.DLL"), ENTRY the exported name that was called ("UnzipFindFirst"),
 // ARGUMENTS the other arguments as "name=value" pairs separated by one blank (a path comes last and is given
-// verbatim), COMMAND-LINE the command text exactly as passed (empty for entries without one), RESULT the
-// return value in decimal (OpenArchive: 1 for a handle, 0 for none).
+// verbatim; a pointer or handle is hex, "0" when null: "out=" is a command entry's output buffer, "arc=" the
+// handle CloseArchive was given), COMMAND-LINE the command text exactly as passed (empty for entries without
+// one), RESULT the return value in decimal (OpenArchive: 1 for a handle, 0 for none).
 #include "script.h"
 
 #include <windows.h>
@@ -131,6 +134,8 @@ Script ParseScript(std::string_view text, std::string_view library) {
             script.delayMs = ParseInt(value);
         else if (key == "progress")
             script.progress = ParseInt(value) != 0;
+        else if (key == "write")
+            script.write = ParseInt(value) != 0;
         else if (key == "member" && f.size() >= 3) {
             ScriptedMember m;
             m.name = f[1];

@@ -27,6 +27,7 @@ struct Script {
     std::vector<ScriptedMember> members;
     int delayMs = 0;
     bool progress = true;
+    bool write = true;  // false: extraction walks, reports and enumerates the members but writes nothing
 };
 
 // The script as it applies to the library file `library` (an absent or unreadable file gives defaults).

@@ -348,6 +348,8 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         while (platform::SjisEndsWithChar(rel, '\\')) rel.pop_back();
         std::string target = JoinPath(dest, rel);
         if (progress.Report(ARCEXTRACT_INPROCESS, m.size, 0, m.name, target)) return ERROR_ARC_USER_CANCEL;
+        // A member that went through ends with a report of its whole size: a progress bar reaches 100 %.
+        auto done = [&] { return progress.Report(ARCEXTRACT_INPROCESS, m.size, m.size, m.name, target); };
         bool scripted = !script.members.empty();
         if (!scripted && !m.isDir && !m.crcOk) {
             out.Line("CRC error: " + m.name);
@@ -356,10 +358,17 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         }
         if (!writing) {
             out.Line("ok: " + m.name);
+            if (done()) return ERROR_ARC_USER_CANCEL;
+            continue;
+        }
+        if (!script.write) {  // walk and report only: measures the caller, not the disk
+            out.Line("extracted: " + rel);
+            if (done()) return ERROR_ARC_USER_CANCEL;
             continue;
         }
         if (m.isDir) {
             if (!c.junkPaths) CreateFolders(target);
+            if (done()) return ERROR_ARC_USER_CANCEL;
             continue;
         }
         if (rel.empty()) continue;
@@ -399,6 +408,7 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
             if (f) SetFileTime(f.Get(), nullptr, nullptr, &ft);
         }
         out.Line("extracted: " + rel);
+        if (done()) return ERROR_ARC_USER_CANCEL;
     }
     progress.Report(ARCEXTRACT_END, 0, 0, c.archive, dest);
     return result;
@@ -519,6 +529,7 @@ int Pack(int lib, const ParsedCommand& c, const Script& script, Output& out) {
             return kErrFileOpen;
         }
         m.size = m.data.size();
+        const uint64_t size = m.size;
         UnixTimeToDos(m.unixTime, m.dosDate, m.dosTime);
         if (progress.Report(ARCEXTRACT_INPROCESS, m.size, 0, f.path, m.name)) return ERROR_ARC_USER_CANCEL;
         auto same = std::find_if(archive.members.begin(), archive.members.end(),
@@ -531,6 +542,7 @@ int Pack(int lib, const ParsedCommand& c, const Script& script, Output& out) {
             *same = std::move(m);
         }
         out.Line("added: " + f.name);
+        if (progress.Report(ARCEXTRACT_INPROCESS, size, size, f.path, f.name)) return ERROR_ARC_USER_CANCEL;
     }
     for (ArchiveMember& m : archive.members)
         if (m.method == kMethodDeflate && c.store) m.method = kMethodStored;
@@ -647,8 +659,10 @@ int Command(int lib, bool zipEntry, HWND wnd, LPCSTR cmdLine, LPSTR output, DWOR
         else
             rc = RunCommand(lib, zipEntry, line, script, out);
     }
-    LogCall(Info(lib).file, zipEntry ? "Zip" : Info(lib).command,
-            WndArg(wnd) + " size=" + std::to_string(size), line, rc);
+    LogCall(
+        Info(lib).file, zipEntry ? "Zip" : Info(lib).command,
+        WndArg(wnd) + " size=" + std::to_string(size) + " out=" + Hex(reinterpret_cast<uintptr_t>(output)),
+        line, rc);
     return rc;
 }
 
@@ -677,7 +691,8 @@ int CloseArchive(int lib, HARC arc) {
             rc = 0;
         }
     }
-    LogCall(Info(lib).file, EntryName(lib, "CloseArchive"), "", "", rc);
+    LogCall(Info(lib).file, EntryName(lib, "CloseArchive"), "arc=" + Hex(reinterpret_cast<uintptr_t>(arc)),
+            "", rc);
     return rc;
 }
 

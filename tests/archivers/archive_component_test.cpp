@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "archivers/archive_file.h"
@@ -11,12 +15,18 @@
 #include "archivers/detect.h"
 #include "archivers/job_state.h"
 #include "archivers/lha32.h"
+#include "platform/handle.h"
 #include "platform/sjis.h"
 #include "support/fixtures.h"
 #include "support/standin_log.h"
 #include "support/temp_dir.h"
 
 using namespace testsupport;
+
+// The component's seam for the stream write-back.
+struct TArchiveFileAccess {
+    static TStreamWriteBack& WriteBack(TArchiveFile& af) { return af.streamWriteBack_; }
+};
 
 namespace {
 
@@ -198,8 +208,63 @@ TEST_F(ComponentTest, ContentChecksAndDetectionByContent) {
     EXPECT_FALSE(IsLhaArchive(dir_.SjisFile("random.bin")));
     EXPECT_EQ(DetectArchiverType(dir_.SjisFile("setup.exe"), true), atLha);  // LHA outranks ZIP
     EXPECT_EQ(DetectArchiverType(dir_.SjisFile("random.exe"), true), atNone);
-    for (const auto& call : CallsOf(session_.Calls(), "UnlhaCloseArchive"))
-        EXPECT_EQ(call.args.find("arc=0 "), std::string::npos) << call.args;
+}
+
+// The content check opens only what passed the check, and closes only a handle the library gave out.
+TEST_F(ComponentTest, LhaContentCheckClosesOnlyWhatItOpened) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"lha.lzh"), "LHA", kMembers));
+    ASSERT_TRUE(WriteFileBytes(dir_.File(L"random.bin"), std::string("\x13\x37 not an archive at all", 24)));
+    struct Case {
+        const char* what;
+        const char* file;
+        StandinScript script;
+        bool answer;
+        size_t opens, closes;
+    } cases[] = {
+        {"an archive", "lha.lzh", StandinScript(), true, 1, 1},
+        {"check passes, open fails", "lha.lzh", StandinScript().CheckResult(1).OpenFail(), false, 1, 0},
+        {"check fails", "random.bin", StandinScript(), false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        session_.ClearLog();
+        ASSERT_TRUE(session_.SetScript(c.script));
+        EXPECT_EQ(IsLhaArchive(dir_.SjisFile(c.file)), c.answer);
+        const auto calls = session_.Calls();
+        EXPECT_EQ(CallsOf(calls, "UnlhaOpenArchive").size(), c.opens);
+        const auto closes = CallsOf(calls, "UnlhaCloseArchive");
+        EXPECT_EQ(closes.size(), c.closes);
+        for (const auto& call : closes) EXPECT_NE(call.args, "arc=0");
+    }
+}
+
+// OutputSize 0 means no buffer at all: the library gets a null pointer with the size 0.
+TEST_F(ComponentTest, OutputSizeZeroGivesTheLibraryNoBuffer) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.lzh"), "LHA", kMembers));
+    ASSERT_TRUE(WriteZipFixture(dir_.File(L"a.zip"), kMembers));
+    struct Case {
+        const char* file;
+        const char* entry;
+        int size;
+    } cases[] = {
+        {"a.lzh", "Unlha", 0}, {"a.lzh", "Unlha", 64}, {"a.zip", "UnZip", 0}, {"a.zip", "UnZip", 64}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + std::to_string(c.size));
+        session_.ClearLog();
+        TArchiveFile af;
+        af.SetFileName(dir_.SjisFile(c.file));
+        af.Options = LhaExtractOptions();
+        af.SetOutputSize(c.size);
+        EXPECT_EQ(af.Extract(nullptr, nullptr, dir_.SjisFile("out" + std::to_string(n++)), "", {}), 0);
+        const auto calls = CallsOf(session_.Calls(), c.entry);
+        ASSERT_EQ(calls.size(), 1u);
+        const std::string received = calls[0].args.substr(calls[0].args.find(" size="));
+        if (c.size == 0)
+            EXPECT_EQ(received, " size=0 out=0");
+        else
+            EXPECT_EQ(received.substr(0, 15), " size=64 out=0x");
+    }
 }
 
 TEST_F(ComponentTest, PackThroughTheComponentSideList) {
@@ -270,4 +335,152 @@ TEST_F(ComponentTest, StreamMembersStayFilesWhereTheVolumeHasNoNamedStreams) {
     // Wine's volumes report no named streams: the extracted stream member is left as it was written.
     EXPECT_EQ(Read(dir_, "out\\a.txt"), "base");
     EXPECT_EQ(Read(dir_, "out\\a.txt;extra;$DATA"), "side");
+}
+
+// Another message of the progress window during a pre-test is the system's, not a member report.
+TEST_F(ComponentTest, PreTestTakesOnlyProgressMessages) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.lzh"), "LHA", kMembers));
+    TArchiveFile af;
+    af.SetFileName(dir_.SjisFile("a.lzh"));
+    af.Options = LhaExtractOptions();
+    af.OnProgress = [](TArchiveFile*, int, LPEXTRACTINGINFOEX, bool&) {};
+    ASSERT_EQ(af.Extract(nullptr, nullptr, dir_.SjisFile("out"), "", {}), 0);
+    const HWND wnd = af.ProgressWindow();
+    ASSERT_NE(wnd, nullptr);
+
+    std::vector<std::string> shown;
+    SetPreTestNameSink([&](const std::string& name) { shown.push_back(name); });
+    JobState().Status = jsPreTesting;
+    std::vector<wchar_t> caption(600, L'\0');  // room for a misread report
+    wcscpy(caption.data(), L"caption");
+    EXPECT_TRUE(SendMessageW(wnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(caption.data())));
+    EXTRACTINGINFOEX info{};
+    strcpy(info.SourceFileName, "member.txt");
+    EXPECT_EQ(SendMessageW(wnd, ArcExtractMessage(), ARCEXTRACT_INPROCESS, reinterpret_cast<LPARAM>(&info)),
+              0);
+    JobState().Status = jsIdle;
+    SetPreTestNameSink(nullptr);
+
+    wchar_t text[32] = {};
+    GetWindowTextW(wnd, text, 32);
+    EXPECT_STREQ(text, L"caption");
+    EXPECT_EQ(shown, std::vector<std::string>{"member.txt"});
+}
+
+// The enumerating component is per thread: two extractions at once, each inside its first member until the
+// other has reached its own, each see only their own members.
+TEST_F(ComponentTest, TwoThreadsEnumerateAtOnceEachWithItsOwnMembers) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.lzh"), "LHA", {{"lha1.txt", "1"}, {"lha2.txt", "2"}}));
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.cab"), "CAB", {{"cab1.txt", "1"}, {"cab2.txt", "2"}}));
+    std::mutex lock;
+    std::condition_variable met;
+    int arrived = 0;
+    auto meet = [&] {
+        std::unique_lock<std::mutex> hold(lock);
+        ++arrived;
+        met.notify_all();
+        met.wait_for(hold, std::chrono::seconds(5), [&] { return arrived >= 2; });
+    };
+    struct Run {
+        const char* file;
+        std::vector<std::string> seen;
+        bool foreign = false;  // a call for another component or from another thread
+    } runs[] = {{"a.lzh", {}}, {"a.cab", {}}};
+    auto extract = [&](Run& run) {
+        TArchiveFile af;
+        af.SetFileName(dir_.SjisFile(run.file));
+        af.Options = LhaExtractOptions();
+        const DWORD thread = GetCurrentThreadId();
+        af.OnEnumMember = [&](TArchiveFile* sender, TEnumMemberInfo64& info, bool&) {
+            if (sender != &af || GetCurrentThreadId() != thread) run.foreign = true;
+            run.seen.push_back(info.FileName);
+            if (run.seen.size() == 1) meet();
+        };
+        af.Extract(nullptr, nullptr, dir_.SjisFile(std::string(run.file) + ".out"), "", {});
+    };
+    std::thread first(extract, std::ref(runs[0])), second(extract, std::ref(runs[1]));
+    first.join();
+    second.join();
+    EXPECT_EQ(arrived, 2);
+    EXPECT_EQ(runs[0].seen, (std::vector<std::string>{"lha1.txt", "lha2.txt"}));
+    EXPECT_EQ(runs[1].seen, (std::vector<std::string>{"cab1.txt", "cab2.txt"}));
+    EXPECT_FALSE(runs[0].foreign);
+    EXPECT_FALSE(runs[1].foreign);
+}
+
+// A stream member's extracted file is the stream's only copy until the copy into the stream succeeded.
+TEST_F(ComponentTest, StreamWriteBackDeletesTheExtractedFileOnlyAfterItsCopy) {
+    ASSERT_TRUE(
+        WriteTaggedFixture(dir_.File(L"s.lzh"), "LHA", {{"a.txt", "base"}, {"a.txt;extra;$DATA", "side"}}));
+    enum class Copy { Succeeds, Fails, Raises };
+    struct Case {
+        const char* what;
+        Copy copy;
+        bool fileStays;
+    } cases[] = {{"copied", Copy::Succeeds, false},
+                 {"not copied", Copy::Fails, true},
+                 {"copy raised", Copy::Raises, true}};
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string out = dir_.SjisFile("out" + std::to_string(n++));
+        TArchiveFile af;
+        af.SetFileName(dir_.SjisFile("s.lzh"));
+        af.Options = LhaExtractOptions();
+        af.OnProgress = [](TArchiveFile*, int, LPEXTRACTINGINFOEX, bool&) {};
+        std::vector<std::pair<std::string, std::string>> copies;
+        TStreamWriteBack& steps = TArchiveFileAccess::WriteBack(af);
+        steps.HasNamedStreams = [](const std::string&) { return true; };
+        steps.Copy = [&](const std::string& source, const std::string& target, bool, DWORD, const FILETIME&,
+                         const FILETIME&, const FILETIME&, uint64_t size) {
+            copies.emplace_back(source, target);
+            EXPECT_EQ(size, 4u);
+            if (c.copy == Copy::Raises) throw std::runtime_error("disk full");
+            return c.copy == Copy::Succeeds;
+        };
+        EXPECT_EQ(af.Extract(nullptr, nullptr, out, "", {}), 0);
+        ASSERT_EQ(copies.size(), 1u);
+        EXPECT_EQ(copies[0].first, out + "\\a.txt;extra;$DATA");
+        EXPECT_EQ(copies[0].second, out + "\\a.txt:extra:$DATA");
+        EXPECT_EQ(FileExists(platform::SjisToWide(copies[0].first)), c.fileStays);
+        EXPECT_EQ(Read(dir_, out.substr(dir_.SjisPath().size() + 1) + "\\a.txt"), "base");
+    }
+}
+
+// A component freed on another thread than its window's leaves no pointer to itself there: a late message
+// reaches the system's procedure, and the window closes itself on its own thread.
+TEST_F(ComponentTest, AComponentFreedAwayFromItsWindowLeavesNoPointerBehind) {
+    ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"a.lzh"), "LHA", kMembers));
+    std::atomic<HWND> wnd{nullptr};
+    std::atomic<DWORD> ownerThread{0};
+    TArchiveFile* af = nullptr;
+    std::thread owner([&] {
+        af = new TArchiveFile;
+        af->SetFileName(dir_.SjisFile("a.lzh"));
+        af->Options = LhaExtractOptions();
+        af->OnProgress = [](TArchiveFile*, int, LPEXTRACTINGINFOEX, bool&) {};
+        af->Extract(nullptr, nullptr, dir_.SjisFile("out"), "", {});
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread has a queue before it is announced
+        ownerThread = GetCurrentThreadId();
+        wnd = af->ProgressWindow();
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    });
+    platform::ScopeExit stop([&] {
+        while (!ownerThread) Sleep(1);
+        PostThreadMessageW(ownerThread, WM_QUIT, 0, 0);
+        owner.join();
+    });
+    while (!ownerThread) Sleep(1);
+    ASSERT_NE(wnd.load(), nullptr);
+    delete af;
+    ASSERT_TRUE(!IsWindow(wnd) || GetWindowLongPtrW(wnd, GWLP_USERDATA) == 0);
+    EXTRACTINGINFOEX info{};
+    DWORD_PTR answer = 7;
+    EXPECT_TRUE(SendMessageTimeoutW(wnd, ArcExtractMessage(), ARCEXTRACT_INPROCESS,
+                                    reinterpret_cast<LPARAM>(&info), SMTO_BLOCK, 5000, &answer) ||
+                !IsWindow(wnd));
+    EXPECT_NE(answer, 1u);
+    for (int i = 0; i < 500 && IsWindow(wnd); ++i) Sleep(10);
+    EXPECT_FALSE(IsWindow(wnd));
 }

@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "archivers/archiver_error.h"
+#include "archivers/zip_dll.h"
+#include "platform/handle.h"
 #include "platform/sjis.h"
 #include "support/fixtures.h"
 #include "support/standin_log.h"
@@ -149,4 +151,61 @@ TEST(ArchiverDll, SfxMessageAndCommand2) {
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].commandLine, calls[1].commandLine);
     EXPECT_EQ(calls[0].args, calls[1].args);
+}
+
+namespace {
+
+std::wstring LoadedFrom(HMODULE module) {
+    wchar_t path[MAX_PATH * 2] = {};
+    GetModuleFileNameW(module, path, MAX_PATH * 2);
+    return path;
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+
+}  // namespace
+
+// A verb start runs in the archive's folder: a library planted there must never load. The program's own
+// folder comes first, then the folder the process named, then the system folders.
+TEST(ArchiverDll, LoadsFromTheProgramFolderFirstAndNeverFromTheCurrentOne) {
+    const std::wstring kName = L"PLANTED32.DLL";
+    TempDir current;
+    ASSERT_TRUE(
+        CopyFileW((StandinFolder(L"full") + L"\\UNLHA32.DLL").c_str(), current.File(kName).c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((StandinFolder(L"full") + L"\\UNZIP32.DLL").c_str(),
+                          current.File(L"UNZIP32.DLL").c_str(), FALSE));
+    wchar_t before[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, before);
+    ASSERT_TRUE(SetCurrentDirectoryW(current.Path().c_str()));
+    platform::ScopeExit restore([&] {
+        SetCurrentDirectoryW(before);
+        SetDllDirectoryW(nullptr);
+    });
+    SetDllDirectoryW(nullptr);  // the system's own order, which takes the current folder
+    HMODULE bare = LoadLibraryW(kName.c_str());
+    ASSERT_NE(bare, nullptr) << "the plant would load by a bare name";
+    FreeLibrary(bare);
+
+    TArchiverDll lha("LHA 形式書庫", platform::WideToSjis(kName), "Unlha");
+    EXPECT_THROW(lha.LoadDLL(), ENoArchiverDLL);
+    TZipDll zip;
+    zip.LoadDLL();
+    EXPECT_EQ(zip.Unzip32Handle(), nullptr);
+
+    TempDir named;
+    ASSERT_TRUE(
+        CopyFileW((StandinFolder(L"noopt") + L"\\UNLHA32.DLL").c_str(), named.File(kName).c_str(), FALSE));
+    SetDllDirectoryW(named.Path().c_str());
+    lha.LoadDLL();
+    EXPECT_TRUE(SamePath(LoadedFrom(lha.DllHandle()), named.File(kName)));
+    lha.FreeDLL();
+
+    std::wstring program = LoadedFrom(nullptr);
+    program.resize(program.find_last_of(L'\\'));
+    const std::wstring besideProgram = program + L"\\" + kName;
+    ASSERT_TRUE(CopyFileW((StandinFolder(L"full") + L"\\UNLHA32.DLL").c_str(), besideProgram.c_str(), FALSE));
+    platform::ScopeExit remove([&] { DeleteFileW(besideProgram.c_str()); });
+    lha.LoadDLL();
+    EXPECT_TRUE(SamePath(LoadedFrom(lha.DllHandle()), besideProgram));
+    lha.FreeDLL();
 }

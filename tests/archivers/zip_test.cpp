@@ -397,12 +397,15 @@ TEST_F(ZipTest, FailedPackKeepsTheOldArchiveAndASuccessfulOneReplacesIt) {
         TArchiverOptions o;
         std::string cmdLine;
         const std::string lib = std::wstring(scenario) == L"full" ? "ZIP32J.DLL" : "LMZIP32.DLL";
-        ASSERT_TRUE(session_.SetScript(StandinScript().Section(lib).CommandResult(0x8019)));
-        EXPECT_EQ(zip.Pack(nullptr, Sjis(L"a.zip"), o, Sjis(L"src"), {std::string("new.txt")}, false, cmdLine,
-                           output_),
-                  0x8019);
-        EXPECT_TRUE(ReadFileBytes(dir_.File(L"a.zip")) == before);
-        EXPECT_EQ(FolderFiles(), std::vector<std::wstring>{L"a.zip"});  // nothing left aside
+        for (int failure : {0x8019, -1}) {  // a negative result is a failure too
+            SCOPED_TRACE(failure);
+            ASSERT_TRUE(session_.SetScript(StandinScript().Section(lib).CommandResult(failure)));
+            EXPECT_EQ(zip.Pack(nullptr, Sjis(L"a.zip"), o, Sjis(L"src"), {std::string("new.txt")}, false,
+                               cmdLine, output_),
+                      failure);
+            EXPECT_TRUE(ReadFileBytes(dir_.File(L"a.zip")) == before);
+            EXPECT_EQ(FolderFiles(), std::vector<std::wstring>{L"a.zip"});  // nothing left aside
+        }
 
         ASSERT_TRUE(session_.SetScript(StandinScript()));
         EXPECT_EQ(zip.Pack(nullptr, Sjis(L"a.zip"), o, Sjis(L"src"), {std::string("new.txt")}, false, cmdLine,

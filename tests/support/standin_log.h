@@ -41,6 +41,8 @@ public:
                           uint64_t compressedSize = UINT64_MAX);
     StandinScript& Delay(int ms);
     StandinScript& NoProgress();
+    // Extraction walks, reports and enumerates the members but writes nothing.
+    StandinScript& WalkOnly();
     const std::string& Text() const { return text_; }
     bool Write(const std::wstring& path) const;
 

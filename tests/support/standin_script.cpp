@@ -25,6 +25,7 @@ StandinScript& StandinScript::DialogAnswer(std::string_view answer) { return Lin
 StandinScript& StandinScript::DialogCancel() { return Line("dialog-cancel", ""); }
 StandinScript& StandinScript::Delay(int ms) { return Line("delay", std::to_string(ms)); }
 StandinScript& StandinScript::NoProgress() { return Line("progress", "0"); }
+StandinScript& StandinScript::WalkOnly() { return Line("write", "0"); }
 
 StandinScript& StandinScript::Member(std::string_view name, uint64_t size, std::string_view time,
                                      uint64_t compressedSize) {

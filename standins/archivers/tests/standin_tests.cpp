@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -211,6 +213,7 @@ struct ProgressRecord {
     std::string source;
     std::string dest;
     uint32_t size;
+    uint32_t written;
 };
 
 struct ProgressSink {
@@ -224,8 +227,8 @@ LRESULT CALLBACK SinkProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* sink = reinterpret_cast<ProgressSink*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
     if (msg == kMsg && sink) {
         auto* info = reinterpret_cast<EXTRACTINGINFOEX*>(lp);
-        sink->seen.push_back(
-            {static_cast<UINT>(wp), info->SourceFileName, info->DestFileName, info->FileSize});
+        sink->seen.push_back({static_cast<UINT>(wp), info->SourceFileName, info->DestFileName, info->FileSize,
+                              info->WriteSize});
         if (wp == ARCEXTRACT_INPROCESS && sink->inProcess++ == sink->stopAt) return 1;
         return 0;
     }
@@ -250,14 +253,23 @@ private:
     platform::UniqueWindow wnd_;
 };
 
+// Every member that went through ends with a report of its whole size (the bars reach 100 %).
+void ExpectEachMemberEndsWhole(const std::vector<ProgressRecord>& seen) {
+    std::map<std::string, ProgressRecord> last;
+    for (const ProgressRecord& r : seen)
+        if (r.state == ARCEXTRACT_INPROCESS) last[r.source] = r;
+    for (const auto& [name, r] : last) EXPECT_EQ(r.written, r.size) << name;
+}
+
 TEST_F(StandinTest, ProgressReportsEachMemberAndStopAnswerCancels) {
     Library unzip(L"full", L"UNZIP32.DLL");
     std::string zip = Sjis(FixtureFile(L"python.zip"));
+    // Reports: docs/ starts, docs/ ends, docs/deflated.txt starts (index 2), ...
     struct Case {
         int stopAt;
         int result;
         bool storedWritten;
-    } cases[] = {{-1, 0, true}, {1, ERROR_ARC_USER_CANCEL, false}};
+    } cases[] = {{-1, 0, true}, {2, ERROR_ARC_USER_CANCEL, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stopAt);
         ProgressSink sink;
@@ -270,12 +282,51 @@ TEST_F(StandinTest, ProgressReportsEachMemberAndStopAnswerCancels) {
         EXPECT_EQ(FileExists(platform::SjisToWide(out) + L"stored.bin"), c.storedWritten);
         ASSERT_GE(sink.seen.size(), 3u);
         EXPECT_EQ(sink.seen.front().state, ARCEXTRACT_BEGIN);
-        EXPECT_EQ(sink.seen[2].state, ARCEXTRACT_INPROCESS);
-        EXPECT_EQ(sink.seen[2].source, "docs/deflated.txt");
-        EXPECT_EQ(sink.seen[2].dest, out + "docs\\deflated.txt");
-        EXPECT_EQ(sink.seen[2].size, kDeflated.size());
+        std::vector<ProgressRecord> deflated;
+        for (const ProgressRecord& r : sink.seen)
+            if (r.source == "docs/deflated.txt") deflated.push_back(r);
+        ASSERT_EQ(deflated.size(), c.stopAt < 0 ? 2u : 1u);
+        EXPECT_EQ(deflated[0].state, ARCEXTRACT_INPROCESS);
+        EXPECT_EQ(deflated[0].dest, out + "docs\\deflated.txt");
+        EXPECT_EQ(deflated[0].size, kDeflated.size());
+        EXPECT_EQ(deflated[0].written, 0u);
+        if (c.stopAt < 0) ExpectEachMemberEndsWhole(sink.seen);
         EXPECT_EQ(sink.seen.back().state, c.stopAt < 0 ? ARCEXTRACT_END : ARCEXTRACT_INPROCESS);
     }
+}
+
+TEST_F(StandinTest, TestPackAndWalkOnlyEndEachMemberWhole) {
+    Library lha(L"full", L"UNLHA32.DLL");
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"src\\a.txt"), "alpha"));
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"src\\sub\\b.txt"), std::string(3000, 'b')));
+    const std::string lzh = Quote(dir.SjisFile("made.lzh"));
+    const std::string base = Quote(dir.SjisFile("src") + "\\");
+    struct Case {
+        const char* what;
+        std::string line;
+        size_t reported;  // members with an in-process report
+    } cases[] = {
+        {"pack", "u -+1 -jso1 -r1 -x1 " + lzh + " " + base + " \"*.*\"", 3},
+        {"test", "t -+1 -jso1 " + lzh, 3},
+        {"walk only", "x -+1 -jso1 -x1 " + lzh + " " + Quote(Out("walked")), 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (std::string_view(c.what) == "walk only") session.SetScript(StandinScript().WalkOnly());
+        ProgressSink sink;
+        ProgressWindow window(&sink);
+        lha.Get<TArcSetOwnerWindowEx>("UnlhaSetOwnerWindowEx")(window.Get(), nullptr);
+        EXPECT_EQ(lha.Run("Unlha", c.line), 0);
+        lha.Get<TArcKillOwnerWindowEx>("UnlhaKillOwnerWindowEx")(window.Get());
+        std::set<std::string> sources;
+        for (const ProgressRecord& r : sink.seen)
+            if (r.state == ARCEXTRACT_INPROCESS) sources.insert(r.source);
+        EXPECT_EQ(sources.size(), c.reported);
+        ExpectEachMemberEndsWhole(sink.seen);
+    }
+    // Walking only reported every member and wrote none.
+    EXPECT_FALSE(FileExists(dir.File(L"walked\\a.txt")));
+    EXPECT_FALSE(FileExists(dir.File(L"walked\\sub")));
 }
 
 std::vector<std::string> g_enumerated;
@@ -322,7 +373,11 @@ TEST_F(StandinTest, LogRecordsEveryCallWithExactCommandLine) {
     auto commands = CallsOf(calls, "Unzip");
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].commandLine, line);
-    EXPECT_EQ(commands[0].args, "wnd=0 size=8192");
+    EXPECT_EQ(commands[0].args.substr(0, 20), "wnd=0 size=8192 out=");
+    EXPECT_NE(commands[0].args, "wnd=0 size=8192 out=0");
+    auto closes = CallsOf(calls, "UnzipCloseArchive");
+    ASSERT_EQ(closes.size(), 1u);
+    EXPECT_EQ(closes[0].args.substr(0, 6), "arc=0x");
     EXPECT_TRUE(FileExists(dir.File(L"out\\stored.bin")));
     EXPECT_FALSE(FileExists(dir.File(L"out\\deflated.txt")));  // junk paths, and only the named member
 }
@@ -343,23 +398,84 @@ TEST_F(StandinTest, OutputBufferIsNeverOverrun) {
 }
 
 TEST_F(StandinTest, UnsafeMemberPathsAreListedVerbatimButNotExtracted) {
-    const std::vector<std::string> names = {"../evil.txt", "C:\\evil2.txt", "/rooted.txt",
-                                            "a/../../evil3.txt", "ok.txt"};
+    // Each escapes deep\out one way; "表" ends in the byte 0x5C, which is no separator.
+    const std::vector<std::string> unsafe = {
+        "../evil.txt",       "..\\evil.txt",         "C:\\evil2.txt",
+        "C:evil4.txt",       "/rooted.txt",          "\\rooted2.txt",
+        "a/../../evil3.txt", "a\\..\\..\\evil5.txt", "\x95\x5C/../../evil6.txt"};
+    const std::vector<std::string> safe = {"ok.txt", "\x95\x5C..txt", "a..b/\x95\x5C.txt"};
+    // Read byte by byte this would hold a ".." step; it stays inside (whether the file system takes a folder
+    // name ending in dots is its own matter).
+    const std::string notRefused = "\x95\x5C../x.txt";
+    std::vector<std::string> names = unsafe;
+    names.insert(names.end(), safe.begin(), safe.end());
+    names.push_back(notRefused);
     std::vector<FixtureMember> members;
     for (const std::string& n : names) members.push_back({n, "data"});
     ASSERT_TRUE(WriteZipFixture(dir.File(L"evil.zip"), members));
-    Library unzip(L"full", L"UNZIP32.DLL");
-    EXPECT_EQ(Names(unzip.List("UnZip", dir.SjisFile("evil.zip"))), names);
+    ASSERT_TRUE(WriteTarFixture(dir.File(L"evil.tar"), members));
+    struct Case {
+        const wchar_t* scenarioFile;
+        const char* prefix;
+        const char* command;
+        std::string archive;
+    } cases[] = {{L"UNZIP32.DLL", "UnZip", "-x -o ", dir.SjisFile("evil.zip")},
+                 {L"TAR32.DLL", "Tar", "-x ", dir.SjisFile("evil.tar")}};
     CreateDirectoryW(dir.File(L"deep").c_str(), nullptr);
-    std::string out = Out("deep\\out");
-    std::string text;
-    EXPECT_EQ(unzip.Run("UnZip", "-x -o " + Quote(dir.SjisFile("evil.zip")) + " " + Quote(out), &text),
-              0x8013);
-    EXPECT_TRUE(FileExists(dir.File(L"deep\\out\\ok.txt")));
-    EXPECT_FALSE(FileExists(dir.File(L"deep\\evil.txt")));
-    EXPECT_FALSE(FileExists(dir.File(L"evil3.txt")));
-    EXPECT_FALSE(FileExists(dir.File(L"deep\\out\\rooted.txt")));
-    EXPECT_NE(text.find("../evil.txt"), std::string::npos);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prefix);
+        Library lib(L"full", c.scenarioFile);
+        EXPECT_EQ(Names(lib.List(c.prefix, c.archive)), names);
+        std::string out = Out("deep\\out");
+        std::string text;
+        EXPECT_EQ(lib.Run(c.prefix, c.command + Quote(c.archive) + " " + Quote(out), &text), 0x8013);
+        for (const std::string& n : safe)
+            EXPECT_EQ(ReadOr(dir.File(L"deep\\out\\" + platform::SjisToWide(n))), "data") << n;
+        const std::string refused = "the path leaves the output folder: ";
+        for (const std::string& n : unsafe)
+            EXPECT_NE(text.find(refused + n + "\r\n"), std::string::npos) << n;
+        EXPECT_EQ(text.find(refused + notRefused), std::string::npos);
+        // Nothing landed anywhere but the safe members in deep\out.
+        for (const wchar_t* gone : {L"deep\\evil.txt", L"evil3.txt", L"deep\\evil5.txt", L"evil6.txt",
+                                    L"deep\\out\\rooted.txt", L"deep\\out\\evil4.txt"})
+            EXPECT_FALSE(FileExists(dir.File(gone))) << Sjis(gone);
+        WIN32_FIND_DATAW fd;
+        platform::UniqueFind find(FindFirstFileW(dir.File(L"deep\\*").c_str(), &fd));
+        int entries = 0;
+        if (find) do
+                ++entries;
+            while (FindNextFileW(find.Get(), &fd));
+        EXPECT_EQ(entries, 3);  // ".", ".." and out
+        DeleteTree(dir.File(L"deep\\out"));
+    }
+}
+
+TEST_F(StandinTest, TarOfOnlyEndBlocksIsEmpty) {
+    Library tar(L"full", L"TAR32.DLL");
+    const std::string zeros(10240, '\0');
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"empty.tar"), zeros));
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"empty.tgz"), standin::GzipCompress(zeros)));
+    struct Case {
+        const char* file;
+        int type;
+    } cases[] = {{"empty.tar", 1}, {"empty.tgz", 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = dir.SjisFile(c.file);
+        EXPECT_EQ(tar.Get<TArcGetArchiveType>("TarGetArchiveType")(path.c_str()), c.type);
+        int opened = -1;
+        EXPECT_TRUE(tar.List("Tar", path, &opened).empty());
+        EXPECT_EQ(opened, 1);
+        std::string out = Out((std::string(c.file) + ".out").c_str());
+        EXPECT_EQ(tar.Run("Tar", "-x " + Quote(path) + " " + Quote(out)), 0);
+        WIN32_FIND_DATAW fd;
+        platform::UniqueFind find(FindFirstFileW((platform::SjisToWide(out) + L"*").c_str(), &fd));
+        int entries = 0;
+        if (find) do
+                ++entries;
+            while (FindNextFileW(find.Get(), &fd));
+        EXPECT_EQ(entries, 2);  // "." and ".."
+    }
 }
 
 // ---- dialects ----
