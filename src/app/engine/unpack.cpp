@@ -8,6 +8,7 @@
 #include "app/engine/job_rules.h"
 #include "app/ini_control.h"
 #include "app/shell_util.h"
+#include "archivers/archiver_dll.h"
 #include "archivers/job_state.h"
 #include "platform/sjis.h"
 
@@ -79,11 +80,6 @@ bool IsAbsolute(std::string_view path) {
     return path.size() >= 3 && path[0] == '\\' && path[1] == '\\';
 }
 
-std::string FolderOf(const std::wstring& file) {
-    size_t slash = file.find_last_of(L"\\/");
-    return platform::WideToSjis(slash == std::wstring::npos ? std::wstring() : file.substr(0, slash));
-}
-
 }  // namespace
 
 std::string CheckDangerousPath(std::string_view path) {
@@ -114,13 +110,11 @@ TUnPack::TUnPack(const TJobContext& context, std::vector<std::string> libraryFol
 
 TUnPack::~TUnPack() { UnloadArchiverDlls(); }
 
+// The same folders, in the same order, as the archive component's own loading: a library the check calls
+// ready is the one a job will use.
 std::vector<std::string> TUnPack::DefaultLibraryFolders() {
     std::vector<std::string> folders;
-    wchar_t buffer[MAX_PATH * 2];
-    DWORD n = ::GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
-    if (n > 0 && n < std::size(buffer)) folders.push_back(FolderOf(std::wstring(buffer, n)));
-    UINT m = ::GetSystemDirectoryW(buffer, static_cast<UINT>(std::size(buffer)));
-    if (m > 0 && m < std::size(buffer)) folders.push_back(platform::WideToSjis(std::wstring(buffer, m)));
+    for (const std::wstring& folder : ArchiverLibraryFolders()) folders.push_back(platform::WideToSjis(folder));
     return folders;
 }
 

@@ -1,5 +1,5 @@
 // The extraction engine's checks that are not tied to one job: whether each format's library can be loaded
-// (from the program's folder or the system folders, never the current folder), the dangerous-path test, the
+// (from the folders the archive component loads them from, never the current folder), the dangerous-path test, the
 // count of an archive's top-level entries with its two questions, and the deletion of what a failed or
 // interrupted extraction left behind. Main thread only.
 #pragma once
@@ -32,8 +32,7 @@ bool EscapesOutputFolder(std::string_view memberName);
 
 class TUnPack {
 public:
-    // The folders searched for the libraries, in order; by default the program's folder, then the system
-    // folder.
+    // The folders searched for the libraries, in order; by default those of the archive component's loading.
     explicit TUnPack(const TJobContext& context, std::vector<std::string> libraryFolders = DefaultLibraryFolders());
     ~TUnPack();
     TUnPack(const TUnPack&) = delete;
