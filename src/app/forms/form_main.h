@@ -1,0 +1,152 @@
+// The main window: the options tabs, the job list that drops and the command line fill, the tool bar, the
+// log pane with its log file, the progress row and the status bar. The window runs jobs on the engine's
+// worker thread; the secondary windows are reached through hooks that the program's start-up fills, so this
+// form depends on none of them.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/forms/form_main_rules.h"
+#include "app/icon_cache.h"
+#include "platform/controls.h"
+#include "platform/form.h"
+#include "platform/list_view.h"
+#include "platform/menus.h"
+#include "platform/splitter.h"
+
+namespace velmor {
+
+// How the main window opens the secondary windows; a hook left empty makes its command do nothing.
+struct TMainWindowHooks {
+    std::function<void(const std::string& archive)> ShowArchive;  // the archive viewer
+    std::function<void()> ShowSearch;                              // modal search window
+    std::function<void()> ShowOptions;                             // modal options dialog
+    std::function<void()> ShowLogView;                             // log viewer, not waited for
+    std::function<void()> ShowAbout;                               // modal About box
+};
+
+// The current date and time as the log shows it: the system's short date, a blank, the long time.
+std::string NowText();
+
+class TfrmMain : public platform::TForm {
+public:
+    // `args` are the program's arguments (Shift-JIS), without the program name.
+    explicit TfrmMain(std::vector<std::string> args = {});
+    ~TfrmMain() override;
+
+    TMainWindowHooks Hooks;
+
+    // --- log pane and log file (form_main_log.cpp) ---
+    void AppendLog(std::string_view message);
+    void SetStatusText(std::string_view text);
+    void ShowOptionSummary();
+    void WriteLogFile();
+    void SaveLog();
+    void ClearLog();
+    void DeleteLogFile();
+    int LogLineCount() const noexcept { return logLineCount_; }
+
+    // --- job list (form_main_files.cpp) ---
+    void AddFileToList(const std::string& path);
+    // WM_DROPFILES: rows for the dropped paths unless a job is extracting; always releases the drop.
+    void DropFiles(HDROP drop);
+    void PreviewSelected();
+    void RemoveSelectedRows();
+    void ClearFileList();
+    void PushComboHistory(platform::TComboBox& combo, const std::string& folder);
+
+    // --- commands (form_main.cpp) ---
+    void SetTopMost(bool topMost);
+    void SpecialFolderEnabled();
+    void MoveFolderEnabled();
+    void ControlsEnabled(bool on);
+    void btnUnPackClick();
+
+    const TCommandLine& CommandLine() const noexcept { return commandLine_; }
+
+    // Components, named as the window's design names them.
+    platform::TMainMenu mmMainMenu;
+    platform::TPopupMenu pmPopUp;
+    platform::TMenuItem* mmCaldix = nullptr;
+    platform::TMenuItem* mmChkDLLs = nullptr;
+    platform::TMenuItem* mmLogView = nullptr;
+    platform::TMenuItem* MMDelLog = nullptr;
+    platform::TMenuItem* mmSaveLog = nullptr;
+    platform::TMenuItem* mmClearLog = nullptr;
+    platform::TMenuItem* Find1 = nullptr;
+    platform::TMenuItem* N10 = nullptr;
+    platform::TMenuItem* mmExit = nullptr;
+    platform::TMenuItem* mmShowOption = nullptr;
+    platform::TMenuItem* mmOption = nullptr;
+    platform::TMenuItem* mmIgnoreDirectory = nullptr;
+    platform::TMenuItem* mmDelFolderNum = nullptr;
+    platform::TMenuItem* mmClearAll = nullptr;
+    platform::TMenuItem* mmTopMost = nullptr;
+    platform::TMenuItem* mmSuspend = nullptr;
+    platform::TMenuItem* mmResume = nullptr;
+    platform::TMenuItem* pmPreviewArc = nullptr;
+    platform::TMenuItem* pmClearItem = nullptr;
+
+    platform::TTabControl pageProcTab;
+    platform::TLabel lblOpenDirectory, lblAfterProc;
+    platform::TComboBox cmbOpenDirectory, cmbSpecialFolder, cmbAfterMethod, cmbMoveFolder, txtExt,
+        cmbPreTestMode, cmbCompType;
+    platform::TButton btnSelectFolder, btnSpecialFolder, btnSelectMoveFolder, btnMoveFolder;
+    platform::TCheckBox chkSpecialExt, chkPretestArc, chkIgnoreDirectory;
+    platform::TLabel lblCompType;
+    platform::TButton btnDelLogFile, btnOpenLogFile, btnSetting, btnIgnoreDirectory;
+    platform::TCheckBox chkLog;
+
+    platform::TLabel lblComplain;
+    platform::TListView lvFiles;
+    platform::TButton btnUnPack, btnCompress, btnSuspend, btnResume, btnPreview, btnClearList, btnSearch,
+        btnBreak, btnBackGroundMode;
+    platform::TSplitter splitter;
+    platform::TLabel lblLog;
+    platform::TMemo memoLog;
+    platform::TProgressBar progExpand, progExpandGlobal;
+    platform::TLabel lblIndicate, lblIndicateGlobal;
+    platform::TCheckBox chkIndicatePerFile;
+    platform::TEdit txtFileName;
+    platform::TStatusBar statusBar;
+
+    platform::TTimer timerEvent;
+    TFilerIconCache iconCache;
+
+private:
+    void BuildMenus();
+    void BuildControls();
+    void WireEvents();
+    void LayoutControls();
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormCloseQuery(bool& canClose);
+    void HandleCommandLine();
+    void ApplyOptionControls();
+    void SetSpecialFolderText();
+    void StoreGeometry();
+
+    // option controls
+    void cmbOpenDirectoryChange();
+    void cmbSpecialFolderChange();
+    void cmbAfterMethodChange();
+    void chkSpecialExtClick();
+    void chkPretestArcClick();
+    void chkIndicatePerFileClick();
+    void ToggleIgnoreDirectory();
+
+    std::vector<std::string> args_;
+    TCommandLine commandLine_;
+    int logLineCount_ = 0;
+    // Height of the job list, moved by the splitter.
+    int listHeight_ = 0;
+    HBRUSH redBrush_ = nullptr;
+};
+
+}  // namespace velmor
