@@ -1,0 +1,137 @@
+"""The end-to-end cases, grouped in suites; each case gets a fresh settings file and no log file."""
+import os
+import re
+import time
+
+
+def check(cond, what):
+    if not cond:
+        raise AssertionError(what)
+
+
+def log_lines(env):
+    data = env.read_log()
+    check(b"\r\n" in data and b"\n" not in data.replace(b"\r\n", b""), "log lines end in CR LF")
+    return data.decode("cp932").split("\r\n")
+
+
+# --- the main window -------------------------------------------------------------------------------------
+
+def start_and_close(env):
+    """A start without arguments shows the window; closing it writes the log and the settings with the
+    window's geometry."""
+    env.write_ini(App__WindowX=60, App__WindowY=50, App__WindowW=495, App__WindowH=434)
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    time.sleep(1.5)
+    env.screenshot("main_window")
+    env.close_main_window(p)
+    check(p.returncode == 0, "velmor exits with 0")
+    lines = log_lines(env)
+    check(re.match(r"^ 1\| \[ .+ \]$", lines[0]) is not None, "the head line is line 1: %r" % lines[0])
+    ini = env.read_ini()
+    check(ini.get("App.WindowX") == "60" and ini.get("App.WindowY") == "50", "position stored: %r" % ini)
+    check(ini.get("App.WindowW") == "495" and ini.get("App.WindowH") == "434", "size stored: %r" % ini)
+    check(ini.get("App.iTabIndex") == "0", "tab stored")
+
+
+def second_instance(env):
+    """A second start exits at once and leaves one instance; its file is not added anywhere."""
+    env.write_ini()
+    first = env.start_velmor()
+    check(env.wait_main_window(), "the first window is shown")
+    started = time.time()
+    second = env.start_velmor(os.path.join(env.app, "velmor.exe"))
+    second.wait(timeout=10)
+    elapsed = time.time() - started
+    check(elapsed < 1.5, "the second start ended after %.2f s" % elapsed)
+    rc, out = env.helper_run("count-windows", "TfrmMain", "Velmor")
+    check(out.strip() == "1", "one main window: %r" % out)
+    rc, rows = env.helper_run("rows", "TfrmMain", "Velmor")
+    check(rows.strip() == "", "the second start's file is not listed: %r" % rows)
+    env.close_main_window(first)
+
+
+def drops(env):
+    """A shell drop adds rows with KB sizes, "0 KB" for a folder and the running NO numbers."""
+    env.write_ini()
+    folder = os.path.join(env.data, "表ソフト")
+    os.makedirs(folder, exist_ok=True)
+    files = [(os.path.join(env.data, "a.zip"), 2048), (os.path.join(env.data, "写真.lzh"), 5000)]
+    for path, size in files:
+        with open(path, "wb") as f:
+            f.write(b"x" * size)
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    paths = [env.winpath(files[0][0]), env.winpath(folder), env.winpath(files[1][0])]
+    rc, _ = env.helper_run("drop", "TfrmMain", "Velmor", *paths)
+    check(rc == 0, "drop posted")
+    time.sleep(1.0)
+    rc, out = env.helper_run("rows", "TfrmMain", "Velmor")
+    rows = [r.split("\t") for r in out.splitlines()]
+    expected = [[paths[0], "2 KB", "1"], [paths[1], "0 KB", "2"], [paths[2], "4 KB", "3"]]
+    check(rows == expected, "rows %r, expected %r" % (rows, expected))
+    env.screenshot("main_window_drops")
+    env.close_main_window(p)
+
+
+def log_appended(env):
+    """The log file grows by each run's lines, in CP932; settings off screen are not applied."""
+    for run in range(2):
+        env.write_ini(App__WindowX=5000, App__WindowY=-40, App__WindowW=-10, App__WindowH=0)
+        p = env.start_velmor()
+        check(env.wait_main_window(), "the main window is shown")
+        env.close_main_window(p)
+    lines = [l for l in log_lines(env) if l]
+    heads = [l for l in lines if re.match(r"^ 1\| \[ .+ \]$", l)]
+    check(len(heads) == 2, "two runs' head lines: %r" % lines)
+    ini = env.read_ini()
+    x, y = int(ini["App.WindowX"]), int(ini["App.WindowY"])
+    w, h = int(ini["App.WindowW"]), int(ini["App.WindowH"])
+    check(0 <= x < 1024 and 0 <= y < 768, "the window stayed on the screen: %d,%d" % (x, y))
+    check(w > 100 and h > 100, "the window kept a usable size: %dx%d" % (w, h))
+
+
+def preview_start(env):
+    """"-o" shows the window: a non-archive gets its message box 500 ms later; "-o" alone adds no row."""
+    env.write_ini()
+    text = os.path.join(env.data, "readme.txt")
+    with open(text, "wb") as f:
+        f.write(b"hello")
+    p = env.start_velmor("-o", env.winpath(text))
+    check(env.wait_main_window(), "the window is shown for a preview start")
+    rc, out = env.helper_run("text", "圧縮ファイルの閲覧", "10000")
+    check(rc == 0 and "閲覧できない形式（またはフォルダ）です" in out, "the preview's message box: %r" % out)
+    env.helper_run("answer", "圧縮ファイルの閲覧", "ok", "5000")
+    env.close_main_window(p)
+
+    p = env.start_velmor("-o")
+    check(env.wait_main_window(), "the window is shown for \"-o\" alone")
+    rc, out = env.helper_run("rows", "TfrmMain", "Velmor")
+    check(out.strip() == "", "no row: %r" % out)
+    rc, out = env.helper_run("text", "圧縮ファイルの閲覧", "3000")
+    check("閲覧する圧縮ファイルがありません" in out, "nothing to preview: %r" % out)
+    env.helper_run("answer", "圧縮ファイルの閲覧", "ok", "5000")
+    env.close_main_window(p)
+
+
+def start_without_job(env):
+    """"-d" alone starts no job: the window shows with its log instead of lingering unseen."""
+    env.write_ini(Sub_Other__CmdHideWnd=1)
+    p = env.start_velmor("-d")
+    check(env.wait_main_window(), "the window is shown")
+    env.close_main_window(p)
+    check(any(l.endswith("> 処理ファイルがありません。") for l in log_lines(env)), "the empty-list line")
+    check(env.read_ini().get("Main.AfterMethod") == "1", "\"-d\" set the after-extraction action")
+
+
+SUITES = {
+    "window": [
+        ("start_and_close", start_and_close),
+        ("second_instance", second_instance),
+        ("drops", drops),
+        ("log_appended", log_appended),
+        ("preview_start", preview_start),
+        ("start_without_job", start_without_job),
+    ],
+}
