@@ -1,0 +1,147 @@
+// The completion step (main thread): the result line, the row's removal, the after-extraction action on the
+// archive or its volumes, the version-number trim of a single top folder, and the leftover of a failure.
+#include "app/engine/unpack_thread.h"
+#include "app/ini_control.h"
+#include "app/shell_util.h"
+#include "archivers/job_state.h"
+#include "archivers/path_util.h"
+#include "platform/sjis.h"
+
+namespace velmor {
+
+void TUnPackThread::FinishItem() {
+    TJobState& st = context_.State;
+    TIniControl& ini = context_.Ini;
+    IJobUi& ui = context_.Ui;
+    const bool compress = st.CompressMode != 0;
+
+    if (st.SkipItem || st.CancelSeen) {
+        ui.AppendLog("> 後始末キャンセル");
+        // A library that finished in spite of the stop left a complete extraction, not a leftover.
+        if (st.CancelSeen && !st.SkipItem && ItemResult == 0) st.TopLevelItem.clear();
+    } else if (IsFailureResult(ItemResult)) {
+        ui.AppendLog("> [ " + st.JobWord + "失敗 ]\t情報=「" + std::to_string(ItemResult) + ":\"" +
+                     ResultCodeName(ItemResult) + "\"」");
+        st.ItemFailed = 1;
+    } else {
+        ui.AppendLog("> [ " + st.JobWord + " ]\t\"" + st.OutputFolder + "\" へ" + st.JobWord + "しました。");
+        ui.DeleteRow(RowIndex);
+        --RowIndex;
+        if (!compress) {
+            auto act = [&](const std::string& source, bool split) {
+                switch (ini.AfterMethod) {
+                    case 1: DeleteArchive(source, split); break;
+                    case 2: RecycleArchive(source); break;
+                    case 3: MoveArchive(source); break;
+                    default: break;
+                }
+            };
+            if (!st.SplitArchive) {
+                act(ArchivePath, false);
+            } else {
+                try {
+                    for (const std::string& volume : SplitParts) act(volume, true);
+                } catch (...) {
+                }
+            }
+            if (st.BindFolderCreated) unpack_.RecordCreatedFolder(st.TopLevelItem);
+            if (!st.BindFolderExisted && !st.BindFolderCreated && !st.TopLevelItem.empty() &&
+                context_.Shell.FolderExists(st.TopLevelItem)) {
+                if (!st.TopLevelPreExisted) unpack_.RecordCreatedFolder(st.TopLevelItem);
+                TrimFolderNumber(st.TopLevelItem);
+            }
+        }
+    }
+
+    if (!compress && !st.TopLevelItem.empty() && (st.ItemFailed || (st.SkipItem && st.BindFolderCreated)))
+        unpack_.DeleteLeftover();
+}
+
+void TUnPackThread::DeleteArchive(const std::string& source, bool split) {
+    try {
+        const std::string suffix = split ? source : std::string();
+        if (context_.Shell.DeleteFile(source))
+            context_.Ui.AppendLog("> [ 削除 ] 書庫を削除しました。" + suffix);
+        else
+            context_.Ui.AppendLog("> [ 後始末エラー ] 書庫を削除できませんでした。" + suffix);
+    } catch (...) {
+    }
+}
+
+void TUnPackThread::RecycleArchive(const std::string& source) {
+    int result = -1;
+    try {
+        result = context_.Shell.Recycle(source, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_FILESONLY);
+    } catch (...) {
+        result = -1;
+    }
+    context_.Ui.AppendLog(result == 0 ? "> [ ごみ箱 ] 書庫をごみ箱へ移しました。"
+                                      : "> [ 後始末エラー ] 書庫をごみ箱へ移せませんでした。");
+}
+
+void TUnPackThread::MoveArchive(const std::string& source) {
+    TIniControl& ini = context_.Ini;
+    const std::string target = NormalizeFolderPath(ini.MoveFolder);
+    UINT flags = FOF_NOCONFIRMMKDIR | FOF_NOCONFIRMATION | FOF_SILENT;
+    bool skip = context_.State.CompressMode != 0;
+    if (context_.Shell.FileExists(target + ExtractBareName(source))) {
+        switch (ini.MoveOverWrite) {
+            case 0: flags = FOF_SILENT; break;
+            case 2:
+            case 4: skip = true; break;
+            default: break;
+        }
+    }
+    if (skip) {
+        context_.Ui.AppendLog("> [移動] 移動スキップ ");
+        return;
+    }
+    int result = -1;
+    try {
+        result = context_.Shell.Move(source, target, flags);
+    } catch (...) {
+        result = -1;
+    }
+    context_.Ui.AppendLog(result == 0 ? "> [ 移動 ] 書庫を移動しました。=>移動先:\"" + ini.MoveFolder + "\""
+                                      : std::string("> [ 後始末エラー ] 書庫を移動できませんでした。"));
+}
+
+void TUnPackThread::TrimFolderNumber(const std::string& folderIn) {
+    TIniControl& ini = context_.Ini;
+    // Only a folder this extraction made is renamed: the user's own folders keep their names.
+    if (!ini.DelFolderNum || context_.State.TopLevelPreExisted) return;
+    std::string folder = folderIn;
+    if (platform::SjisEndsWithChar(folder, '\\')) folder.pop_back();
+    const std::string parent = WithTrailingBackslash(ExtractFileDir(folder));
+    const std::string target = parent + CutTail(ExtractBareName(folder), true);
+    if (target == folder) return;
+    if (context_.Shell.FolderExists(target)) {
+        if (!unpack_.CreatedFolder(target)) {
+            context_.Ui.AppendLog("> [ リネーム中止 ] 同名のフォルダがあります \"" + target + "\"");
+            return;
+        }
+        std::string old = RenameToOld(target);
+        ::Sleep(10);
+        bool renamed = false;
+        if (!old.empty()) renamed = RenameFolder(folder, target);
+        ::Sleep(10);
+        if (renamed && ini.SameFolderProc == 1 && !DeleteFolder(old))
+            context_.Ui.AppendLog("> 既存フォルダの削除に失敗");
+    } else if (RenameFolder(folder, target)) {
+        unpack_.RecordCreatedFolder(target);
+    }
+}
+
+// The folder goes to the recycle bin: it may hold what the user extracted and changed earlier.
+bool TUnPackThread::DeleteFolder(const std::string& folder) {
+    bool ok = false;
+    try {
+        ok = context_.Shell.Recycle(folder, FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO) == 0;
+    } catch (...) {
+        ok = false;
+    }
+    context_.Ui.AppendLog((ok ? "> [ 削除成功 ] \"" : "> [ 削除失敗 ] \"") + folder + "\"");
+    return ok;
+}
+
+}  // namespace velmor

@@ -1,0 +1,158 @@
+// The program's side of the engine's seams: Synchronize and a posting window for the main thread, Win32 and
+// the shell for file operations, TArchiveFile for archives.
+#include "app/engine/job_seams.h"
+
+#include <shellapi.h>
+
+#include "archivers/archive_file.h"
+#include "platform/application.h"
+#include "platform/sjis.h"
+
+namespace velmor {
+
+namespace {
+
+constexpr UINT kPostMessage = WM_APP + 0x51;
+constexpr wchar_t kPostWindowClass[] = L"TVelmorJobPost";
+
+std::wstring Wide(const std::string& s) { return platform::SjisToWide(s); }
+
+// A path closed by a double zero, as the shell's file operation takes it.
+std::wstring ZeroClosed(const std::string& path) {
+    std::wstring w = Wide(path);
+    w.push_back(L'\0');
+    return w;  // the string's own terminator gives the second zero
+}
+
+int ShellOperation(HWND owner, UINT func, const std::string& from, const std::string* to, UINT flags) {
+    std::wstring source = ZeroClosed(from);
+    std::wstring target = to ? ZeroClosed(*to) : std::wstring();
+    SHFILEOPSTRUCTW op{};
+    op.hwnd = owner;
+    op.wFunc = func;
+    op.pFrom = source.c_str();
+    op.pTo = to ? target.c_str() : nullptr;
+    op.fFlags = static_cast<FILEOP_FLAGS>(flags);
+    int result = -1;
+    try {
+        result = ::SHFileOperationW(&op);
+    } catch (...) {
+        return -1;
+    }
+    // A declined question or a source still in place is a failure, whatever the operation answered.
+    if (result == 0 && op.fAnyOperationsAborted) return ERROR_CANCELLED;
+    if (result == 0 && ::GetFileAttributesW(source.c_str()) != INVALID_FILE_ATTRIBUTES) return -1;
+    return result;
+}
+
+class TRealJobArchive : public IJobArchive {
+public:
+    void SetFileName(const std::string& name) override { file_.SetFileName(name); }
+    const std::string& FileName() const override { return file_.FileName(); }
+    void SetArchiverType(TArchiverType type) override { file_.SetArchiverType(type); }
+    void SetOutputSize(int size) override { file_.SetOutputSize(size); }
+    TArchiverOptions& Options() override { return file_.Options; }
+    void SetOnProgress(ProgressHandler handler) override {
+        if (!handler) {
+            file_.OnProgress = nullptr;
+            return;
+        }
+        file_.OnProgress = [h = std::move(handler)](TArchiveFile*, int state, LPEXTRACTINGINFOEX info,
+                                                    bool& abort) { h(state, info, abort); };
+    }
+    int CheckArchive(int mode, int extraMode) override { return file_.CheckArchive(mode, extraMode); }
+    int Extract(HWND wnd, const std::string& destFolder, const std::string& extra,
+                const TFileItems& files) override {
+        return file_.Extract(wnd, nullptr, destFolder, extra, files);
+    }
+    int Pack(HWND wnd, const std::string& baseFolder, const TFileItems& files) override {
+        return file_.Pack(wnd, nullptr, baseFolder, files);
+    }
+    int MakeSfx(HWND wnd, const std::string& folder) override { return file_.MakeSfx(wnd, nullptr, folder); }
+    int OpenArchive(HWND wnd, DWORD mode) override { return file_.OpenArchive(wnd, mode); }
+    int FindFirst(const std::string& wildName, TArchiveMemberInfo& info) override {
+        return file_.FindFirst(wildName, info);
+    }
+    int FindNext(TArchiveMemberInfo& info) override { return file_.FindNext(info); }
+    int CloseArchive() override { return file_.CloseArchive(); }
+    DWORD GetArcOriginalSize() override { return file_.GetArcOriginalSize(); }
+
+private:
+    TArchiveFile file_;
+};
+
+}  // namespace
+
+TApplicationMainThread::TApplicationMainThread() {
+    HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &TApplicationMainThread::WndProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kPostWindowClass;
+    ::RegisterClassW(&wc);  // fails harmlessly when already registered
+    window_ = ::CreateWindowExW(0, kPostWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+}
+
+TApplicationMainThread::~TApplicationMainThread() {
+    if (!window_) return;
+    // Calls still queued are dropped with their window; free what they carry.
+    MSG msg;
+    while (::PeekMessageW(&msg, window_, kPostMessage, kPostMessage, PM_REMOVE))
+        delete reinterpret_cast<std::function<void()>*>(msg.lParam);
+    ::DestroyWindow(window_);
+}
+
+void TApplicationMainThread::Invoke(const std::function<void()>& fn) { platform::Application.Synchronize(fn); }
+
+void TApplicationMainThread::Post(std::function<void()> fn) {
+    auto* call = new std::function<void()>(std::move(fn));
+    if (!window_ || !::PostMessageW(window_, kPostMessage, 0, reinterpret_cast<LPARAM>(call))) delete call;
+}
+
+LRESULT CALLBACK TApplicationMainThread::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg != kPostMessage) return ::DefWindowProcW(wnd, msg, wParam, lParam);
+    std::unique_ptr<std::function<void()>> call(reinterpret_cast<std::function<void()>*>(lParam));
+    try {
+        (*call)();
+    } catch (...) {
+        platform::Application.HandleException();
+    }
+    return 0;
+}
+
+bool TWin32ShellOps::FileExists(const std::string& path) {
+    return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool TWin32ShellOps::FolderExists(const std::string& path) {
+    DWORD a = ::GetFileAttributesW(Wide(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool TWin32ShellOps::CreateFolder(const std::string& path) {
+    return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != FALSE;
+}
+
+bool TWin32ShellOps::DeleteFile(const std::string& path) { return ::DeleteFileW(Wide(path).c_str()) != FALSE; }
+
+int TWin32ShellOps::Recycle(const std::string& path, UINT flags) {
+    return ShellOperation(owner_, FO_DELETE, path, nullptr, flags);
+}
+
+int TWin32ShellOps::Move(const std::string& source, const std::string& targetFolder, UINT flags) {
+    return ShellOperation(owner_, FO_MOVE, source, &targetFolder, flags);
+}
+
+int TWin32ShellOps::Rename(const std::string& from, const std::string& to, UINT flags) {
+    return ShellOperation(owner_, FO_RENAME, from, &to, flags);
+}
+
+int TWin32ShellOps::DeleteTree(const std::string& path, UINT flags) {
+    return ShellOperation(owner_, FO_DELETE, path, nullptr, flags);
+}
+
+TArchiveFactory RealArchiveFactory() {
+    return [] { return std::unique_ptr<IJobArchive>(std::make_unique<TRealJobArchive>()); };
+}
+
+}  // namespace velmor

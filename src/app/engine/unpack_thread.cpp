@@ -1,0 +1,315 @@
+// The worker of one job: the output-folder check, the walk over the job list with folder rows expanded, the
+// progress handler and display, pause, and the hand-over of the job's end to the main thread.
+#include "app/engine/unpack_thread.h"
+
+#include <algorithm>
+
+#include "app/ini_control.h"
+#include "app/shell_util.h"
+#include "archivers/job_state.h"
+#include "platform/sjis.h"
+#include "platform/thread.h"
+
+namespace velmor {
+
+class TUnPackThread::TWorker : public platform::TThread {
+public:
+    explicit TWorker(TUnPackThread& owner) : owner_(owner) {}
+    ~TWorker() override = default;
+
+protected:
+    void Execute() override { owner_.Run(); }
+
+private:
+    TUnPackThread& owner_;
+};
+
+TUnPackThread::TUnPackThread(const TJobContext& context, TUnPack& unpack)
+    : context_(context), unpack_(unpack), alive_(std::make_shared<std::atomic<uint8_t>>(1)) {
+    resumeEvent_ = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+}
+
+TUnPackThread::~TUnPackThread() {
+    *alive_ = 0;
+    Resume();
+    worker_.reset();  // waits for a running worker
+    if (resumeEvent_) ::CloseHandle(resumeEvent_);
+}
+
+bool TUnPackThread::Start(int priority) {
+    if (worker_) return false;
+    worker_ = std::make_unique<TWorker>(*this);
+    worker_->SetPriority(priority);
+    running_ = 1;
+    if (!worker_->Start()) {
+        running_ = 0;
+        worker_.reset();
+        return false;
+    }
+    return true;
+}
+
+void TUnPackThread::Run() {
+    try {
+        Execute();
+    } catch (...) {
+        // Every step catches its own failures; nothing may stop the hand-over below.
+    }
+    // The last act of the worker: the main thread joins it and ends the job, once.
+    std::shared_ptr<std::atomic<uint8_t>> alive = alive_;
+    context_.Main.Post([this, alive] {
+        if (!*alive) return;
+        if (worker_) worker_->WaitFor();
+        running_ = 0;
+        if (OnJobEnded) OnJobEnded();
+    });
+}
+
+void TUnPackThread::Sync(const std::function<void()>& fn) { context_.Main.Invoke(fn); }
+
+void TUnPackThread::LogLine(const std::string& text) {
+    Sync([&] { context_.Ui.AppendLog(text); });
+}
+
+void TUnPackThread::Suspend() {
+    paused_ = 1;
+    if (resumeEvent_) ::ResetEvent(resumeEvent_);
+}
+
+void TUnPackThread::Resume() {
+    paused_ = 0;
+    if (resumeEvent_) ::SetEvent(resumeEvent_);
+}
+
+void TUnPackThread::WaitWhilePaused() {
+    if (paused_ && resumeEvent_) ::WaitForSingleObject(resumeEvent_, INFINITE);
+}
+
+void TUnPackThread::Execute() {
+    TJobState& st = context_.State;
+    const bool compress = st.CompressMode != 0;
+    folderRows_.clear();
+    SplitParts.clear();
+
+    Sync([this] { CheckOutputFolders(); });
+    if (st.AbortJob) return;
+
+    RowIndex = 0;
+    for (;;) {
+        int rows = 0;
+        Sync([&] { rows = context_.Ui.RowCount(); });
+        if (RowIndex >= rows) break;
+        WaitWhilePaused();
+        // Stop first, reset second: the end of the job still needs the stopped row's leftover.
+        if (st.CancelSeen) break;
+
+        ResetItem();
+        // A stop pressed after the previous row's last report is taken up here, before this row reaches the
+        // library; the finished row's output is not a leftover (the reset above cleared it).
+        if (CancelRequested) {
+            st.CancelSeen = 1;
+            break;
+        }
+
+        if (!compress) {
+            Sync([this] {
+                std::string text = context_.Ui.RowText(RowIndex);
+                if (!context_.Shell.FolderExists(text)) return;
+                folderRows_.push_back(RowIndex);
+                std::vector<std::string> files;
+                ListFilesRecursive(text, files);
+                for (const std::string& file : files)
+                    if (!context_.Shell.FolderExists(file)) context_.Ui.AppendRow(file);
+            });
+        }
+
+        Sync([this] { PrepareItem(); });
+        ItemResult = 0;
+        if (!st.SkipItem) {
+            try {
+                ItemResult = ProcessArchive(ArchivePath, st.OutputFolder);
+            } catch (...) {
+                LogLine("> [ 実行エラー ]　解凍関数実行時に例外が発生しました");
+                st.SkipItem = 1;
+            }
+        }
+        Sync([this] { FinishItem(); });
+        ++RowIndex;
+    }
+
+    // Each deletion moves the later rows up by one; a row whose text changed meanwhile is left alone.
+    Sync([this] {
+        std::vector<std::string> texts;
+        for (int index : folderRows_) texts.push_back(context_.Ui.RowText(index));
+        for (size_t i = 0; i < folderRows_.size(); ++i) {
+            int index = folderRows_[i] - static_cast<int>(i);
+            if (index >= 0 && index < context_.Ui.RowCount() && context_.Ui.RowText(index) == texts[i])
+                context_.Ui.DeleteRow(index);
+        }
+    });
+}
+
+void TUnPackThread::ResetItem() {
+    TJobState& st = context_.State;
+    SplitParts.clear();
+    st.SkipItem = 0;
+    st.BindFolderExisted = 0;
+    st.SplitArchive = 0;
+    st.ItemFailed = 0;
+    st.BindFolderCreated = 0;
+    st.TopLevelPreExisted = 0;
+    st.TopLevelItem.clear();
+    lastFilePercent_ = 999;
+    lastTotalPercent_ = 999;
+    lastMemberName_ = "xxxxxx";
+    doneBytes_ = 0;
+}
+
+void TUnPackThread::CheckOutputFolders() {
+    TJobState& st = context_.State;
+    TIniControl& ini = context_.Ini;
+    bool ok = true;
+    switch (ini.PutLocation) {
+        case 1:
+            ini.SpecialFolder = context_.Ui.SpecialFolderText();
+            ok = EnsureFolder(ini.SpecialFolder, "解凍先");
+            break;
+        case 2:
+        case 3:
+        case 4: {
+            static const char* const kWords[] = {"お決まり1", "お決まり2", "お決まり3"};
+            int i = ini.PutLocation - 2;
+            ini.Favorite[i] = context_.Ui.SpecialFolderText();
+            ok = EnsureFolder(ini.Favorite[i], kWords[i]);
+            break;
+        }
+        default:
+            break;
+    }
+    if (!ok) {
+        context_.Ui.AppendLog("[ 全体キャンセル ] 解凍先フォルダ ");
+        st.AbortJob = 1;
+        return;
+    }
+    if (ini.AfterMethod == 3 && !EnsureFolder(ini.MoveFolder, "移動先")) {
+        context_.Ui.AppendLog("[ キャンセル ] 移動先フォルダ ");
+        st.AbortJob = 1;
+    }
+}
+
+bool TUnPackThread::EnsureFolder(const std::string& folder, const std::string& word) {
+    if (folder.empty() || folder == "\\") {
+        context_.Ui.Ask("フォルダ(" + word + ")が指定されていません", "フォルダ", MB_OK);
+        return false;
+    }
+    if (context_.Shell.FolderExists(folder)) return true;
+    if (!context_.Shell.CreateFolder(folder)) {
+        context_.Ui.Ask("フォルダエラー: 新規" + word + "フォルダを作成できません。" + "\r" +
+                            "不正なパスか、または読み取り専用領域か、ファイルシステムのエラーです。",
+                        "開始できません", MB_OK);
+        context_.State.AbortJob = 1;
+        return false;
+    }
+    context_.Ui.PushComboHistory(word == "移動先" ? fcMoveFolder : fcSpecialFolder, folder);
+    return true;
+}
+
+int TUnPackThread::ListFilesRecursive(const std::string& folder, std::vector<std::string>& list) {
+    const std::string path = WithTrailingBackslash(folder);
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW(platform::SjisToWide(path + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    int count = 0;
+    do {
+        std::string name = platform::WideToSjis(data.cFileName);
+        // Only a plain folder is descended into; one with further attribute bits is listed like a file.
+        if (data.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) {
+            if (name == "." || name == "..") continue;
+            std::vector<std::string> sub;
+            ListFilesRecursive(path + name, sub);
+            list.insert(list.end(), sub.begin(), sub.end());
+        } else {
+            list.push_back(path + name);
+            ++count;
+        }
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return count;
+}
+
+void TUnPackThread::OnArchiveProgress(int state, LPEXTRACTINGINFOEX info, bool& abort) {
+    TJobState& st = context_.State;
+    if (state == 1) {
+        Sync([&] { UpdateProgress(info); });
+        if (CancelRequested) {
+            abort = true;
+            if (!st.CancelSeen) {
+                st.CancelSeen = 1;
+                st.Status = jsStopRequested;
+                if (st.CurrentExt == ".zip") {
+                    int answer = IDNO;
+                    Sync([&] {
+                        answer = context_.Ui.Ask("1つのファイル処理中のZip強制中断は終了が必要です。\r終了しますか？",
+                                                 "終了確認", MB_YESNO);
+                    });
+                    if (answer == IDYES) {
+                        Sync([&] { context_.Ui.RequestQuit(); });
+                    } else {
+                        CancelRequested = 0;
+                        st.Status = jsWorking;
+                        st.CancelSeen = 0;
+                        Sync([&] { context_.Ui.EnableButton(jbBreak, true); });
+                        abort = false;
+                    }
+                }
+            }
+        }
+    }
+    // The component's progress window lives on this thread.
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    WaitWhilePaused();
+}
+
+void TUnPackThread::UpdateProgress(LPEXTRACTINGINFOEX info) {
+    if (!info) return;
+    const uint32_t size = info->FileSize;
+    const uint32_t written = std::min(info->WriteSize, size);
+    const std::string name(info->SourceFileName, strnlen(info->SourceFileName, sizeof(info->SourceFileName)));
+    const TProgressPercents percents =
+        ProgressPercents(size, written, doneBytes_, context_.State.ArchiveOriginalSize);
+    const int filePercent = percents.File;
+    const int totalPercent = percents.Total;
+
+    if (!context_.Ui.IsMinimized()) {
+        if (context_.Ini.IndicatePerFile) {
+            if (name != lastMemberName_) context_.Ui.ShowMemberName(name);
+            if (filePercent != lastFilePercent_) context_.Ui.SetFileProgress(filePercent);
+        }
+        if (totalPercent != lastTotalPercent_) context_.Ui.SetTotalProgress(totalPercent);
+        lastMemberName_ = name;
+        lastFilePercent_ = filePercent;
+        lastTotalPercent_ = totalPercent;
+    }
+    if (written >= size) {
+        doneBytes_ += size;
+        lastFilePercent_ = 999;
+    }
+}
+
+void EndJobAfterStop(const TJobContext& context, TUnPack& unpack) {
+    TJobState& st = context.State;
+    if (!st.BreakPressed) return;
+    // Only a stop the worker took up interrupted an extraction; after a completed one nothing is deleted.
+    if (st.CancelSeen) {
+        context.Ui.AppendLog("> [ 強制中断 ] 中断されました。");
+        unpack.DeleteLeftover();
+    }
+    st.BreakPressed = 0;
+    st.CancelSeen = 0;
+}
+
+}  // namespace velmor

@@ -1,0 +1,115 @@
+// The worker of one job. It checks the output and move folders, then walks the job list row by row (folder
+// rows expanded into their files): the preparation and completion steps run on the main thread through
+// IMainThread::Invoke, the processing step (the library calls) on the worker. The worker's last act posts the
+// end of the job to the main thread, which joins the thread and runs OnJobEnded exactly once.
+//
+// How the window runs a job: build one TJobContext (itself as IJobUi, a TApplicationMainThread, a
+// TWin32ShellOps owned by the window, RealArchiveFactory(), JobState(), IniControl) and one TUnPack at
+// creation; to start, make a TUnPackThread, set OnJobEnded to JobFinished, set Status to 1 and call Start.
+// Stop sets CancelRequested; pause and resume are Suspend and Resume. JobFinished calls EndJobAfterStop and
+// may free the TUnPackThread. Freeing it while it runs waits for the worker, and OnJobEnded is not called.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/engine/job_rules.h"
+#include "app/engine/job_seams.h"
+#include "app/engine/unpack.h"
+
+namespace velmor {
+
+// The result of a processing step besides the library's codes.
+constexpr int kItemSkipped = 1;
+constexpr int kItemStopped = 1000;
+
+class TUnPackThread {
+public:
+    TUnPackThread(const TJobContext& context, TUnPack& unpack);
+    // Waits for a running worker (serving its main-thread calls meanwhile).
+    ~TUnPackThread();
+    TUnPackThread(const TUnPackThread&) = delete;
+    TUnPackThread& operator=(const TUnPackThread&) = delete;
+
+    // Runs on the main thread once the worker has ended and been joined; set before Start.
+    std::function<void()> OnJobEnded;
+
+    // Starts the worker thread at a THREAD_PRIORITY_* value; false when the platform refuses (nothing runs
+    // then, and OnJobEnded is not called).
+    bool Start(int priority);
+    bool Running() const noexcept { return running_ != 0; }
+
+    // Runs the whole job on the calling thread (tests); OnJobEnded is not called.
+    void Execute();
+
+    // The stop request: set by the main window, taken up by the worker at the library's next progress report
+    // or just before the library call. Never cleared inside a job except by a withdrawn ZIP stop.
+    std::atomic<uint8_t> CancelRequested{0};
+
+    // Pause: the worker waits at its next progress report or row until resumed.
+    void Suspend();
+    void Resume();
+    bool Suspended() const noexcept { return paused_ != 0; }
+
+    // The three steps and their helpers, public for tests.
+    void CheckOutputFolders();
+    bool EnsureFolder(const std::string& folder, const std::string& word);
+    static int ListFilesRecursive(const std::string& folder, std::vector<std::string>& list);
+    void PrepareItem();
+    int ProcessArchive(const std::string& archive, const std::string& destination);
+    void FinishItem();
+    void LogLine(const std::string& text);
+
+    // Folder and archive operations of the preparation and completion steps (main thread).
+    std::string RenameToOld(const std::string& path);
+    bool RenameFolder(const std::string& from, const std::string& to);
+    int FindMatchingFiles(const std::string& folder, std::vector<std::string>& list, const std::string& pattern,
+                          bool useRegex, const std::string& mask);
+    // Fills SplitParts with the volumes of the current archive's set, in volume order.
+    void CollectVolumes(const std::string& base, bool partSet);
+    void TrimFolderNumber(const std::string& folder);
+    bool DeleteFolder(const std::string& folder);
+    void DeleteArchive(const std::string& source, bool split);
+    void RecycleArchive(const std::string& source);
+    void MoveArchive(const std::string& source);
+
+    int RowIndex = 0;
+    int ItemResult = 0;
+    std::string ArchivePath;
+    std::string ArchiveExt;
+    int TopLevelCount = 0;
+    std::vector<std::string> SplitParts;
+
+private:
+    class TWorker;
+    void Run();
+    void ResetItem();
+    void Sync(const std::function<void()>& fn);
+    void OnArchiveProgress(int state, LPEXTRACTINGINFOEX info, bool& abort);
+    void UpdateProgress(LPEXTRACTINGINFOEX info);
+    void WaitWhilePaused();
+
+    TJobContext context_;
+    TUnPack& unpack_;
+    std::unique_ptr<TWorker> worker_;
+    std::shared_ptr<std::atomic<uint8_t>> alive_;
+    std::atomic<uint8_t> running_{0};
+    std::atomic<uint8_t> paused_{0};
+    HANDLE resumeEvent_ = nullptr;
+
+    int lastFilePercent_ = 999;
+    int lastTotalPercent_ = 999;
+    std::string lastMemberName_ = "xxxxxx";
+    double doneBytes_ = 0;
+    std::vector<int> folderRows_;
+};
+
+// The stop-related part of the end of a job, for the window's JobFinished: after a stop the interrupted
+// archive's leftover is deleted only when the worker took the stop up (CancelSeen), and the flags are cleared.
+void EndJobAfterStop(const TJobContext& context, TUnPack& unpack);
+
+}  // namespace velmor

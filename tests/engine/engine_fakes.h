@@ -1,0 +1,160 @@
+// Fakes of the engine's seams: a window that records rows, log lines, progress and questions and answers from
+// a script; main threads that call directly or serve a real worker; a shell that records its calls over the
+// real Win32 one; an archive factory that can press stop at the N-th progress report.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/engine/job_seams.h"
+#include "app/engine/unpack_thread.h"
+#include "app/ini_control.h"
+#include "archivers/job_state.h"
+#include "support/fixtures.h"
+#include "support/standin_log.h"
+#include "support/temp_dir.h"
+
+namespace enginetest {
+
+struct Question {
+    std::string text;
+    std::string caption;
+    UINT flags;
+};
+
+class FakeUi : public velmor::IJobUi {
+public:
+    std::vector<std::string> rows;
+    std::vector<std::string> log;
+    std::vector<Question> questions;
+    std::deque<int> answers;  // answers in order; IDYES when they run out
+    std::vector<int> fileProgress, totalProgress;
+    std::vector<std::string> memberNames;
+    std::vector<std::pair<velmor::TFolderCombo, std::string>> history;
+    std::string specialFolderText;
+    int compressionType = 0;
+    bool minimized = false;
+    int quitRequests = 0;
+
+    int RowCount() override { return static_cast<int>(rows.size()); }
+    std::string RowText(int index) override { return rows.at(index); }
+    void AppendRow(const std::string& path) override { rows.push_back(path); }
+    void DeleteRow(int index) override { rows.erase(rows.begin() + index); }
+    void SelectRow(int) override {}
+    void AppendLog(const std::string& line) override { log.push_back(line); }
+    std::function<void(const std::string&)> onStatusText;  // e.g. press stop when the pre-test starts
+    void SetStatusText(const std::string& text) override {
+        if (onStatusText) onStatusText(text);
+    }
+    void ShowMemberName(const std::string& name) override { memberNames.push_back(name); }
+    void SetFileProgress(int percent) override { fileProgress.push_back(percent); }
+    void SetTotalProgress(int percent) override { totalProgress.push_back(percent); }
+    bool IsMinimized() override { return minimized; }
+    void EnableButton(velmor::TJobButton, bool) override {}
+    std::string SpecialFolderText() override { return specialFolderText; }
+    void PushComboHistory(velmor::TFolderCombo combo, const std::string& folder) override {
+        history.emplace_back(combo, folder);
+    }
+    int CompressionType() override { return compressionType; }
+    int Ask(const std::string& text, const std::string& caption, UINT flags) override;
+    void RequestQuit() override { ++quitRequests; }
+    HWND MainWindow() override { return nullptr; }
+    HWND LogWindow() override { return nullptr; }
+
+    bool Logged(const std::string& line) const;
+    // The log as UTF-8, one line per line, for failure messages.
+    std::string LogText() const;
+};
+
+// Runs calls at once on the calling thread; posted calls wait for RunPosted.
+class DirectMainThread : public velmor::IMainThread {
+public:
+    void Invoke(const std::function<void()>& fn) override { fn(); }
+    void Post(std::function<void()> fn) override;
+    int RunPosted();
+
+private:
+    std::mutex mutex_;
+    std::vector<std::function<void()>> posted_;
+};
+
+// The test's thread as the main thread of a real worker: Invoke and Post queue to it, Pump serves the queue
+// (and the thread's sent messages) until a condition holds or a time-out passes.
+class PumpedMainThread : public velmor::IMainThread {
+public:
+    PumpedMainThread();
+    ~PumpedMainThread() override;
+    void Invoke(const std::function<void()>& fn) override;
+    void Post(std::function<void()> fn) override;
+    bool Pump(const std::function<bool()>& done, DWORD timeoutMs);
+
+private:
+    struct Call {
+        std::function<void()> fn;
+        HANDLE done;  // null for a posted call
+        std::exception_ptr error;
+    };
+    DWORD mainId_;
+    HANDLE wake_;
+    std::mutex mutex_;
+    std::deque<Call*> calls_;
+};
+
+// The real shell, with every mutating call recorded as "op source".
+class RecordingShell : public velmor::TWin32ShellOps {
+public:
+    std::vector<std::string> calls;
+    bool fail = false;  // every mutating call fails without touching the disk
+    bool DeleteFile(const std::string& path) override;
+    int Recycle(const std::string& path, UINT flags) override;
+    int Move(const std::string& source, const std::string& target, UINT flags) override;
+    int Rename(const std::string& from, const std::string& to, UINT flags) override;
+    int DeleteTree(const std::string& path, UINT flags) override;
+};
+
+// A scripted component: lists `members` (name, size), and Extract writes each as a file of that many bytes
+// under the destination with a report before and after it, then returns `result`. It can ignore Abort, as a
+// library that finishes in spite of a stop would.
+struct ScriptedArchiveSpec {
+    std::vector<std::pair<std::string, uint32_t>> members;
+    int result = 0;
+    bool ignoreAbort = false;
+};
+velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec);
+
+// A component (the real one by default); the hook sees every progress report (count from 1) before the engine does.
+velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook,
+                                             velmor::TArchiveFactory inner = velmor::RealArchiveFactory());
+
+// Two files at the root; a tree under one top folder "top".
+extern const std::vector<testsupport::FixtureMember> kFlat;
+extern const std::vector<testsupport::FixtureMember> kTree;
+
+// The file's bytes, "<missing>" when it cannot be read.
+std::string ReadText(const std::wstring& path);
+
+// One job's world: settings, state, fakes and a temp folder with the stand-ins loaded from the "full" set.
+struct JobWorld {
+    JobWorld();
+    ~JobWorld();
+    testsupport::TempDir dir;
+    testsupport::StandinSession standins{dir};
+    velmor::TIniControl ini;
+    TJobState state;
+    FakeUi ui;
+    DirectMainThread main;
+    RecordingShell shell;
+    velmor::TArchiveFactory archives = velmor::RealArchiveFactory();
+    velmor::TJobContext Context() { return {ui, main, shell, archives, state, ini}; }
+    std::string Path(const std::string& rel) const { return dir.SjisFile(rel); }
+};
+
+// Runs one job on the test's thread and then the stop part of the window's end-of-job handler.
+void RunJob(JobWorld& w, velmor::TUnPack& unpack, const std::function<void(velmor::TUnPackThread&)>& before = {});
+
+}  // namespace enginetest

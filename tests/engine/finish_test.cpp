@@ -1,0 +1,145 @@
+// The completion step in detail: recycle bin and move with their overwrite rules, shell failures logged as
+// failures, the leftover of a failed bound extraction, and version-number trimming that renames only folders
+// an extraction made.
+#include <gtest/gtest.h>
+
+#include "app/engine/unpack_thread.h"
+#include "engine/engine_fakes.h"
+#include "platform/sjis.h"
+#include "support/fixtures.h"
+
+using namespace enginetest;
+using namespace testsupport;
+using velmor::TUnPack;
+using velmor::TUnPackThread;
+
+namespace {
+
+std::vector<FixtureMember> UnderTop(const std::string& top) {
+    return {{top + "/a.txt", top}, {top + "/b.txt", "b"}};
+}
+
+}  // namespace
+
+TEST(AfterAction, RecycleAndMoveWithTheirOverwriteRules) {
+    {
+        JobWorld w;
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.AfterMethod = 2;
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        EXPECT_TRUE(w.ui.Logged("> [ ごみ箱 ] 書庫をごみ箱へ移しました。")) << w.ui.LogText();
+        EXPECT_FALSE(FileExists(w.dir.File(L"a.zip")));
+    }
+    struct Case {
+        int moveOverWrite;
+        bool targetPresent;
+        bool moved;
+        const char* line;
+    };
+    const std::vector<Case> cases = {
+        {1, false, true, nullptr},
+        {1, true, true, nullptr},
+        {4, true, false, "> [移動] 移動スキップ "},
+        {2, true, false, "> [移動] 移動スキップ "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.moveOverWrite) + (c.targetPresent ? " present" : ""));
+        JobWorld w;
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+        ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"moved").c_str(), nullptr));
+        if (c.targetPresent) {
+            ASSERT_TRUE(WriteFileBytes(w.dir.File(L"moved\\a.zip"), "older"));
+        }
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.AfterMethod = 3;
+        w.ini.MoveFolder = w.Path("moved");
+        w.ini.MoveOverWrite = c.moveOverWrite;
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        EXPECT_EQ(FileExists(w.dir.File(L"a.zip")), !c.moved) << w.ui.LogText();
+        if (c.moved) {
+            EXPECT_TRUE(w.ui.Logged("> [ 移動 ] 書庫を移動しました。=>移動先:\"" + w.Path("moved") + "\""));
+            EXPECT_NE(ReadText(w.dir.File(L"moved\\a.zip")), "older");
+        } else {
+            EXPECT_TRUE(w.ui.Logged(c.line));
+            EXPECT_EQ(ReadText(w.dir.File(L"moved\\a.zip")), "older");
+        }
+    }
+}
+
+TEST(AfterAction, ShellFailuresAreLoggedAsFailures) {
+    const std::vector<std::pair<int, const char*>> cases = {
+        {1, "> [ 後始末エラー ] 書庫を削除できませんでした。"},
+        {2, "> [ 後始末エラー ] 書庫をごみ箱へ移せませんでした。"},
+        {3, "> [ 後始末エラー ] 書庫を移動できませんでした。"},
+    };
+    for (const auto& [method, line] : cases) {
+        SCOPED_TRACE(method);
+        JobWorld w;
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.AfterMethod = method;
+        w.ini.MoveFolder = w.dir.SjisPath();
+        w.shell.fail = true;
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        EXPECT_TRUE(w.ui.Logged(line)) << w.ui.LogText();
+        EXPECT_TRUE(FileExists(w.dir.File(L"a.zip")));
+    }
+}
+
+TEST(Leftover, AFailedExtractionRemovesTheBindFolderItMade) {
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+    ASSERT_TRUE(w.standins.SetScript(StandinScript().Section("UNZIP32.DLL").CommandResult(0x8019)));
+    w.ui.rows = {w.Path("a.zip")};
+    w.ini.BindFolder = true;
+    w.ini.AfterMethod = 1;
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_TRUE(w.ui.Logged("> [ バインド起動 ] まとめフォルダ新規作成 \"a\"")) << w.ui.LogText();
+    EXPECT_TRUE(w.ui.Logged("> [ 残骸の削除 ] \"" + w.Path("a") + "\""));
+    EXPECT_FALSE(FileExists(w.dir.File(L"a")));
+    EXPECT_TRUE(FileExists(w.dir.File(L"a.zip")));
+    EXPECT_EQ(w.ui.rows.size(), 1u);
+}
+
+TEST(TrimFolderNumber, RenamesOnlyFoldersAnExtractionMade) {
+    struct Case {
+        const char* label;
+        std::vector<std::string> archives;  // top folders, one archive each, extracted in order
+        bool userTool;                      // a folder "tool" of the user's before the job
+        int sameFolderProc;
+        std::vector<std::wstring> present, absent;
+    };
+    const std::vector<Case> cases = {
+        {"version cut", {"tool-1.2"}, false, 0, {L"tool-\\a.txt"}, {L"tool-1.2"}},
+        {"nothing to cut", {"docs"}, false, 0, {L"docs\\a.txt"}, {}},
+        {"user's folder of that name", {"tool_1.2"}, true, 0, {L"tool\\mine.txt", L"tool_1.2\\a.txt"}, {L"tool_old1"}},
+        {"created folder moved aside", {"tool", "tool_1.2"}, false, 0, {L"tool_old1\\a.txt", L"tool\\a.txt"}, {L"tool_1.2"}},
+        {"created folder to the recycle bin", {"tool", "tool_1.2"}, false, 1, {L"tool\\a.txt"}, {L"tool_old1", L"tool_1.2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        JobWorld w;
+        if (c.userTool) {
+            ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"tool\\mine.txt"), "mine"));
+        }
+        for (size_t i = 0; i < c.archives.size(); ++i) {
+            std::string name = "arc" + std::to_string(i) + ".zip";
+            ASSERT_TRUE(WriteZipFixture(w.dir.File(platform::SjisToWide(name)), UnderTop(c.archives[i])));
+            w.ui.rows.push_back(w.Path(name));
+        }
+        w.ini.DelFolderNum = true;
+        w.ini.SameFolderProc = c.sameFolderProc;
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        for (const std::wstring& p : c.present) EXPECT_TRUE(FileExists(w.dir.File(p))) << w.ui.LogText();
+        for (const std::wstring& p : c.absent) EXPECT_FALSE(FileExists(w.dir.File(p))) << w.ui.LogText();
+        if (c.userTool) {
+            EXPECT_EQ(ReadText(w.dir.File(L"tool\\mine.txt")), "mine");
+        }
+    }
+}

@@ -1,0 +1,193 @@
+// TUnPack: the library presence check (never from the current folder), dangerous and escaping member paths,
+// the top-level count with its two questions, and the leftover deletion's limits.
+#include <gtest/gtest.h>
+
+#include "app/engine/unpack.h"
+#include "engine/engine_fakes.h"
+#include "platform/sjis.h"
+#include "support/fixtures.h"
+
+using namespace enginetest;
+using namespace testsupport;
+using velmor::TUnPack;
+
+namespace {
+
+const std::string kHyou = "\x95\x5C";  // 表: trail byte 0x5C
+
+struct CountCase {
+    const char* label;
+    std::vector<std::string> members;
+    bool ignoreDirectory;
+    int count;
+    std::string topLevel;
+};
+
+}  // namespace
+
+TEST(CheckDangerousPath, MatchesOnlyTheListedSpellings) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"Windows\\Start Menu\\Programs\\Startup\\", true},
+        {"x\\WINDOWS\\", true},
+        {"x\\windows\\", true},
+        {"x\\system\\", true},
+        {"x\\スタートアップ\\", true},
+        {"x\\ｽﾀｰﾄｱｯﾌﾟ\\", true},
+        {"x\\StartUp\\", false},
+        {"x\\System\\", false},
+        {"WinDows\\", false},
+        {"docs\\", false},
+        {"", false},
+    };
+    for (const auto& [path, danger] : cases) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(velmor::CheckDangerousPath(path), danger ? "DANGER" : "");
+    }
+}
+
+TEST(EscapesOutputFolder, DrivesRootsAndParentStepsByCharacter) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"C:\\boot.ini", true}, {"C:x", true},          {"\\x", true},     {"/x", true},
+        {"..\\x", true},        {"a/../../b", true},    {"a\\..", true},   {"a\\b.txt", false},
+        {"..a\\b", false},      {"a..\\b", false},      {"readme", false}, {kHyou + "\\x", false},
+        {kHyou + ".txt", false}, {"x\\" + kHyou, false},
+    };
+    for (const auto& [name, escapes] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(velmor::EscapesOutputFolder(name), escapes);
+    }
+}
+
+TEST(LoadArchiverDll, LoadsFromTheGivenFoldersNeverTheCurrentOne) {
+    JobWorld w;
+    const std::string standins = platform::WideToSjis(StandinFolder(L"full"));
+    {
+        TUnPack unpack(w.Context(), {standins});
+        EXPECT_TRUE(unpack.LoadArchiverDll("ZIP"));
+        EXPECT_TRUE(unpack.LoadArchiverDll("TAR"));
+        EXPECT_FALSE(unpack.LoadArchiverDll("zip"));  // kind words are exact
+        EXPECT_FALSE(unpack.LoadArchiverDll("ARJ"));  // no library named
+        EXPECT_FALSE(unpack.LoadArchiverDll("GCA"));  // not among the stand-ins
+        unpack.UnloadArchiverDlls();
+        EXPECT_EQ(unpack.Libraries()[1].Module, nullptr);
+        EXPECT_NE(unpack.Libraries()[5].Module, nullptr);  // TAR stays loaded
+    }
+    // A library planted in the current folder (and the DLL directory emptied) does not load.
+    TempDir planted;
+    ASSERT_TRUE(CopyFileW((StandinFolder(L"full") + L"\\UNZIP32.DLL").c_str(), planted.File(L"UNZIP32.DLL").c_str(),
+                          FALSE));
+    wchar_t old[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, old);
+    SetCurrentDirectoryW(planted.Path().c_str());
+    SetDllDirectoryW(L"");
+    TempDir empty;
+    TUnPack unpack(w.Context(), {empty.SjisPath()});
+    EXPECT_FALSE(unpack.LoadArchiverDll("ZIP"));
+    SetCurrentDirectoryW(old);
+}
+
+TEST(CountTopLevelEntries, TableOfMemberLists) {
+    const std::vector<CountCase> cases = {
+        {"folder twice and a file", {"a/x.txt", "a/y.txt", "b.txt"}, false, 2, ""},
+        {"file and folder", {"readme", "docs/a.txt"}, false, 2, ""},
+        {"interleaved folders", {"a/1", "b/1", "a/2"}, false, 3, ""},
+        {"dotted root then its folder", {"data.old", "data.old\\file"}, false, 1, "data.old"},
+        {"plain root then its folder", {"data", "data\\file"}, false, 2, ""},
+        {"single folder", {"tool-1.2/a", "tool-1.2/b/c"}, false, 1, "tool-1.2"},
+        {"folder entries skipped", {"top/", "top/a"}, false, 1, "top"},
+        {"ignore directory counts files", {"a/x.txt", "a/y.txt", "b.txt"}, true, 3, ""},
+        {"ignore directory single file", {"a/x.txt"}, true, 1, ""},
+        {"trail byte 0x5C", {kHyou + "\\a", kHyou + "\\b"}, false, 1, kHyou},
+        {"empty archive", {}, false, 0, ""},
+    };
+    for (const CountCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        JobWorld w;
+        StandinScript script;
+        for (const std::string& m : c.members) script.Member(m, 10);
+        ASSERT_TRUE(w.standins.SetScript(script));
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), {}));
+        w.ini.IgnoreDirectory = c.ignoreDirectory;
+        TUnPack unpack(w.Context(), {});
+        EXPECT_EQ(unpack.CountTopLevelEntries(nullptr, w.Path("a.zip")), c.count);
+        EXPECT_EQ(w.state.TopLevelItem, c.topLevel);
+        EXPECT_EQ(w.state.SkipItem, 0);
+        EXPECT_EQ(w.state.ArchiveOriginalSize, 10.0 * c.members.size());
+    }
+}
+
+TEST(CountTopLevelEntries, AsksAboutEscapingAndDangerousPaths) {
+    struct Case {
+        std::string member;
+        bool alertAbs, checkDanger;
+        int answer;  // IDYES or IDNO
+        const char* logLine;  // when refused
+    };
+    const std::vector<Case> cases = {
+        {"C:\\boot.ini", true, false, IDNO, "> [ 中断 ] 絶対パス展開抑制による中断"},
+        {"..\\..\\evil.txt", true, false, IDNO, "> [ 中断 ] 絶対パス展開抑制による中断"},
+        {"/etc/x", true, false, IDNO, "> [ 中断 ] 絶対パス展開抑制による中断"},
+        {"Windows\\Start Menu\\Programs\\Startup\\a.exe", false, true, IDNO, "> [ 中断 ] 危険パスによる中断"},
+        {"C:\\boot.ini", true, false, IDYES, nullptr},
+        {"C:\\boot.ini", false, false, 0, nullptr},  // no question at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.member);
+        JobWorld w;
+        ASSERT_TRUE(w.standins.SetScript(StandinScript().Member("ok.txt", 1).Member(c.member, 1).Member(c.member, 1)));
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), {{"x", "x"}}));
+        w.ini.AlertAbsExpand = c.alertAbs;
+        w.ini.CheckDangerPath = c.checkDanger;
+        w.state.CurrentArchive = w.Path("a.zip");
+        if (c.answer) w.ui.answers = {c.answer, c.answer};
+        TUnPack unpack(w.Context(), {});
+        int count = unpack.CountTopLevelEntries(nullptr, w.Path("a.zip"));
+        if (c.logLine) {
+            EXPECT_EQ(w.state.SkipItem, 1);
+            EXPECT_TRUE(w.ui.Logged(c.logLine)) << w.ui.LogText();
+            EXPECT_EQ(w.ui.questions.size(), 1u);  // the walk ends at the first No
+            EXPECT_EQ(w.ui.questions[0].caption, "確認");
+            EXPECT_NE(w.ui.questions[0].text.find(c.member), std::string::npos);
+        } else {
+            EXPECT_EQ(w.state.SkipItem, 0);
+            EXPECT_EQ(w.ui.questions.size(), c.answer ? 2u : 0u);  // asked again for every such member
+            EXPECT_GE(count, 2);
+        }
+    }
+}
+
+TEST(DeleteLeftover, DeletesOnlyWhatLiesStrictlyInsideTheOutputFolder) {
+    JobWorld w;
+    TUnPack unpack(w.Context(), {});
+    const std::string out = w.dir.SjisPath() + "\\";
+    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"made\\a.txt"), "a"));
+    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"keep\\a.txt"), "a"));
+
+    struct Case {
+        std::string item;
+        bool preExisted;
+        bool deleted;
+    };
+    const std::vector<Case> cases = {
+        {out + "keep", true, false},            // existed before the extraction
+        {out, false, false},                    // the output folder itself
+        {out + ".", false, false},
+        {out + "..", false, false},
+        {out + "made\\..\\keep", false, false},
+        {"keep", false, false},                 // not absolute
+        {w.dir.SjisPath().substr(0, 3), false, false},  // a drive root
+        {out + "made\\", false, true},
+    };
+    unpack.LeftoverRoot = out;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.item);
+        w.shell.calls.clear();
+        w.state.TopLevelItem = c.item;
+        w.state.TopLevelPreExisted = c.preExisted;
+        unpack.DeleteLeftover();
+        EXPECT_EQ(!w.shell.calls.empty(), c.deleted);
+    }
+    EXPECT_FALSE(FileExists(w.dir.File(L"made")));
+    EXPECT_TRUE(FileExists(w.dir.File(L"keep\\a.txt")));
+    EXPECT_TRUE(w.ui.Logged("> [ 残骸の削除 ] \"" + out + "made\""));
+}
