@@ -125,7 +125,93 @@ def start_without_job(env):
     check(env.read_ini().get("Main.AfterMethod") == "1", "\"-d\" set the after-extraction action")
 
 
+# --- jobs --------------------------------------------------------------------------------------------
+
+def make_zip(path, members):
+    """A ZIP made by Python's zipfile (another tool than ours); names with non-ASCII characters are UTF-8."""
+    import zipfile
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in members.items():
+            z.writestr(name, data)
+
+
+def run_to_end(env, *args, timeout=90, answers=()):
+    """Starts velmor.exe, answers the given (caption, button) boxes in order, and waits for it to end."""
+    p = env.start_velmor(*args)
+    for caption, button in answers:
+        rc, _ = env.helper_run("answer", caption, button, "30000", timeout=40)
+        check(rc == 0, "the box %r was answered" % caption)
+    p.wait(timeout=timeout)
+    return p
+
+
+def command_line_job(env):
+    """"-k a.zip dir": extracts beside the archives (the folder row expanded), keeps them, and ends by itself;
+    the log tells the library check, the archive, the count, the pre-test, the result and the output folder."""
+    env.write_ini()
+    a = os.path.join(env.data, "a.zip")
+    make_zip(a, {"資料/読んでね.txt": "一", "b.txt": "two"})
+    sub = os.path.join(env.data, "dir")
+    os.makedirs(sub)
+    make_zip(os.path.join(sub, "c.zip"), {"c_top/x.txt": "x", "c_top/表.txt": "y"})
+    p = run_to_end(env, "-k", env.winpath(a), env.winpath(sub))
+    check(p.returncode == 0, "velmor ended by itself with 0")
+    with open(os.path.join(env.data, "a", "資料", "読んでね.txt"), encoding="utf-8") as f:
+        check(f.read() == "一", "a.zip's member extracted into its bind folder")
+    check(os.path.isfile(os.path.join(env.data, "a", "b.txt")), "b.txt extracted")
+    check(os.path.isfile(os.path.join(sub, "c_top", "表.txt")), "the folder row's archive extracted beside it")
+    check(os.path.isfile(a) and os.path.isfile(os.path.join(sub, "c.zip")), "the archives are kept")
+    lines = [l for l in log_lines(env) if l]
+    text = "\n".join(lines)
+    for needle in ("─── 解凍・圧縮用DLL検査 ──", "[ DLL ] \"ZIP\"\t「OK」", ">>>> [ \"%s\" ]  --" % env.winpath(a)):
+        check(needle in text, "the log shows %r:\n%s" % (needle, text))
+    check(lines[-1].endswith("| " + env.winpath(sub)), "the output folder is the last line: %r" % lines[-1])
+    check(env.read_ini().get("Main.AfterMethod") == "0", "\"-k\" stored")
+    print("\n".join(lines))
+
+
+def delete_only_extracted(env):
+    """"-d" deletes the archive that extracted and keeps the one that failed."""
+    env.write_ini()
+    good = os.path.join(env.data, "good.zip")
+    bad = os.path.join(env.data, "bad.zip")
+    make_zip(good, {"g.txt": "g"})
+    with open(bad, "wb") as f:
+        f.write(b"PK\x03\x04 this is not a zip archive at all" * 20)
+    p = run_to_end(env, "-d", env.winpath(good), env.winpath(bad))
+    check(p.returncode == 0, "velmor ended by itself")
+    check(os.path.isfile(os.path.join(env.data, "g.txt")), "the good archive extracted")
+    check(not os.path.exists(good), "the good archive was deleted")
+    check(os.path.isfile(bad), "the failed archive is kept")
+
+
+def climbing_members(env):
+    """Members that climb out of the output folder leave nothing outside it; with the absolute-path question
+    on, No skips the archive with its log line."""
+    outside = os.path.join(env.work, "outside.txt")
+    if os.path.exists(outside):
+        os.remove(outside)
+    evil = os.path.join(env.data, "evil", "evil.zip")
+    os.makedirs(os.path.dirname(evil))
+    make_zip(evil, {"../../outside.txt": "bad", "ok.txt": "ok"})
+    env.write_ini()
+    run_to_end(env, "-k", env.winpath(evil))
+    check(not os.path.exists(outside), "nothing was written outside the output folder")
+    check(not os.path.exists(os.path.join(env.data, "outside.txt")), "nothing one level up either")
+
+    env.write_ini(Sub_Security__AlertAbsExpand=1)
+    os.remove(env.log_path())
+    run_to_end(env, "-k", env.winpath(evil), answers=[("確認", "no")])
+    check(any("絶対パス展開抑制による中断" in l for l in log_lines(env)), "the skip is logged")
+    check(os.path.isfile(evil) and not os.path.exists(outside), "archive kept, nothing outside")
+
+
 SUITES = {
+    "jobs": [
+        ("command_line_job", command_line_job),
+        ("delete_only_extracted", delete_only_extracted),
+        ("climbing_members", climbing_members),
+    ],
     "window": [
         ("start_and_close", start_and_close),
         ("second_instance", second_instance),

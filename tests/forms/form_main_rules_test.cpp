@@ -1,5 +1,5 @@
-// The main window's pure rules: the command line, the log-line format, the accepted extensions and the
-// log-file size limit.
+// The main window's pure rules: the command line, the log-line format, the log-file size limit, the
+// stored geometry and the drop size texts.
 #include <gtest/gtest.h>
 
 #include "app/forms/form_main_rules.h"
@@ -51,23 +51,6 @@ TEST(MainWindowRules, LogLines) {
     // After a clear (counter 0) the next line is 1 again.
     n = 0;
     EXPECT_EQ(FormatLogLine("again", n, archive), " 1| again");
-}
-
-TEST(MainWindowRules, AcceptedExtensions) {
-    for (const char* ext : {".lzh", ".lha", ".zip", ".rar", ".cab", ".tar", ".tar.tar", ".tar.gz", ".tgz", ".gz",
-                            ".ZIP", ".Tar.Gz", ".LZH"}) {
-        SCOPED_TRACE(ext);
-        EXPECT_TRUE(checkAbleExt(ext));
-    }
-    for (const char* ext : {"", ".txt", "zip", ".bz2", ".7z", ".exe", ".zip "}) {
-        SCOPED_TRACE(ext);
-        EXPECT_FALSE(checkAbleExt(ext));
-    }
-    // The preview tests the last extension only: ".TAR.GZ" passes as ".gz".
-    EXPECT_EQ(LastExtension("C:\\x\\A.TAR.GZ"), ".gz");
-    EXPECT_TRUE(checkAbleExt(LastExtension("C:\\x\\A.TAR.GZ")));
-    EXPECT_EQ(LastExtension("C:\\v1.2\\readme"), "");
-    EXPECT_EQ(LastExtension("C:\\表.zip"), ".zip");
 }
 
 TEST(MainWindowRules, LogFileLimit) {

@@ -73,6 +73,8 @@ protected:
         };
         JobState().Status = jsIdle;
         form.Create();
+        created = boxes;
+        boxes.clear();
     }
     void TearDown() override {
         JobState().Status = jsIdle;
@@ -85,7 +87,7 @@ protected:
         return r;
     }
     TfrmMain form;
-    std::vector<std::string> boxes;
+    std::vector<std::string> boxes, created;
 };
 
 }  // namespace
@@ -113,16 +115,29 @@ TEST_F(MainWindow, DropsAddRowsUnlessExtracting) {
 }
 
 TEST_F(MainWindow, LogPaneNumbersAndClear) {
+    // The head line, then the library check: no library sits beside the test program, so each is reported
+    // missing and the installer question is asked once (answered with OK, not Yes: nothing more happens).
     std::vector<std::string> lines = form.memoLog.Lines();
-    ASSERT_EQ(lines.size(), 1u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0].rfind(" 1| [ ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], " 2| ─── 解凍・圧縮用DLL検査 ──");
+    EXPECT_EQ(lines[2], " 3| [ DLL ] \"LHA\"\t「なし　『ファイル』メニューからインストールできます」");
+    EXPECT_EQ(lines[4], " 5| [ DLL ] \"CAB\"\t「なし　『ファイル』メニューからインストールできます」");
+    EXPECT_EQ(lines[7], " 8| ─── ─── ─── ─── ─── ");
+    EXPECT_EQ(created, std::vector<std::string>{"圧縮解凍DLLチェック:圧縮解凍に必要なDLLに足りないものがあります。"
+                                                "インターネットから最新版をインストールしますか？"});
     form.AppendLog("***");
     form.AppendLog("next");
     lines = form.memoLog.Lines();
-    EXPECT_EQ(lines.back(), " 3| next");
+    EXPECT_EQ(lines.back(), " 10| next");
     form.ClearLog();
     form.AppendLog("fresh");
     EXPECT_EQ(form.memoLog.Lines(), std::vector<std::string>{" 1| fresh"});
+    // The stop command with no job only logs.
+    form.btnBreakClick();
+    EXPECT_EQ(form.memoLog.Lines().back(), " 2| [ お知らせ ]　処理が開始されていません。");
+    form.btnUnPackClick();
+    EXPECT_EQ(form.memoLog.Lines().back(), " 3| > 処理ファイルがありません。");
 }
 
 TEST_F(MainWindow, LogFileAppendedAndCutAtItsLimit) {

@@ -49,7 +49,13 @@ TfrmMain::TfrmMain(std::vector<std::string> args)
     OnShow = [this] { FormShow(); };
     OnCloseQuery = [this](bool& canClose) { FormCloseQuery(canClose); };
     OnClose = [this](platform::TCloseAction&) { FormClose(); };
-    OnDestroy = [] { Application.HelpCommand(HELP_QUIT); };
+    OnDestroy = [this] {
+        // The worker uses the window and the engine object: it ends before either goes.
+        Worker.reset();
+        UnPack.reset();
+        SetPreTestNameSink(nullptr);
+        Application.HelpCommand(HELP_QUIT);
+    };
     OnResize = [this] { LayoutControls(); };
     OnDropFiles = [this](HDROP drop) { DropFiles(drop); };
     OnMessage = [](UINT msg, WPARAM, LPARAM, LRESULT& result) {
@@ -113,8 +119,8 @@ void TfrmMain::BuildMenus() {
     auto& addItem = pmPopUp.Add("アイテムを追加");
     addItem.SetEnabled(false);
 
-    mmChkDLLs->OnClick = [this] { AppendLog("> ライブラリの再確認はまだ使えません"); };
-    mmCaldix->OnClick = [this] { AppendLog("> ライブラリの自動取得はまだ使えません"); };
+    mmChkDLLs->OnClick = [this] { CheckArchiverDlls(); };
+    mmCaldix->OnClick = [this] { mmCaldixClick(); };
     mmLogView->OnClick = [this] {
         if (Hooks.ShowLogView) Hooks.ShowLogView();
     };
@@ -371,6 +377,9 @@ void TfrmMain::WireEvents() {
     btnSpecialFolder.OnClick = [] { OpenFolder(IniControl.SpecialFolder); };
     btnMoveFolder.OnClick = [] { OpenFolder(IniControl.MoveFolder); };
     btnUnPack.OnClick = [this] { btnUnPackClick(); };
+    btnBreak.OnClick = [this] { btnBreakClick(); };
+    btnSuspend.OnClick = [this] { btnSuspendClick(); };
+    btnResume.OnClick = [this] { btnResumeClick(); };
     btnPreview.OnClick = [this] { PreviewSelected(); };
     btnClearList.OnClick = [this] { RemoveSelectedRows(); };
     btnSearch.OnClick = [this] {
@@ -410,10 +419,12 @@ void TfrmMain::FormCreate() {
     logLineCount_ = 0;
     memoLog.Clear();
     txtFileName.SetText({});
-    // 5. The engine object arrives with the job engine.
+    // 5.
+    CreateEngine();
     // 6.
     AppendLog("[ " + NowText() + " ]");
-    // 7. The archiver library check arrives with the job engine.
+    // 7.
+    CheckArchiverDlls();
     // 8.
     SetAcceptFiles(true);
     // 9.
@@ -507,10 +518,6 @@ void TfrmMain::FormShow() {
 
 // --- close -------------------------------------------------------------------------------------------
 
-void TfrmMain::FormCloseQuery(bool& canClose) {
-    // The job-engine rules of closing during a job arrive with the job engine.
-    canClose = true;
-}
 
 void TfrmMain::StoreGeometry() {
     WINDOWPLACEMENT wp{};
@@ -652,17 +659,6 @@ void TfrmMain::ControlsEnabled(bool on) {
     if (!IniControl.PreTestArc) cmbPreTestMode.SetEnabled(false);
     if (IniControl.AfterMethod != 3) MoveFolderEnabled();
     if (IniControl.PutLocation != 1) SpecialFolderEnabled();
-}
-
-void TfrmMain::btnUnPackClick() {
-    if (lvFiles.Count() == 0) {
-        AppendLog("> 処理ファイルがありません。");
-        // A command-line start that starts no job shows its window and log instead of lingering unseen.
-        if (JobState().CommandLineRun) Application.ShowMainForm = true, Show();
-        return;
-    }
-    // The job itself arrives with the job engine; until then a command-line start shows its window.
-    if (JobState().CommandLineRun) Application.ShowMainForm = true, Show();
 }
 
 }  // namespace velmor

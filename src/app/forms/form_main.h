@@ -7,10 +7,14 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/engine/job_seams.h"
+#include "app/engine/unpack.h"
+#include "app/engine/unpack_thread.h"
 #include "app/forms/form_main_rules.h"
 #include "app/icon_cache.h"
 #include "platform/controls.h"
@@ -33,7 +37,7 @@ struct TMainWindowHooks {
 // The current date and time as the log shows it: the system's short date, a blank, the long time.
 std::string NowText();
 
-class TfrmMain : public platform::TForm {
+class TfrmMain : public platform::TForm, public IJobUi {
 public:
     // `args` are the program's arguments (Shift-JIS), without the program name.
     explicit TfrmMain(std::vector<std::string> args = {});
@@ -42,8 +46,8 @@ public:
     TMainWindowHooks Hooks;
 
     // --- log pane and log file (form_main_log.cpp) ---
-    void AppendLog(std::string_view message);
-    void SetStatusText(std::string_view text);
+    void AppendLog(const std::string& message) override;
+    void SetStatusText(const std::string& text) override;
     void ShowOptionSummary();
     void WriteLogFile();
     void SaveLog();
@@ -60,12 +64,44 @@ public:
     void ClearFileList();
     void PushComboHistory(platform::TComboBox& combo, const std::string& folder);
 
+    // --- jobs (form_main_job.cpp) ---
+    void btnUnPackClick();
+    void btnBreakClick();
+    void btnSuspendClick();
+    void btnResumeClick();
+    // The worker's end, on the main thread, once per job.
+    void JobFinished();
+    void CheckArchiverDlls();
+    bool CheckArchiverDll(const std::string& kind);
+    void mmCaldixClick();
+    // The job engine's objects: the library checks and the current job's worker.
+    std::unique_ptr<TUnPack> UnPack;
+    std::unique_ptr<TUnPackThread> Worker;
+
+    // IJobUi: the worker's view of the window, always called on the main thread.
+    int RowCount() override;
+    std::string RowText(int index) override;
+    void AppendRow(const std::string& path) override;
+    void DeleteRow(int index) override;
+    void SelectRow(int index) override;
+    void ShowMemberName(const std::string& name) override;
+    void SetFileProgress(int percent) override;
+    void SetTotalProgress(int percent) override;
+    bool IsMinimized() override;
+    void EnableButton(TJobButton button, bool enabled) override;
+    std::string SpecialFolderText() override;
+    void PushComboHistory(TFolderCombo combo, const std::string& folder) override;
+    int CompressionType() override;
+    int Ask(const std::string& text, const std::string& caption, UINT flags) override;
+    void RequestQuit() override;
+    HWND MainWindow() override;
+    HWND LogWindow() override;
+
     // --- commands (form_main.cpp) ---
     void SetTopMost(bool topMost);
     void SpecialFolderEnabled();
     void MoveFolderEnabled();
     void ControlsEnabled(bool on);
-    void btnUnPackClick();
 
     const TCommandLine& CommandLine() const noexcept { return commandLine_; }
 
@@ -140,6 +176,16 @@ private:
     void chkPretestArcClick();
     void chkIndicatePerFileClick();
     void ToggleIgnoreDirectory();
+
+    void CreateEngine();
+    void LogJobStart();
+
+    TApplicationMainThread mainThread_;
+    TWin32ShellOps shellOps_;
+    std::unique_ptr<TJobContext> context_;
+    // Close the window once the running job has ended (a close or a session end during a job, the ZIP stop
+    // question).
+    bool quitAfterJob_ = false;
 
     std::vector<std::string> args_;
     TCommandLine commandLine_;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/engine/job_rules.h"
 #include "app/forms/form_main.h"
 #include "app/ini_control.h"
 #include "archivers/job_state.h"
@@ -51,7 +52,8 @@ void TfrmMain::PreviewSelected() {
         return;
     }
     std::string path = lvFiles.Caption(row);
-    if (!checkAbleExt(LastExtension(path))) {
+    // Only the last extension is tested: ".TAR.GZ" is previewed as ".gz".
+    if (!CheckAbleExt(LowerExt(path))) {
         Application.MessageBox(Handle(), "閲覧できない形式（またはフォルダ）です", "圧縮ファイルの閲覧", MB_OK);
         return;
     }

@@ -21,7 +21,7 @@ std::string NowText() {
     return platform::WideToSjis(date) + " " + platform::WideToSjis(time);
 }
 
-void TfrmMain::AppendLog(std::string_view message) {
+void TfrmMain::AppendLog(const std::string& message) {
     try {
         memoLog.Add(FormatLogLine(message, logLineCount_, JobState().CurrentArchive));
     } catch (...) {
@@ -29,7 +29,7 @@ void TfrmMain::AppendLog(std::string_view message) {
     }
 }
 
-void TfrmMain::SetStatusText(std::string_view text) {
+void TfrmMain::SetStatusText(const std::string& text) {
     try {
         statusBar.SetPanelText(0, text);
     } catch (...) {

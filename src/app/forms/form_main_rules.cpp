@@ -1,8 +1,6 @@
 // The main window's pure rules; see form_main_rules.h.
 #include "app/forms/form_main_rules.h"
 
-#include <array>
-
 #include "platform/sjis.h"
 
 namespace velmor {
@@ -58,28 +56,6 @@ std::string FormatLogLine(std::string_view message, int& lineCount, std::string_
         if (at != std::string::npos) text.replace(at, 4, "\"" + std::string(currentArchive) + "\"");
     }
     return " " + std::to_string(lineCount) + "| " + text;
-}
-
-bool checkAbleExt(std::string_view ext) {
-    static constexpr std::array<std::string_view, 10> kAccepted = {
-        ".lzh", ".lha", ".zip", ".rar", ".cab", ".tar", ".tar.tar", ".tar.gz", ".tgz", ".gz"};
-    std::string lower;
-    for (char c : ext) lower += LowerAscii(c);
-    for (std::string_view a : kAccepted)
-        if (lower == a) return true;
-    return false;
-}
-
-std::string LastExtension(std::string_view path) {
-    size_t dot = platform::SjisFindLast(path, '.');
-    if (dot == std::string_view::npos) return {};
-    std::string_view ext = path.substr(dot);
-    // A dot inside a folder name is no extension.
-    if (platform::SjisFind(ext, '\\') != std::string_view::npos || ext.find('/') != std::string_view::npos)
-        return {};
-    std::string lower;
-    for (char c : ext) lower += LowerAscii(c);
-    return lower;
 }
 
 bool LogFileOverLimit(uint64_t sizeBytes, int kbLimit) {

@@ -1,5 +1,6 @@
-// The main window's rules that need no window: the command line, the log-line format, the accepted archive
-// extensions, the log-file size limit and where a stored window geometry may be applied. Texts are Shift-JIS.
+// The main window's rules that need no window: the command line, the log-line format, the log-file size
+// limit, where a stored window geometry may be applied, and the size text of a dropped path. Texts are
+// Shift-JIS.
 #pragma once
 
 #include <cstdint>
@@ -22,11 +23,6 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args);
 // no number; the first "%src" (any case) becomes the quoted current archive. The message is data, never a
 // format.
 std::string FormatLogLine(std::string_view message, int& lineCount, std::string_view currentArchive);
-
-// True for the accepted archive extensions (with their dot, any case).
-bool checkAbleExt(std::string_view ext);
-// The last extension of a path with its dot, lower-cased; empty when there is none.
-std::string LastExtension(std::string_view path);
 
 // The log-file limit in KB; a hand-edited 0 or below means the default.
 inline constexpr int kDefaultKBDeleteLog = 2000;
