@@ -143,12 +143,15 @@ class Env:
         self.helper_run("close", "TfrmMain", "Velmor")
         proc.wait(timeout=timeout)
 
-    def screenshot(self, name):
+    def screenshot(self, name, quiet=False):
         path = os.path.join(self.shots, name + ".png")
-        xwd = subprocess.run(["xwd", "-root", "-silent", "-display", self.display], capture_output=True,
-                             check=True)
-        subprocess.run(["convert", "xwd:-", path], input=xwd.stdout, check=True)
-        print("screenshot:", path)
+        xwd = subprocess.run(["xwd", "-root", "-silent", "-display", self.display], capture_output=True)
+        if xwd.returncode != 0 or subprocess.run(["convert", "xwd:-", path], input=xwd.stdout).returncode != 0:
+            if quiet:
+                return None
+            raise AssertionError("no screenshot: %s" % xwd.stderr.decode(errors="replace"))
+        if not quiet:
+            print("screenshot:", path)
         return path
 
     # --- what the user sees ---------------------------------------------------------------------------
