@@ -139,6 +139,22 @@ class Env:
                 return True
         return False
 
+    def box_text(self, caption, seconds=60):
+        """The text of the message box with that caption, waiting for it in short helper runs."""
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            rc, out = self.helper_run("text", caption, "5000", timeout=20)
+            if rc == 0:
+                return out
+        return None
+
+    def answer(self, caption, button, seconds=60):
+        deadline = time.time() + seconds
+        while time.time() < deadline:
+            if self.helper_run("answer", caption, button, "5000", timeout=20)[0] == 0:
+                return True
+        return False
+
     def close_main_window(self, proc, timeout=20):
         self.helper_run("close", "TfrmMain", "Velmor")
         proc.wait(timeout=timeout)

@@ -100,18 +100,18 @@ def preview_start(env):
         f.write(b"hello")
     p = env.start_velmor("-o", env.winpath(text))
     check(env.wait_main_window(), "the window is shown for a preview start")
-    rc, out = env.helper_run("text", "圧縮ファイルの閲覧", "10000")
-    check(rc == 0 and "閲覧できない形式（またはフォルダ）です" in out, "the preview's message box: %r" % out)
-    env.helper_run("answer", "圧縮ファイルの閲覧", "ok", "5000")
+    out = env.box_text("圧縮ファイルの閲覧")
+    check(out and "閲覧できない形式（またはフォルダ）です" in out, "the preview's message box: %r" % out)
+    env.answer("圧縮ファイルの閲覧", "ok")
     env.close_main_window(p)
 
     p = env.start_velmor("-o")
     check(env.wait_main_window(), "the window is shown for \"-o\" alone")
     rc, out = env.helper_run("rows", "TfrmMain", "Velmor")
     check(out.strip() == "", "no row: %r" % out)
-    rc, out = env.helper_run("text", "圧縮ファイルの閲覧", "3000")
-    check("閲覧する圧縮ファイルがありません" in out, "nothing to preview: %r" % out)
-    env.helper_run("answer", "圧縮ファイルの閲覧", "ok", "5000")
+    out = env.box_text("圧縮ファイルの閲覧")
+    check(out and "閲覧する圧縮ファイルがありません" in out, "nothing to preview: %r" % out)
+    env.answer("圧縮ファイルの閲覧", "ok")
     env.close_main_window(p)
 
 
@@ -139,8 +139,7 @@ def run_to_end(env, *args, timeout=90, answers=()):
     """Starts velmor.exe, answers the given (caption, button) boxes in order, and waits for it to end."""
     p = env.start_velmor(*args)
     for caption, button in answers:
-        rc, _ = env.helper_run("answer", caption, button, "30000", timeout=40)
-        check(rc == 0, "the box %r was answered" % caption)
+        check(env.answer(caption, button), "the box %r was answered" % caption)
     p.wait(timeout=timeout)
     return p
 
@@ -206,8 +205,30 @@ def climbing_members(env):
     check(os.path.isfile(evil) and not os.path.exists(outside), "archive kept, nothing outside")
 
 
+def confirmed_delete_and_end_notice(env):
+    """"-d" with the delete confirmation on asks once (Yes), deletes after success, shows the end notice of a
+    command-line run (OK) and exits."""
+    env.write_ini(Sub_Confirm__ConfirmDelete=1, Sub_Confirm__ShowEndDlg=1)
+    z = os.path.join(env.data, "消す.zip")
+    make_zip(z, {"残る.txt": "x"})
+    p = env.start_velmor("-d", env.winpath(z))
+    text = env.box_text("確認")
+    check(text and "後始末が\"削除\"になっています。" in text, "the delete confirmation: %r" % text)
+    check(env.answer("確認", "yes"), "answered Yes")
+    text = env.box_text("Velmor お知らせ")
+    check(text and "（OKで終了）" in text, "the end notice of a command-line run: %r" % text)
+    env.screenshot("end_notice")
+    check(env.answer("Velmor お知らせ", "ok"), "answered OK")
+    p.wait(timeout=30)
+    check(os.path.isfile(os.path.join(env.data, "残る.txt")), "extracted")
+    check(not os.path.exists(z), "deleted after success")
+    rc, out = env.helper_run("count-windows", "#32770", "確認")
+    check(out.strip() == "0", "asked once")
+
+
 SUITES = {
     "jobs": [
+        ("confirmed_delete_and_end_notice", confirmed_delete_and_end_notice),
         ("command_line_job", command_line_job),
         ("delete_only_extracted", delete_only_extracted),
         ("climbing_members", climbing_members),

@@ -377,6 +377,7 @@ void TfrmMain::WireEvents() {
     btnSpecialFolder.OnClick = [] { OpenFolder(IniControl.SpecialFolder); };
     btnMoveFolder.OnClick = [] { OpenFolder(IniControl.MoveFolder); };
     btnUnPack.OnClick = [this] { btnUnPackClick(); };
+    btnCompress.OnClick = [this] { btnCompressClick(); };
     btnBreak.OnClick = [this] { btnBreakClick(); };
     btnSuspend.OnClick = [this] { btnSuspendClick(); };
     btnResume.OnClick = [this] { btnResumeClick(); };

@@ -66,6 +66,7 @@ public:
 
     // --- jobs (form_main_job.cpp) ---
     void btnUnPackClick();
+    void btnCompressClick();
     void btnBreakClick();
     void btnSuspendClick();
     void btnResumeClick();
@@ -178,6 +179,7 @@ private:
     void ToggleIgnoreDirectory();
 
     void CreateEngine();
+    void StartWorker(int priority);
     void LogJobStart();
 
     TApplicationMainThread mainThread_;

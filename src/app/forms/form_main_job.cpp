@@ -133,10 +133,28 @@ void TfrmMain::btnUnPackClick() {
     ControlsEnabled(false);
     btnBackGroundMode.SetEnabled(false);
 
+    StartWorker(THREAD_PRIORITY_NORMAL);
+}
+
+void TfrmMain::btnCompressClick() {
+    TJobState& js = JobState();
+    if (js.Status != jsIdle || Worker) return;
+    js.CompressMode = 1;
+    js.JobWord = "圧縮";
+    js.AbortJob = 0;
+    js.SkipItem = 0;
+    LogJobStart();
+    ControlsEnabled(false);
+    btnBackGroundMode.SetEnabled(false);
+    StartWorker(THREAD_PRIORITY_BELOW_NORMAL);
+}
+
+void TfrmMain::StartWorker(int priority) {
+    // Joined by the end of the job like every worker; none outlives the window.
     Worker = std::make_unique<TUnPackThread>(*context_, *UnPack);
     Worker->OnJobEnded = [this] { JobFinished(); };
-    js.Status = jsStarted;
-    if (!Worker->Start(THREAD_PRIORITY_NORMAL)) {
+    JobState().Status = jsStarted;
+    if (!Worker->Start(priority)) {
         // No thread, no job: back to idle at once.
         Worker.reset();
         AppendLog("> 処理を開始できませんでした");

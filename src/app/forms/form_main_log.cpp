@@ -24,6 +24,8 @@ std::string NowText() {
 void TfrmMain::AppendLog(const std::string& message) {
     try {
         memoLog.Add(FormatLogLine(message, logLineCount_, JobState().CurrentArchive));
+        // A long line would leave the pane scrolled to its end; the lines' beginnings are what matters.
+        ::SendMessageW(memoLog.Handle(), WM_HSCROLL, SB_LEFT, 0);
     } catch (...) {
         // Logging never reaches the user; the counter keeps its new value.
     }
