@@ -89,6 +89,8 @@ class Env:
         shutil.copy2(self.args.velmor, os.path.join(self.app, "velmor.exe"))
         for name in os.listdir(self.args.standins):
             shutil.copy2(os.path.join(self.args.standins, name), self.app)
+        if getattr(self.args, "installer", None):
+            shutil.copytree(self.args.installer, os.path.join(self.app, "caldix"))
         self.helper = self.args.helper
 
     def restart_server(self):
@@ -116,8 +118,9 @@ class Env:
     def winpath(self, unix):
         return "Z:" + os.path.abspath(unix).replace("/", "\\")
 
-    def start_velmor(self, *args, cwd=None):
-        p = subprocess.Popen([self.args.loader, os.path.join(self.app, "velmor.exe"), *args], env=self.env,
+    def start_velmor(self, *args, cwd=None, extra_env=None):
+        env = dict(self.env, **(extra_env or {}))
+        p = subprocess.Popen([self.args.loader, os.path.join(self.app, "velmor.exe"), *args], env=env,
                              cwd=cwd or self.app, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
         self.procs.append(p)
@@ -131,27 +134,28 @@ class Env:
             return 124, ""
         return r.returncode, r.stdout.decode("utf-8", "replace")
 
-    def wait_main_window(self, seconds=60):
+    def wait_main_window(self, seconds=90):
         # Short helper runs, repeated: the first Wine starts of a fresh server can be slow on a busy machine.
         deadline = time.time() + seconds
         while time.time() < deadline:
-            if self.helper_run("wait-window", "TfrmMain", "Velmor", "5000", timeout=20)[0] == 0:
+            if self.helper_run("wait-window", "TfrmMain", "Velmor", "5000", timeout=60)[0] == 0:
                 return True
         return False
 
-    def box_text(self, caption, seconds=60):
+    def box_text(self, caption, seconds=90):
         """The text of the message box with that caption, waiting for it in short helper runs."""
         deadline = time.time() + seconds
         while time.time() < deadline:
-            rc, out = self.helper_run("text", caption, "5000", timeout=20)
+            rc, out = self.helper_run("text", caption, "5000", timeout=60)
             if rc == 0:
                 return out
         return None
 
-    def answer(self, caption, button, seconds=60):
+    def answer(self, caption, button, seconds=90):
         deadline = time.time() + seconds
         while time.time() < deadline:
-            if self.helper_run("answer", caption, button, "5000", timeout=20)[0] == 0:
+            # A helper that was slow to end may still have clicked: the long time-out lets it finish.
+            if self.helper_run("answer", caption, button, "5000", timeout=60)[0] == 0:
                 return True
         return False
 
@@ -224,6 +228,7 @@ def main():
     parser = argparse.ArgumentParser()
     for opt in ("--work", "--velmor", "--helper", "--standins", "--loader"):
         parser.add_argument(opt, required=True)
+    parser.add_argument("--installer", help="the stand-in installer tool's folder, copied beside velmor.exe")
     parser.add_argument("suite")
     parser.add_argument("cases", nargs="*")
     args = parser.parse_args()

@@ -1,6 +1,7 @@
 """The end-to-end cases, grouped in suites; each case gets a fresh settings file and no log file."""
 import os
 import re
+import shutil
 import time
 
 
@@ -226,6 +227,35 @@ def confirmed_delete_and_end_notice(env):
     check(out.strip() == "0", "asked once")
 
 
+def installer_places_a_library(env):
+    """Without the ZIP library the start-up question, answered Yes, runs the installer tool from the program's
+    folder; it places the library and the nested check finds it."""
+    env.write_ini()
+    zip_dll = os.path.join(env.app, "UNZIP32.DLL")
+    kept = os.path.join(env.data, "UNZIP32.DLL")
+    shutil.move(zip_dll, kept)
+    tool_log = os.path.join(env.data, "caldix.log")
+    try:
+        p = env.start_velmor(cwd=env.data, extra_env={"VELMOR_CALDIX_INSTALL": env.winpath(kept),
+                                                      "VELMOR_CALDIX_LOG": env.winpath(tool_log)})
+        check(env.answer("圧縮解凍DLLチェック", "yes"), "the question answered Yes")
+        check(env.answer("圧縮解凍DLLチェック", "ok"), "the notice answered")
+        check(env.answer("最新DLLの取得", "ok"), "the installer notice answered")
+        check(env.wait_main_window(), "the window shows after the checks")
+        env.close_main_window(p)
+    finally:
+        if not os.path.exists(zip_dll):
+            shutil.copy2(kept, zip_dll)
+    lines = [l.split("| ", 1)[-1] for l in log_lines(env) if l]
+    check(lines.count("─── 解凍・圧縮用DLL検査 ──") == 2, "two start lines: %r" % lines)
+    check(lines.count("─── ─── ─── ─── ─── ") == 2, "two end lines")
+    check(lines.count("[ DLL ] \"ZIP\"\t「なし　『ファイル』メニューからインストールできます」") == 1, "missing once")
+    check(lines.count("[ DLL ] \"ZIP\"\t「OK」") == 1, "present in the nested pass")
+    with open(tool_log, encoding="utf-8") as f:
+        runs = f.read().splitlines()
+    check(len(runs) == 1 and env.app.replace("/", "\\") in runs[0], "run once from the program's folder: %r" % runs)
+
+
 SUITES = {
     "jobs": [
         ("confirmed_delete_and_end_notice", confirmed_delete_and_end_notice),
@@ -240,5 +270,6 @@ SUITES = {
         ("log_appended", log_appended),
         ("preview_start", preview_start),
         ("start_without_job", start_without_job),
+        ("installer_places_a_library", installer_places_a_library),
     ],
 }

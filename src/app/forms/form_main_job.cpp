@@ -62,15 +62,56 @@ void TfrmMain::CheckArchiverDlls() {
                                           "圧縮解凍に必要なDLLに足りないものがあります。"
                                           "インターネットから最新版をインストールしますか？",
                                           "圧縮解凍DLLチェック", MB_YESNO) == IDYES) {
-        // The installer tool is not part of this program yet: the answer is logged, nothing is started, and
-        // no new pass runs (it would only ask again).
-        AppendLog("> DLLの自動取得はこの版ではまだ使えません");
+        Application.MessageBox(Handle(),
+                               "インターネットから必要なものを自動取得します。"
+                               "セキュリティソフトで通信を設定している場合は通信を許可してください。",
+                               "圧縮解凍DLLチェック", MB_OK);
+        mmCaldixClick();
+        // A new pass inside this one: it may ask again, as long as the answer is Yes and a library is missing.
+        CheckArchiverDlls();
     }
     AppendLog("─── ─── ─── ─── ─── ");
     if (UnPack) UnPack->UnloadArchiverDlls();
 }
 
-void TfrmMain::mmCaldixClick() { AppendLog("> DLLの自動取得はこの版ではまだ使えません"); }
+void TfrmMain::mmCaldixClick() {
+    Application.MessageBox(Handle(), "インターネットから最新DLLを補完いたしますので、通信を許可してください。",
+                           "最新DLLの取得", MB_OK);
+    TJobState& js = JobState();
+    const bool wasTopMost = js.TopMostNow != 0;
+    SetTopMost(false);
+    // The tool is taken from the program's own folder: a verb start runs in the archive's folder, where a
+    // planted program must not start.
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring folder(self);
+    folder.resize(folder.find_last_of(L'\\') + 1);
+    std::wstring tool = folder + L"caldix\\caldix.exe";
+    std::wstring commandLine = L"\"" + tool + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USEPOSITION | STARTF_USESIZE | STARTF_USESHOWWINDOW;
+    si.dwX = 0;
+    si.dwY = 0;
+    si.dwXSize = 640;
+    si.dwYSize = 480;
+    si.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                          nullptr, nullptr, &si, &pi)) {
+        DWORD error = ::GetLastError();
+        Application.MessageBox(Handle(), "caldixが実行できません (" + std::to_string(error) + ")",
+                               Application.Title(), MB_OK);
+    } else {
+        ::CloseHandle(pi.hThread);
+        // The window stays responsive while the tool runs.
+        while (::MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+            Application.ProcessMessages();
+        ::CloseHandle(pi.hProcess);
+    }
+    SetTopMost(wasTopMost);
+    ForceForegroundWindow(Handle());
+}
 
 // --- start and stop --------------------------------------------------------------------------------------
 
