@@ -77,3 +77,23 @@ TEST(MainWindowRules, GeometryAndSizeTexts) {
     EXPECT_EQ(DropSizeText(false, 0, true), "\"フォルダ\"");
     EXPECT_EQ(DropSizeText(false, 0, false), "");
 }
+
+TEST(MainWindowRules, FolderHistory) {
+    struct Case {
+        std::vector<std::string> before;
+        std::string folder;
+        std::vector<std::string> after;
+    } cases[] = {
+        {{"a", "b", "c", "d", "e", "f"}, "n", {"n", "a", "b", "c", "d", "e"}},
+        {{"a", "b", "c", "d", "e", "f"}, "d", {"a", "b", "c", "d", "e", "f"}},
+        // Exact comparison: another case is another folder.
+        {{"C:\\x\\", "", "", "", "", ""}, "C:\\X\\", {"C:\\X\\", "C:\\x\\", "", "", "", ""}},
+        {{"", "", "", "", "", ""}, "C:\\表\\", {"C:\\表\\", "", "", "", "", ""}},
+        {{}, "a", {}},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        PushHistory(c.before, c.folder);
+        EXPECT_EQ(c.before, c.after);
+    }
+}

@@ -213,3 +213,49 @@ TEST_F(MainWindow, DestroyedFromOutsideLetsGoOfItsHandles) {
     EXPECT_EQ(form.memoLog.Handle(), nullptr);
     EXPECT_EQ(Application.FormFromWindow(nullptr), nullptr);
 }
+
+TEST_F(MainWindow, OptionControlsFollowTheUsersChoice) {
+    // A user's choice arrives as the combo's selection change; values set by code fire nothing.
+    auto choose = [&](platform::TComboBox& combo, int index) {
+        combo.SetItemIndex(index);
+        ::SendMessageW(form.Handle(), WM_COMMAND, MAKEWPARAM(combo.Id(), CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(combo.Handle()));
+    };
+    IniControl.Favorite[1] = "D:\\定番\\";
+    choose(form.cmbOpenDirectory, 3);
+    EXPECT_EQ(IniControl.PutLocation, 3);
+    EXPECT_EQ(form.cmbSpecialFolder.Text(), "D:\\定番\\");
+    EXPECT_TRUE(form.cmbSpecialFolder.Enabled());
+    choose(form.cmbOpenDirectory, 5);
+    EXPECT_EQ(form.cmbSpecialFolder.Text(), "マイドキュメント");
+    EXPECT_FALSE(form.btnSelectFolder.Enabled());
+    choose(form.cmbAfterMethod, 1);
+    EXPECT_EQ(IniControl.AfterMethod, 1);
+    EXPECT_EQ(form.cmbMoveFolder.Text(), "削除");
+    EXPECT_FALSE(form.cmbMoveFolder.Enabled());
+    IniControl.MoveFolder = "E:\\移動\\";
+    choose(form.cmbAfterMethod, 3);
+    EXPECT_EQ(form.cmbMoveFolder.Text(), "E:\\移動\\");
+    EXPECT_TRUE(form.btnSelectMoveFolder.Enabled());
+    // Text set by code is no user change: the setting stays.
+    form.cmbMoveFolder.SetText("F:\\other\\");
+    EXPECT_EQ(IniControl.MoveFolder, "E:\\移動\\");
+    choose(form.cmbAfterMethod, 0);
+    IniControl.MoveFolder.clear();
+}
+
+TEST_F(MainWindow, SearchOnAnEmptyListAndTheTrayIcon) {
+    form.btnSearch.Click();
+    EXPECT_EQ(boxes, std::vector<std::string>{"検索:検索対象になる圧縮ファイルがありません。"});
+    form.Show();
+    form.N10->Click();
+    EXPECT_FALSE(form.Visible());
+    form.popupTrayIcon[0].Click();
+    EXPECT_TRUE(form.Visible());
+}
+
+TEST_F(MainWindow, ClosingStoresTheFolderHistory) {
+    form.PushComboHistory(form.cmbMoveFolder, "G:\\履歴\\");
+    form.StoreFolderHistory();
+    EXPECT_EQ(IniControl.MRU_MoveFolder[0], "G:\\履歴\\");
+}

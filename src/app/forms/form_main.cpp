@@ -21,6 +21,7 @@ constexpr int kButtonHeight = 24;
 constexpr int kSplitterHeight = 5;
 constexpr int kLabelHeight = 16;
 constexpr int kMinPane = 40;
+constexpr UINT kTrayMessage = WM_APP + 0x120;
 constexpr int kSizeColumnWidth = 96;
 
 const char* const kOpenDirectoryEntries[] = {"同じ場所に解凍",  "指定フォルダ",   "定番フォルダ１",
@@ -50,6 +51,7 @@ TfrmMain::TfrmMain(std::vector<std::string> args)
     OnCloseQuery = [this](bool& canClose) { FormCloseQuery(canClose); };
     OnClose = [this](platform::TCloseAction&) { FormClose(); };
     OnDestroy = [this] {
+        ShowFromTray();
         // The worker uses the window and the engine object: it ends before either goes.
         Worker.reset();
         UnPack.reset();
@@ -58,7 +60,19 @@ TfrmMain::TfrmMain(std::vector<std::string> args)
     };
     OnResize = [this] { LayoutControls(); };
     OnDropFiles = [this](HDROP drop) { DropFiles(drop); };
-    OnMessage = [](UINT msg, WPARAM, LPARAM, LRESULT& result) {
+    OnMessage = [this](UINT msg, WPARAM, LPARAM lParam, LRESULT& result) {
+        if (msg == kTrayMessage) {
+            if (lParam == WM_LBUTTONDBLCLK) {
+                ShowFromTray();
+            } else if (lParam == WM_RBUTTONUP || lParam == WM_CONTEXTMENU) {
+                POINT pt{};
+                ::GetCursorPos(&pt);
+                ::SetForegroundWindow(Handle());
+                popupTrayIcon.Popup(Handle(), pt.x, pt.y);
+            }
+            result = 0;
+            return true;
+        }
         // Data sent by other programs is accepted and ignored.
         if (msg != WM_COPYDATA) return false;
         result = TRUE;
@@ -114,6 +128,16 @@ void TfrmMain::BuildMenus() {
     auto& chkUpdate = help.Add("アップデートの確認(&U)");
     auto& version = mmMainMenu.Add("バージョン情報(&V)");
 
+    auto& trayShow = popupTrayIcon.Add("ウィンドウを表示する");
+    auto& traySuspend = popupTrayIcon.Add("一時停止");
+    auto& trayResume = popupTrayIcon.Add("再開");
+    popupTrayIcon.AddSeparator();
+    auto& trayQuit = popupTrayIcon.Add("終了する");
+    trayShow.OnClick = [this] { ShowFromTray(); };
+    traySuspend.OnClick = [this] { btnSuspend.Click(); };
+    trayResume.OnClick = [this] { btnResume.Click(); };
+    trayQuit.OnClick = [this] { Close(); };
+
     pmPreviewArc = &pmPopUp.Add("プレビュー");
     pmClearItem = &pmPopUp.Add("リストから外す", VK_DELETE);
     auto& addItem = pmPopUp.Add("アイテムを追加");
@@ -128,7 +152,7 @@ void TfrmMain::BuildMenus() {
     mmSaveLog->OnClick = [this] { SaveLog(); };
     mmClearLog->OnClick = [this] { ClearLog(); };
     Find1->OnClick = [this] { btnSearch.Click(); };
-    N10->OnClick = [this] { Hide(); };
+    N10->OnClick = [this] { HideToTray(); };
     mmExit->OnClick = [this] { Close(); };
     mmShowOption->OnClick = [this] {
         mmIgnoreDirectory->SetChecked(IniControl.IgnoreDirectory);
@@ -378,6 +402,7 @@ void TfrmMain::WireEvents() {
     btnMoveFolder.OnClick = [] { OpenFolder(IniControl.MoveFolder); };
     btnUnPack.OnClick = [this] { btnUnPackClick(); };
     btnCompress.OnClick = [this] { btnCompressClick(); };
+    btnBackGroundMode.OnClick = [this] { btnBackGroundModeClick(); };
     btnBreak.OnClick = [this] { btnBreakClick(); };
     btnSuspend.OnClick = [this] { btnSuspendClick(); };
     btnResume.OnClick = [this] { btnResumeClick(); };
@@ -539,6 +564,7 @@ void TfrmMain::StoreGeometry() {
 
 void TfrmMain::FormClose() {
     StoreGeometry();
+    StoreFolderHistory();
     if (IniControl.bLogFile) WriteLogFile();
     IniControl.Save();
 }
@@ -639,6 +665,34 @@ void TfrmMain::SetTopMost(bool topMost) {
     mmTopMost->SetChecked(topMost);
     JobState().TopMostNow = topMost ? 1 : 0;
     IniControl.TopMost = topMost;
+}
+
+void TfrmMain::HideToTray() {
+    if (!trayIcon_) {
+        NOTIFYICONDATAW nid{};
+        nid.cbSize = sizeof(nid);
+        nid.hWnd = Handle();
+        nid.uID = 1;
+        nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        nid.uCallbackMessage = kTrayMessage;
+        nid.hIcon = reinterpret_cast<HICON>(::GetClassLongPtrW(Handle(), GCLP_HICON));
+        wcscpy_s(nid.szTip, L"Velmor");
+        trayIcon_ = ::Shell_NotifyIconW(NIM_ADD, &nid) != FALSE;
+    }
+    // Without an icon there would be no way back: the window then stays.
+    if (trayIcon_) Hide();
+}
+
+void TfrmMain::ShowFromTray() {
+    if (trayIcon_) {
+        NOTIFYICONDATAW nid{};
+        nid.cbSize = sizeof(nid);
+        nid.hWnd = Handle();
+        nid.uID = 1;
+        ::Shell_NotifyIconW(NIM_DELETE, &nid);
+        trayIcon_ = false;
+        Show();
+    }
 }
 
 void TfrmMain::ControlsEnabled(bool on) {

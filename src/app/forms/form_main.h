@@ -63,6 +63,8 @@ public:
     void RemoveSelectedRows();
     void ClearFileList();
     void PushComboHistory(platform::TComboBox& combo, const std::string& folder);
+    // Copies the two folder combos' histories into the settings record.
+    void StoreFolderHistory();
 
     // --- jobs (form_main_job.cpp) ---
     void btnUnPackClick();
@@ -100,6 +102,10 @@ public:
 
     // --- commands (form_main.cpp) ---
     void SetTopMost(bool topMost);
+    // "タスクトレイに隠れる": hides the window behind a notification-area icon whose pop-up brings it back.
+    void HideToTray();
+    void ShowFromTray();
+    void btnBackGroundModeClick();
     void SpecialFolderEnabled();
     void MoveFolderEnabled();
     void ControlsEnabled(bool on);
@@ -109,6 +115,7 @@ public:
     // Components, named as the window's design names them.
     platform::TMainMenu mmMainMenu;
     platform::TPopupMenu pmPopUp;
+    platform::TPopupMenu popupTrayIcon;
     platform::TMenuItem* mmCaldix = nullptr;
     platform::TMenuItem* mmChkDLLs = nullptr;
     platform::TMenuItem* mmLogView = nullptr;
@@ -195,6 +202,7 @@ private:
     // Height of the job list, moved by the splitter.
     int listHeight_ = 0;
     HBRUSH redBrush_ = nullptr;
+    bool trayIcon_ = false;
 };
 
 }  // namespace velmor

@@ -72,14 +72,31 @@ void TfrmMain::ClearFileList() {
     lvFiles.Clear();
 }
 
+namespace {
+std::vector<std::string> ComboItems(const platform::TComboBox& combo) {
+    std::vector<std::string> items;
+    for (int i = 0; i < combo.Count(); ++i) items.push_back(combo.Item(i));
+    return items;
+}
+}  // namespace
+
 void TfrmMain::PushComboHistory(platform::TComboBox& combo, const std::string& folder) {
-    int n = combo.Count();
-    for (int i = 0; i < n; ++i)
-        if (combo.Item(i) == folder) return;
-    if (n == 0) return;
-    // The entries move down one place; the last one drops out and the count stays.
-    for (int i = n - 1; i > 0; --i) combo.SetItem(i, combo.Item(i - 1));
-    combo.SetItem(0, folder);
+    std::vector<std::string> items = ComboItems(combo);
+    std::vector<std::string> before = items;
+    PushHistory(items, folder);
+    if (items == before) return;
+    std::string text = combo.Text();
+    for (size_t i = 0; i < items.size(); ++i) combo.SetItem(static_cast<int>(i), items[i]);
+    combo.SetText(text);
+}
+
+void TfrmMain::StoreFolderHistory() {
+    // The combos' histories are what the settings file keeps.
+    std::vector<std::string> special = ComboItems(cmbSpecialFolder), move = ComboItems(cmbMoveFolder);
+    for (size_t i = 0; i < 6; ++i) {
+        IniControl.MRU_SpecialFolder[i] = i < special.size() ? special[i] : std::string();
+        IniControl.MRU_MoveFolder[i] = i < move.size() ? move[i] : std::string();
+    }
 }
 
 }  // namespace velmor

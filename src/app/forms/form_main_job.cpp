@@ -6,6 +6,7 @@
 #include "app/forms/form_main.h"
 #include "app/ini_control.h"
 #include "app/shell_util.h"
+#include "archivers/archive_file.h"
 #include "archivers/job_state.h"
 #include "platform/application.h"
 #include "platform/sjis.h"
@@ -290,6 +291,35 @@ void TfrmMain::JobFinished() {
         return;
     }
     if (quitAfterJob_) Close();
+}
+
+// --- background mode ------------------------------------------------------------------------------------
+
+void TfrmMain::btnBackGroundModeClick() {
+    TJobState& js = JobState();
+    try {
+        TArchiveFile archive;
+        archive.SetFileName(js.CurrentArchive);
+        const std::string& ext = js.CurrentExt;
+        if (ext == ".lha") archive.SetArchiverType(atLha);
+        if (ext == ".zip") archive.SetArchiverType(atZip);
+        if (ext == ".cab") archive.SetArchiverType(atCab);
+        if (ext == ".rar") archive.SetArchiverType(atRar);
+        js.BackgroundMode = archive.GetBackGroundMode() ? 1 : 0;
+        if (btnBackGroundMode.Text() == "バックグラウンド") {
+            if (!js.BackgroundMode && !archive.SetBackGroundMode(1))
+                AppendLog("> バックグラウンドに変更できませんでした");
+            btnBackGroundMode.SetText("フォアグラウンド");
+        } else {
+            if (js.BackgroundMode && !archive.SetBackGroundMode(0))
+                AppendLog("> フォアグラウンドに変更できませんでした");
+            btnBackGroundMode.SetText("バックグラウンド");
+        }
+    } catch (const std::exception&) {
+        // No archive or no library: the mode cannot be read or changed.
+        AppendLog(btnBackGroundMode.Text() == "バックグラウンド" ? "> バックグラウンドに変更できませんでした"
+                                                                : "> フォアグラウンドに変更できませんでした");
+    }
 }
 
 // --- close ---------------------------------------------------------------------------------------------

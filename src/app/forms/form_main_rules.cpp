@@ -75,4 +75,12 @@ std::string DropSizeText(bool isEntry, uint64_t size, bool isFolder) {
     return {};
 }
 
+void PushHistory(std::vector<std::string>& history, const std::string& folder) {
+    if (history.empty()) return;
+    for (const std::string& entry : history)
+        if (entry == folder) return;
+    for (size_t i = history.size() - 1; i > 0; --i) history[i] = history[i - 1];
+    history[0] = folder;
+}
+
 }  // namespace velmor

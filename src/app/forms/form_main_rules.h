@@ -37,4 +37,8 @@ bool SizeApplies(int width, int height);
 // that has no entry of its own (a drive root); nothing (empty) for a path that names nothing.
 std::string DropSizeText(bool isEntry, uint64_t size, bool isFolder);
 
+// Puts a folder at the top of a history of fixed length: an exact (case-sensitive) duplicate changes
+// nothing; otherwise the entries move down one place and the last one drops out.
+void PushHistory(std::vector<std::string>& history, const std::string& folder);
+
 }  // namespace velmor
