@@ -84,6 +84,12 @@ class Env:
         # A crash ends the process instead of waiting in a crash dialog.
         self.wine_quiet("reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t",
                         "REG_DWORD", "/d", "0", "/f")
+        # Wine draws the caption buttons with its Marlett font; this Wine build does not load it from its data
+        # folder, so the prefix gets a copy in its Fonts folder (fonts-wine provides the file).
+        marlett = "/usr/share/wine/fonts/marlett.ttf"
+        fonts = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
+        if os.path.exists(marlett) and os.path.isdir(fonts):
+            shutil.copy2(marlett, fonts)
         # The desktop settings take effect for a fresh server (wineboot's first start made the plain one).
         self.restart_server()
         shutil.copy2(self.args.velmor, os.path.join(self.app, "velmor.exe"))
