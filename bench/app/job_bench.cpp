@@ -80,7 +80,8 @@ int main() {
     ::CreateDirectoryW(dir.File(L"job").c_str(), nullptr);
     std::vector<std::string> plain, job;
     for (int i = 0; i < kArchives; ++i) {
-        std::vector<testsupport::FixtureMember> members{{"f" + std::to_string(i) + ".txt", std::string(1024, 'v')}};
+        std::vector<testsupport::FixtureMember> members{
+            {"f" + std::to_string(i) + ".txt", std::string(1024, 'v')}};
         std::wstring name = L"a" + std::to_wstring(i) + L".zip";
         testsupport::WriteZipFixture(dir.File(L"plain\\" + name), members);
         testsupport::WriteZipFixture(dir.File(L"job\\" + name), members);
@@ -127,11 +128,12 @@ int main() {
     st.Status = jsIdle;
 
     std::printf("archives: %d (one 1 KB member each, ZIP stand-in)\n", kArchives);
-    std::printf("direct TArchiveFile loop: %8.3f s  (%.3f ms per archive)\n", direct, direct * 1000 / kArchives);
-    std::printf("whole job via the engine: %8.3f s  (%.3f ms per archive, %zu log lines, %zu rows left)\n", whole,
-                whole * 1000 / kArchives, ui.logLines, ui.rows.size());
-    std::printf("main-thread calls: %zu (%.1f per archive), %.3f s in them, their work included\n", mainThread.invokes,
-                double(mainThread.invokes) / kArchives, mainThread.invokeSeconds);
+    std::printf("direct TArchiveFile loop: %8.3f s  (%.3f ms per archive)\n", direct,
+                direct * 1000 / kArchives);
+    std::printf("whole job via the engine: %8.3f s  (%.3f ms per archive, %zu log lines, %zu rows left)\n",
+                whole, whole * 1000 / kArchives, ui.logLines, ui.rows.size());
+    std::printf("main-thread calls: %zu (%.1f per archive), %.3f s in them, their work included\n",
+                mainThread.invokes, double(mainThread.invokes) / kArchives, mainThread.invokeSeconds);
     std::printf("overhead per archive: %.3f ms, ratio %.2f\n", (whole - direct) * 1000 / kArchives,
                 direct > 0 ? whole / direct : 0.0);
     return 0;

@@ -70,8 +70,9 @@ void TCustomIniFile::WriteBool(std::string_view section, std::string_view key, b
 namespace {
 // The file's bytes, or empty when it cannot be read (a missing file reads as an empty one).
 std::string ReadAll(const std::string& fileName) {
-    UniqueFile file(::CreateFileW(SjisToWide(fileName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(::CreateFileW(SjisToWide(fileName).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string data;
     if (!file) return data;
     char buffer[8192];

@@ -39,10 +39,12 @@ int wmain() {
     if (std::wstring library = Env(L"VELMOR_CALDIX_INSTALL"); !library.empty()) {
         wchar_t self[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring target = FolderOf(FolderOf(self)) + L"\\" + library.substr(library.find_last_of(L"\\/") + 1);
+        std::wstring target =
+            FolderOf(FolderOf(self)) + L"\\" + library.substr(library.find_last_of(L"\\/") + 1);
         if (!::CopyFileW(library.c_str(), target.c_str(), FALSE)) return 2;
     }
-    if (std::wstring wait = Env(L"VELMOR_CALDIX_WAIT_MS"); !wait.empty()) ::Sleep(static_cast<DWORD>(_wtoi(wait.c_str())));
+    if (std::wstring wait = Env(L"VELMOR_CALDIX_WAIT_MS"); !wait.empty())
+        ::Sleep(static_cast<DWORD>(_wtoi(wait.c_str())));
     std::wstring code = Env(L"VELMOR_CALDIX_EXIT");
     return code.empty() ? 0 : _wtoi(code.c_str());
 }

@@ -2,7 +2,6 @@
 // libraries: the start's confirmation, a whole job ending with the output folder, two stops, a cooperative
 // pause, and closing during a job (asked in status 3; stop first and close after the job otherwise).
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <algorithm>
@@ -49,7 +48,8 @@ protected:
         IniControl.IgnoreDirectory = false;
         JobState().ZipReady = 1;
         std::vector<testsupport::FixtureMember> members;
-        for (int i = 0; i < 8; ++i) members.push_back({"m" + std::to_string(i) + ".txt", std::string(4000, 'a')});
+        for (int i = 0; i < 8; ++i)
+            members.push_back({"m" + std::to_string(i) + ".txt", std::string(4000, 'a')});
         archive = dir.File(L"job.zip");
         ASSERT_TRUE(testsupport::WriteZipFixture(archive, members));
         form.AddFileToList(platform::WideToSjis(archive));

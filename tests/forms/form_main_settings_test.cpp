@@ -2,7 +2,6 @@
 // 0x5C comes back unchanged, and the file holds the CP932 bytes. This program runs once more under a
 // non-Japanese locale (ctest forms_tests_western) for exactly this case.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include "app/ini_control.h"
@@ -35,8 +34,8 @@ TEST(MainWindowSettings, ShiftJisRoundTripUnderAnyCodePage) {
     EXPECT_EQ(loaded.WindowX, 123);
     EXPECT_EQ(loaded.KBDeleteLog, 2000);
 
-    platform::UniqueFile f(::CreateFileW(platform::SjisToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    platform::UniqueFile f(::CreateFileW(platform::SjisToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     char buffer[8192];
     DWORD got = 0;
     ASSERT_TRUE(::ReadFile(f.Get(), buffer, sizeof(buffer), &got, nullptr));
@@ -54,7 +53,8 @@ TEST(MainWindowSettings, ProfileRules) {
     {
         platform::UniqueFile f(::CreateFileW(platform::SjisToWide(path).c_str(), GENERIC_WRITE, 0, nullptr,
                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        std::string text = "; comment\r\n[Main]\r\n  Quoted = \"a b\"  \r\nplain=1\r\n\r\n[Other]\r\nplain=2\n";
+        std::string text =
+            "; comment\r\n[Main]\r\n  Quoted = \"a b\"  \r\nplain=1\r\n\r\n[Other]\r\nplain=2\n";
         DWORD done = 0;
         ::WriteFile(f.Get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
     }

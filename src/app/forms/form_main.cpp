@@ -24,7 +24,7 @@ constexpr int kMinPane = 40;
 constexpr UINT kTrayMessage = WM_APP + 0x120;
 constexpr int kSizeColumnWidth = 96;
 
-const char* const kOpenDirectoryEntries[] = {"同じ場所に解凍",  "指定フォルダ",   "定番フォルダ１",
+const char* const kOpenDirectoryEntries[] = {"同じ場所に解凍", "指定フォルダ",   "定番フォルダ１",
                                              "定番フォルダ２", "定番フォルダ３", "マイドキュメント",
                                              "デスクトップ"};
 const char* const kAfterMethodEntries[] = {"何もしない", "完全削除する", "ごみ箱へ捨てる", "指定フォルダへ"};
@@ -182,8 +182,8 @@ void TfrmMain::BuildMenus() {
         Application.HelpCommand(HELP_FINDER);
     };
     chkUpdate.OnClick = [this] {
-        ::ShellExecuteW(Handle(), L"open", L"https://velmor.example/velmor_info/update.html", nullptr, nullptr,
-                        SW_SHOW);
+        ::ShellExecuteW(Handle(), L"open", L"https://velmor.example/velmor_info/update.html", nullptr,
+                        nullptr, SW_SHOW);
     };
     version.OnClick = [this] {
         if (Hooks.ShowAbout) Hooks.ShowAbout();
@@ -218,8 +218,8 @@ void TfrmMain::BuildControls() {
     cmbPreTestMode.Create(*this, 0, 0, 10, 200, platform::csDropDownList);
     for (platform::TWinControl* c : std::initializer_list<platform::TWinControl*>{
              &lblOpenDirectory, &cmbOpenDirectory, &cmbSpecialFolder, &btnSelectFolder, &btnSpecialFolder,
-             &lblAfterProc, &cmbAfterMethod, &cmbMoveFolder, &btnSelectMoveFolder, &btnMoveFolder, &chkSpecialExt,
-             &txtExt, &chkIgnoreDirectory, &chkPretestArc, &cmbPreTestMode})
+             &lblAfterProc, &cmbAfterMethod, &cmbMoveFolder, &btnSelectMoveFolder, &btnMoveFolder,
+             &chkSpecialExt, &txtExt, &chkIgnoreDirectory, &chkPretestArc, &cmbPreTestMode})
         pageProcTab.AddToPage(pageExtract, *c);
 
     lblCompType.Create(*this, 0, 0, 10, 10, "圧縮形式：");
@@ -244,8 +244,9 @@ void TfrmMain::BuildControls() {
     cmbCompType.Add("自己解凍書庫形式 (*.exe)");
     cmbCompType.Add("Zip形式  (*.zip)");
 
-    lblComplain.Create(*this, 0, 0, 10, 10,
-                       "▼ファイルまたはフォルダをウィンドウにドラッグ＆ドロップし、ボタンを押すと処理をはじめます");
+    lblComplain.Create(
+        *this, 0, 0, 10, 10,
+        "▼ファイルまたはフォルダをウィンドウにドラッグ＆ドロップし、ボタンを押すと処理をはじめます");
     lvFiles.Create(*this, 0, 0, 10, 10);
     // The size caption keeps its trailing blanks, so its column is wide enough to show it whole; the path
     // column takes the rest of the list's width (see LayoutControls).
@@ -304,8 +305,8 @@ void TfrmMain::LayoutControls() {
     const int y0 = 32, labelW = 122, comboW = 114, openW = 40, dotsW = 24;
     const int folderX = m + labelW + comboW + 8;
     const int folderW = std::max(60, cw - folderX - m - 4 - openW - 2 - dotsW - 2);
-    auto folderRow = [&](int y, platform::TLabel& label, platform::TComboBox& kind, platform::TComboBox& folder,
-                         platform::TButton& dots, platform::TButton& open) {
+    auto folderRow = [&](int y, platform::TLabel& label, platform::TComboBox& kind,
+                         platform::TComboBox& folder, platform::TButton& dots, platform::TButton& open) {
         label.SetBounds(m + 6, y + 4, labelW - 6, kLabelHeight);
         kind.SetBounds(m + labelW, y, comboW, 300);
         folder.SetBounds(folderX, y, folderW, 300);
@@ -345,8 +346,8 @@ void TfrmMain::LayoutControls() {
     ::SendMessageW(lvFiles.Handle(), LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(std::max(120, pathWidth), 0));
     y += listHeight_ + 2;
 
-    platform::TButton* bar[] = {&btnUnPack, &btnPreview, &btnClearList, &btnSearch,
-                                &btnCompress, &btnSuspend,  &btnResume,   &btnBreak};
+    platform::TButton* bar[] = {&btnUnPack,   &btnPreview, &btnClearList, &btnSearch,
+                                &btnCompress, &btnSuspend, &btnResume,    &btnBreak};
     const int barWidths[] = {56, 48, 48, 48, 48, 64, 48, 64};
     int x = m;
     for (size_t i = 0; i < std::size(bar); ++i) {
@@ -543,7 +544,6 @@ void TfrmMain::FormShow() {
 }
 
 // --- close -------------------------------------------------------------------------------------------
-
 
 void TfrmMain::StoreGeometry() {
     WINDOWPLACEMENT wp{};

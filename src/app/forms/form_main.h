@@ -28,10 +28,10 @@ namespace velmor {
 // How the main window opens the secondary windows; a hook left empty makes its command do nothing.
 struct TMainWindowHooks {
     std::function<void(const std::string& archive)> ShowArchive;  // the archive viewer
-    std::function<void()> ShowSearch;                              // modal search window
-    std::function<void()> ShowOptions;                             // modal options dialog
-    std::function<void()> ShowLogView;                             // log viewer, not waited for
-    std::function<void()> ShowAbout;                               // modal About box
+    std::function<void()> ShowSearch;                             // modal search window
+    std::function<void()> ShowOptions;                            // modal options dialog
+    std::function<void()> ShowLogView;                            // log viewer, not waited for
+    std::function<void()> ShowAbout;                              // modal About box
 };
 
 // The current date and time as the log shows it: the system's short date, a blank, the long time.

@@ -84,7 +84,8 @@ void TfrmMain::SaveLog() {
         platform::TFileStream file(name, platform::fmCreate);
         WriteLines(file, memoLog.Lines(), false);
     } catch (const std::exception&) {
-        Application.MessageBox(Handle(), "処理記録を保存できませんでした", "処理記録を保存", MB_OK | MB_ICONERROR);
+        Application.MessageBox(Handle(), "処理記録を保存できませんでした", "処理記録を保存",
+                               MB_OK | MB_ICONERROR);
     }
 }
 

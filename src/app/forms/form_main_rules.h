@@ -13,8 +13,8 @@ namespace velmor {
 // What the program's arguments ask for. The switch is the first argument only, compared exactly.
 struct TCommandLine {
     enum TKind : uint8_t { ckNone, ckPreview, ckExtract };
-    TKind Kind = ckNone;          // ckNone: no argument at all
-    int AfterMethod = -1;         // -d 1, -t 2, -k 0; -1 leaves the setting as it is
+    TKind Kind = ckNone;   // ckNone: no argument at all
+    int AfterMethod = -1;  // -d 1, -t 2, -k 0; -1 leaves the setting as it is
     std::vector<std::string> Files;
 };
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);
