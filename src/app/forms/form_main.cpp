@@ -9,6 +9,7 @@
 #include "app/shell_util.h"
 #include "archivers/job_state.h"
 #include "platform/application.h"
+#include "platform/sjis.h"
 
 namespace velmor {
 
@@ -399,6 +400,8 @@ void TfrmMain::WireEvents() {
     btnSetting.OnClick = [this] {
         if (Hooks.ShowOptions) Hooks.ShowOptions();
     };
+    btnSelectFolder.OnClick = [this] { setFolder(cmbSpecialFolder, "解凍先"); };
+    btnSelectMoveFolder.OnClick = [this] { setFolder(cmbMoveFolder, "移動先"); };
     btnSpecialFolder.OnClick = [] { OpenFolder(IniControl.SpecialFolder); };
     btnMoveFolder.OnClick = [] { OpenFolder(IniControl.MoveFolder); };
     btnUnPack.OnClick = [this] { btnUnPackClick(); };
@@ -630,6 +633,24 @@ void TfrmMain::cmbAfterMethodChange() {
         cmbMoveFolder.SetText(kAfterMethodTexts[IniControl.AfterMethod]);
     } else {
         cmbMoveFolder.SetText(IniControl.MoveFolder);
+    }
+}
+
+void TfrmMain::setFolder(platform::TComboBox& combo, const std::string& word) {
+    try {
+        TFileCtrl dialog;
+        std::string current = combo.Text();
+        DWORD attributes = ::GetFileAttributesW(platform::SjisToWide(current).c_str());
+        bool exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        std::string folder;
+        if (!dialog.BrowseForFolder(word + "フォルダを選択してください", exists ? current : std::string(),
+                                    Left() - 10, Top() - 10, folder))
+            return;
+        PushComboHistory(combo, folder);
+        combo.SetText(folder);
+        (&combo == &cmbSpecialFolder ? IniControl.SpecialFolder : IniControl.MoveFolder) = folder;
+    } catch (...) {
+        // A failure while choosing changes nothing.
     }
 }
 

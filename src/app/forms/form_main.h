@@ -106,6 +106,8 @@ public:
     void HideToTray();
     void ShowFromTray();
     void btnBackGroundModeClick();
+    // The folder dialog for a folder combo; the choice goes into the combo, its history and the setting.
+    void setFolder(platform::TComboBox& combo, const std::string& word);
     void SpecialFolderEnabled();
     void MoveFolderEnabled();
     void ControlsEnabled(bool on);

@@ -142,14 +142,7 @@ void TfrmMain::btnUnPackClick() {
         IniControl.PutLocation = 1;
         cmbOpenDirectory.SetItemIndex(1);
         SpecialFolderEnabled();
-        std::string folder;
-        TFileCtrl dialog;
-        std::string initial = cmbSpecialFolder.Text();
-        if (dialog.BrowseForFolder("解凍先フォルダを選択してください", initial, Left() - 10, Top() - 10, folder)) {
-            PushComboHistory(cmbSpecialFolder, folder);
-            cmbSpecialFolder.SetText(folder);
-            IniControl.SpecialFolder = folder;
-        }
+        setFolder(cmbSpecialFolder, "解凍先");
     }
     if (IniControl.ConfirmIgnore && IniControl.IgnoreDirectory &&
         Application.MessageBox(Handle(), "ディレクトリ構成を無視して展開します。\rよろしいですか？", "確認",
@@ -250,8 +243,12 @@ void TfrmMain::btnResumeClick() {
 
 void TfrmMain::JobFinished() {
     TJobState& js = JobState();
-    // The worker has been joined; its object goes now, before anything can start the next job.
-    Worker.reset();
+    // The worker has been joined. Its object is running this very call, so it is freed from the message loop
+    // once the call has returned; the next job gets a new one.
+    if (Worker) {
+        TUnPackThread* ended = Worker.release();
+        mainThread_.Post([ended] { delete ended; });
+    }
     Application.ProcessMessages();
     if (!(js.CommandLineRun && IniControl.CmdHideWnd)) {
         mmTopMost->SetChecked(true);
