@@ -163,8 +163,14 @@ def command_line_job(env):
     check(os.path.isfile(a) and os.path.isfile(os.path.join(sub, "c.zip")), "the archives are kept")
     lines = [l for l in log_lines(env) if l]
     text = "\n".join(lines)
-    for needle in ("─── 解凍・圧縮用DLL検査 ──", "[ DLL ] \"ZIP\"\t「OK」", ">>>> [ \"%s\" ]  --" % env.winpath(a)):
-        check(needle in text, "the log shows %r:\n%s" % (needle, text))
+    # The steps of the first archive, in this order.
+    at = 0
+    for needle in ("─── 解凍・圧縮用DLL検査 ──", "[ DLL ] \"ZIP\"\t「OK」", ">>>> [ \"%s\" ]  --" % env.winpath(a),
+                   "[ 最上位要素カウント ]\t2コ", "[ 書庫テスト ]", "[ 解凍 ]\t\"%s\\\" へ解凍しました。" %
+                   env.winpath(os.path.join(env.data, "a"))):
+        found = text.find(needle, at)
+        check(found >= 0, "the log shows %r after the earlier steps:\n%s" % (needle, text))
+        at = found + len(needle)
     check(lines[-1].endswith("| " + env.winpath(sub)), "the output folder is the last line: %r" % lines[-1])
     check(env.read_ini().get("Main.AfterMethod") == "0", "\"-k\" stored")
     print("\n".join(lines))
