@@ -259,3 +259,30 @@ TEST_F(MainWindow, ClosingStoresTheFolderHistory) {
     form.StoreFolderHistory();
     EXPECT_EQ(IniControl.MRU_MoveFolder[0], "G:\\履歴\\");
 }
+
+TEST_F(MainWindow, SettingsMenuTicksAndToggles) {
+    IniControl.ClearAll = true;
+    IniControl.DelFolderNum = false;
+    IniControl.IgnoreDirectory = false;
+    form.mmShowOption->Click();
+    EXPECT_TRUE(form.mmClearAll->Checked());
+    EXPECT_FALSE(form.mmDelFolderNum->Checked());
+    form.mmClearAll->Click();
+    EXPECT_FALSE(IniControl.ClearAll);
+    form.mmDelFolderNum->Click();
+    EXPECT_TRUE(IniControl.DelFolderNum);
+    form.mmIgnoreDirectory->Click();
+    EXPECT_TRUE(IniControl.IgnoreDirectory);
+    EXPECT_TRUE(form.chkIgnoreDirectory.Checked());
+    EXPECT_EQ(form.statusBar.PanelText(1), "ディレクトリ構成無視 , 末尾数字等除去");
+    form.btnIgnoreDirectory.Click();
+    EXPECT_FALSE(IniControl.IgnoreDirectory);
+    EXPECT_EQ(form.statusBar.PanelText(1), "末尾数字等除去");
+    form.SetTopMost(true);
+    form.mmTopMost->Click();
+    EXPECT_FALSE(IniControl.TopMost);
+    EXPECT_FALSE(form.TopMost());
+    EXPECT_EQ(JobState().TopMostNow, 0);
+    IniControl.DelFolderNum = false;
+    IniControl.ClearAll = true;
+}
