@@ -44,8 +44,16 @@ void TForm::Destroy() {
     HWND h = hwnd_;
     if (menu_) {
         ::SetMenu(h, nullptr);
+        menu_->Detached();
         menu_ = nullptr;
     }
+    ForgetWindow();
+    ::DestroyWindow(h);
+}
+
+void TForm::ForgetWindow() noexcept {
+    if (!hwnd_) return;
+    HWND h = hwnd_;
     DetachControls();
     Application.RemoveFormWindow(h);
     if (accel_) {
@@ -54,7 +62,6 @@ void TForm::Destroy() {
     }
     hwnd_ = nullptr;
     ::SetWindowLongPtrW(h, GWLP_USERDATA, 0);
-    ::DestroyWindow(h);
 }
 
 void TForm::DetachControls() {
@@ -362,6 +369,13 @@ LRESULT CALLBACK TForm::StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
     }
     auto* self = reinterpret_cast<TForm*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self || self->hwnd_ != hwnd) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        // Destroyed from outside (an owner's destruction, DestroyWindow by someone else): the window took its
+        // menu and child windows with it, so the form and its controls let go of every handle.
+        if (self->menu_) self->menu_ = nullptr;
+        self->ForgetWindow();
+        return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
     try {
         return self->WndProc(msg, wParam, lParam);
     } catch (...) {

@@ -128,6 +128,8 @@ private:
     LRESULT HandleCtlColor(UINT msg, WPARAM wParam, LPARAM lParam);
     bool HandleContextMenu(HWND window, POINT screen);
     void DetachControls();
+    // Drops the window handle and every handle derived from it (controls, accelerators).
+    void ForgetWindow() noexcept;
 
     std::wstring className_;
     HWND hwnd_ = nullptr;

@@ -1,5 +1,5 @@
-// Profile files through GetPrivateProfileStringW / WritePrivateProfileStringW, and the integer rules that
-// the settings depend on.
+// Profile files read and written as Shift-JIS bytes by our own parser, and the integer rules that the
+// settings depend on.
 #include "platform/ini_file.h"
 
 #include <windows.h>
@@ -7,6 +7,7 @@
 #include <climits>
 #include <vector>
 
+#include "platform/handle.h"
 #include "platform/sjis.h"
 
 namespace platform {
@@ -66,14 +67,111 @@ void TCustomIniFile::WriteBool(std::string_view section, std::string_view key, b
     WriteString(section, key, value ? "1" : "0");
 }
 
+namespace {
+// The file's bytes, or empty when it cannot be read (a missing file reads as an empty one).
+std::string ReadAll(const std::string& fileName) {
+    UniqueFile file(::CreateFileW(SjisToWide(fileName).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string data;
+    if (!file) return data;
+    char buffer[8192];
+    DWORD got = 0;
+    while (::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) data.append(buffer, got);
+    return data;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    return s;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> SplitFileLines(const std::string& data) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < data.size()) {
+        size_t end = data.find('\n', start);
+        if (end == std::string::npos) end = data.size();
+        std::string line = data.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// "[name]" gives the section name; anything else nothing.
+bool SectionOf(std::string_view line, std::string_view& name) {
+    line = Trim(line);
+    if (line.size() < 2 || line.front() != '[') return false;
+    size_t close = line.find(']');
+    if (close == std::string_view::npos) return false;
+    name = Trim(line.substr(1, close - 1));
+    return true;
+}
+
+// "key=value" gives both; comments and other lines nothing.
+bool KeyOf(std::string_view line, std::string_view& key, std::string_view& value) {
+    std::string_view t = Trim(line);
+    if (t.empty() || t.front() == ';' || t.front() == '[') return false;
+    size_t eq = t.find('=');
+    if (eq == std::string_view::npos) return false;
+    key = Trim(t.substr(0, eq));
+    value = Trim(t.substr(eq + 1));
+    return true;
+}
+
+// Where a key sits: its line, and the last line of its section (npos when the section is missing).
+struct Place {
+    size_t keyLine = std::string::npos;
+    size_t sectionEnd = std::string::npos;
+};
+
+Place Find(const std::vector<std::string>& lines, std::string_view section, std::string_view key) {
+    Place place;
+    bool inSection = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string_view name, k, v;
+        if (SectionOf(lines[i], name)) {
+            inSection = SameName(name, Trim(section));
+            if (inSection) place.sectionEnd = i;
+            continue;
+        }
+        if (!inSection) continue;
+        if (!Trim(lines[i]).empty()) place.sectionEnd = i;
+        if (place.keyLine == std::string::npos && KeyOf(lines[i], k, v) && SameName(k, Trim(key)))
+            place.keyLine = i;
+    }
+    return place;
+}
+}  // namespace
+
+// The file's bytes are Shift-JIS as they stand: no code-page conversion happens on the way in or out, so the
+// values never depend on the machine's ANSI code page (a 0x5C trail byte stays a trail byte).
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) {
-    std::wstring wSection = SjisToWide(section), wKey = SjisToWide(key), wDef = SjisToWide(def);
-    std::wstring wFile = SjisToWide(fileName_);
-    // Read wide, then keep what a byte buffer of kReadBufferBytes would have held, never half a character.
-    std::vector<wchar_t> buffer(kReadBufferBytes, L'\0');
-    DWORD n = ::GetPrivateProfileStringW(wSection.c_str(), wKey.c_str(), wDef.c_str(), buffer.data(),
-                                         static_cast<DWORD>(buffer.size()), wFile.c_str());
-    std::string value = WideToSjis(std::wstring_view(buffer.data(), n));
+    std::vector<std::string> lines = SplitFileLines(ReadAll(fileName_));
+    Place place = Find(lines, section, key);
+    std::string value(def);
+    std::string_view k, v;
+    if (place.keyLine != std::string::npos && KeyOf(lines[place.keyLine], k, v)) {
+        // Matching quotes round a value are not part of it.
+        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+            v = v.substr(1, v.size() - 2);
+        value.assign(v);
+    }
+    // Keep what a byte buffer of kReadBufferBytes would have held, never half a character.
     if (value.size() >= kReadBufferBytes) {
         size_t keep = 0;
         for (size_t i = 0; i < value.size(); i += SjisCharLength(value, i)) {
@@ -86,9 +184,24 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
 }
 
 void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    std::wstring wSection = SjisToWide(section), wKey = SjisToWide(key), wValue = SjisToWide(value);
-    if (!::WritePrivateProfileStringW(wSection.c_str(), wKey.c_str(), wValue.c_str(),
-                                      SjisToWide(fileName_).c_str())) {
+    std::vector<std::string> lines = SplitFileLines(ReadAll(fileName_));
+    Place place = Find(lines, section, key);
+    std::string entry = std::string(Trim(key)) + "=" + std::string(value);
+    if (place.keyLine != std::string::npos) {
+        lines[place.keyLine] = entry;
+    } else if (place.sectionEnd != std::string::npos) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(place.sectionEnd) + 1, entry);
+    } else {
+        lines.push_back("[" + std::string(Trim(section)) + "]");
+        lines.push_back(entry);
+    }
+    std::string data;
+    for (const std::string& line : lines) data += line + "\r\n";
+    UniqueFile file(::CreateFileW(SjisToWide(fileName_).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) ||
+        written != data.size()) {
         throw EIniFileException("Unable to write to " + fileName_);
     }
 }

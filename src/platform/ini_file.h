@@ -1,5 +1,6 @@
-// Profile ("ini") files through the platform's private-profile functions, one key per call: nothing is
-// cached and every write reaches the file at once. A write the platform refuses raises EIniFileException.
+// Profile ("ini") files, one key per call: nothing is cached and every write reaches the file at once. The
+// file is Shift-JIS (code page 932) whatever the machine's ANSI code page; section and key names compare
+// without regard to ASCII case. A write that fails raises EIniFileException.
 #pragma once
 
 #include <stdexcept>

@@ -1,0 +1,210 @@
+// The main window: the options tabs, the job list that drops and the command line fill, the tool bar, the
+// log pane with its log file, the progress row and the status bar. The window runs jobs on the engine's
+// worker thread; the secondary windows are reached through hooks that the program's start-up fills, so this
+// form depends on none of them.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/engine/job_seams.h"
+#include "app/engine/unpack.h"
+#include "app/engine/unpack_thread.h"
+#include "app/forms/form_main_rules.h"
+#include "app/icon_cache.h"
+#include "platform/controls.h"
+#include "platform/form.h"
+#include "platform/list_view.h"
+#include "platform/menus.h"
+#include "platform/splitter.h"
+
+namespace velmor {
+
+// How the main window opens the secondary windows; a hook left empty makes its command do nothing.
+struct TMainWindowHooks {
+    std::function<void(const std::string& archive)> ShowArchive;  // the archive viewer
+    std::function<void()> ShowSearch;                             // modal search window
+    std::function<void()> ShowOptions;                            // modal options dialog
+    std::function<void()> ShowLogView;                            // log viewer, not waited for
+    std::function<void()> ShowAbout;                              // modal About box
+};
+
+// The current date and time as the log shows it: the system's short date, a blank, the long time.
+std::string NowText();
+
+class TfrmMain : public platform::TForm, public IJobUi {
+public:
+    // `args` are the program's arguments (Shift-JIS), without the program name.
+    explicit TfrmMain(std::vector<std::string> args = {});
+    ~TfrmMain() override;
+
+    TMainWindowHooks Hooks;
+
+    // --- log pane and log file (form_main_log.cpp) ---
+    void AppendLog(const std::string& message) override;
+    void SetStatusText(const std::string& text) override;
+    void ShowOptionSummary();
+    void WriteLogFile();
+    void SaveLog();
+    void ClearLog();
+    void DeleteLogFile();
+    int LogLineCount() const noexcept { return logLineCount_; }
+
+    // --- job list (form_main_files.cpp) ---
+    void AddFileToList(const std::string& path);
+    // WM_DROPFILES: rows for the dropped paths unless a job is extracting; always releases the drop.
+    void DropFiles(HDROP drop);
+    void PreviewSelected();
+    void RemoveSelectedRows();
+    void ClearFileList();
+    void PushComboHistory(platform::TComboBox& combo, const std::string& folder);
+    // Copies the two folder combos' histories into the settings record.
+    void StoreFolderHistory();
+
+    // --- jobs (form_main_job.cpp) ---
+    void btnUnPackClick();
+    void btnCompressClick();
+    void btnBreakClick();
+    void btnSuspendClick();
+    void btnResumeClick();
+    // The worker's end, on the main thread, once per job.
+    void JobFinished();
+    void CheckArchiverDlls();
+    bool CheckArchiverDll(const std::string& kind);
+    void mmCaldixClick();
+    // The job engine's objects: the library checks and the current job's worker.
+    std::unique_ptr<TUnPack> UnPack;
+    std::unique_ptr<TUnPackThread> Worker;
+
+    // IJobUi: the worker's view of the window, always called on the main thread.
+    int RowCount() override;
+    std::string RowText(int index) override;
+    void AppendRow(const std::string& path) override;
+    void DeleteRow(int index) override;
+    void SelectRow(int index) override;
+    void ShowMemberName(const std::string& name) override;
+    void SetFileProgress(int percent) override;
+    void SetTotalProgress(int percent) override;
+    bool IsMinimized() override;
+    void EnableButton(TJobButton button, bool enabled) override;
+    std::string SpecialFolderText() override;
+    void PushComboHistory(TFolderCombo combo, const std::string& folder) override;
+    int CompressionType() override;
+    int Ask(const std::string& text, const std::string& caption, UINT flags) override;
+    void RequestQuit() override;
+    HWND MainWindow() override;
+    HWND LogWindow() override;
+
+    // --- commands (form_main.cpp) ---
+    void SetTopMost(bool topMost);
+    // "タスクトレイに隠れる": hides the window behind a notification-area icon whose pop-up brings it back.
+    void HideToTray();
+    void ShowFromTray();
+    void btnBackGroundModeClick();
+    // The folder dialog for a folder combo; the choice goes into the combo, its history and the setting.
+    void setFolder(platform::TComboBox& combo, const std::string& word);
+    void SpecialFolderEnabled();
+    void MoveFolderEnabled();
+    void ControlsEnabled(bool on);
+
+    const TCommandLine& CommandLine() const noexcept { return commandLine_; }
+
+    // Components, named as the window's design names them.
+    platform::TMainMenu mmMainMenu;
+    platform::TPopupMenu pmPopUp;
+    platform::TPopupMenu popupTrayIcon;
+    platform::TMenuItem* mmCaldix = nullptr;
+    platform::TMenuItem* mmChkDLLs = nullptr;
+    platform::TMenuItem* mmLogView = nullptr;
+    platform::TMenuItem* MMDelLog = nullptr;
+    platform::TMenuItem* mmSaveLog = nullptr;
+    platform::TMenuItem* mmClearLog = nullptr;
+    platform::TMenuItem* Find1 = nullptr;
+    platform::TMenuItem* N10 = nullptr;
+    platform::TMenuItem* mmExit = nullptr;
+    platform::TMenuItem* mmShowOption = nullptr;
+    platform::TMenuItem* mmOption = nullptr;
+    platform::TMenuItem* mmIgnoreDirectory = nullptr;
+    platform::TMenuItem* mmDelFolderNum = nullptr;
+    platform::TMenuItem* mmClearAll = nullptr;
+    platform::TMenuItem* mmTopMost = nullptr;
+    platform::TMenuItem* mmSuspend = nullptr;
+    platform::TMenuItem* mmResume = nullptr;
+    platform::TMenuItem* pmPreviewArc = nullptr;
+    platform::TMenuItem* pmClearItem = nullptr;
+
+    platform::TTabControl pageProcTab;
+    platform::TLabel lblOpenDirectory, lblAfterProc;
+    platform::TComboBox cmbOpenDirectory, cmbSpecialFolder, cmbAfterMethod, cmbMoveFolder, txtExt,
+        cmbPreTestMode, cmbCompType;
+    platform::TButton btnSelectFolder, btnSpecialFolder, btnSelectMoveFolder, btnMoveFolder;
+    platform::TCheckBox chkSpecialExt, chkPretestArc, chkIgnoreDirectory;
+    platform::TLabel lblCompType;
+    platform::TButton btnDelLogFile, btnOpenLogFile, btnSetting, btnIgnoreDirectory;
+    platform::TCheckBox chkLog;
+
+    platform::TLabel lblComplain;
+    platform::TListView lvFiles;
+    platform::TButton btnUnPack, btnCompress, btnSuspend, btnResume, btnPreview, btnClearList, btnSearch,
+        btnBreak, btnBackGroundMode;
+    platform::TSplitter splitter;
+    platform::TLabel lblLog;
+    platform::TMemo memoLog;
+    platform::TProgressBar progExpand, progExpandGlobal;
+    platform::TLabel lblIndicate, lblIndicateGlobal;
+    platform::TCheckBox chkIndicatePerFile;
+    platform::TEdit txtFileName;
+    platform::TStatusBar statusBar;
+
+    platform::TTimer timerEvent;
+    TFilerIconCache iconCache;
+
+private:
+    void BuildMenus();
+    void BuildControls();
+    void WireEvents();
+    void LayoutControls();
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void FormCloseQuery(bool& canClose);
+    void HandleCommandLine();
+    void ApplyOptionControls();
+    void SetSpecialFolderText();
+    void StoreGeometry();
+
+    // option controls
+    void cmbOpenDirectoryChange();
+    void cmbSpecialFolderChange();
+    void cmbAfterMethodChange();
+    void chkSpecialExtClick();
+    void chkPretestArcClick();
+    void chkIndicatePerFileClick();
+    void ToggleIgnoreDirectory();
+
+    void CreateEngine();
+    void StartWorker(int priority);
+    void LogJobStart();
+
+    TApplicationMainThread mainThread_;
+    TWin32ShellOps shellOps_;
+    std::unique_ptr<TJobContext> context_;
+    // Close the window once the running job has ended (a close or a session end during a job, the ZIP stop
+    // question).
+    bool quitAfterJob_ = false;
+
+    std::vector<std::string> args_;
+    TCommandLine commandLine_;
+    int logLineCount_ = 0;
+    // Height of the job list, moved by the splitter.
+    int listHeight_ = 0;
+    HBRUSH redBrush_ = nullptr;
+    bool trayIcon_ = false;
+};
+
+}  // namespace velmor

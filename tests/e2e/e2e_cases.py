@@ -1,0 +1,281 @@
+"""The end-to-end cases, grouped in suites; each case gets a fresh settings file and no log file."""
+import os
+import re
+import shutil
+import time
+
+
+def check(cond, what):
+    if not cond:
+        raise AssertionError(what)
+
+
+def log_lines(env):
+    data = env.read_log()
+    check(b"\r\n" in data and b"\n" not in data.replace(b"\r\n", b""), "log lines end in CR LF")
+    return data.decode("cp932").split("\r\n")
+
+
+# --- the main window -------------------------------------------------------------------------------------
+
+def start_and_close(env):
+    """A start without arguments shows the window; closing it writes the log and the settings with the
+    window's geometry."""
+    env.write_ini(App__WindowX=60, App__WindowY=50, App__WindowW=495, App__WindowH=434)
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    time.sleep(1.5)
+    env.screenshot("main_window")
+    env.close_main_window(p)
+    check(p.returncode == 0, "velmor exits with 0")
+    lines = log_lines(env)
+    check(re.match(r"^ 1\| \[ .+ \]$", lines[0]) is not None, "the head line is line 1: %r" % lines[0])
+    ini = env.read_ini()
+    check(ini.get("App.WindowX") == "60" and ini.get("App.WindowY") == "50", "position stored: %r" % ini)
+    check(ini.get("App.WindowW") == "495" and ini.get("App.WindowH") == "434", "size stored: %r" % ini)
+    check(ini.get("App.iTabIndex") == "0", "tab stored")
+
+
+def second_instance(env):
+    """A second start exits at once and leaves one instance; its file is not added anywhere."""
+    env.write_ini()
+    first = env.start_velmor()
+    check(env.wait_main_window(), "the first window is shown")
+    started = time.time()
+    second = env.start_velmor(os.path.join(env.app, "velmor.exe"))
+    second.wait(timeout=10)
+    elapsed = time.time() - started
+    check(elapsed < 1.5, "the second start ended after %.2f s" % elapsed)
+    rc, out = env.helper_run("count-windows", "TfrmMain", "Velmor")
+    check(out.strip() == "1", "one main window: %r" % out)
+    rc, rows = env.helper_run("rows", "TfrmMain", "Velmor")
+    check(rows.strip() == "", "the second start's file is not listed: %r" % rows)
+    env.close_main_window(first)
+
+
+def drops(env):
+    """A shell drop adds rows with KB sizes, "0 KB" for a folder and the running NO numbers."""
+    env.write_ini()
+    folder = os.path.join(env.data, "表ソフト")
+    os.makedirs(folder, exist_ok=True)
+    files = [(os.path.join(env.data, "a.zip"), 2048), (os.path.join(env.data, "写真.lzh"), 5000)]
+    for path, size in files:
+        with open(path, "wb") as f:
+            f.write(b"x" * size)
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    paths = [env.winpath(files[0][0]), env.winpath(folder), env.winpath(files[1][0])]
+    rc, _ = env.helper_run("drop", "TfrmMain", "Velmor", *paths)
+    check(rc == 0, "drop posted")
+    time.sleep(1.0)
+    rc, out = env.helper_run("rows", "TfrmMain", "Velmor")
+    rows = [r.split("\t") for r in out.splitlines()]
+    expected = [[paths[0], "2 KB", "1"], [paths[1], "0 KB", "2"], [paths[2], "4 KB", "3"]]
+    check(rows == expected, "rows %r, expected %r" % (rows, expected))
+    env.screenshot("main_window_drops")
+    env.close_main_window(p)
+
+
+def log_appended(env):
+    """The log file grows by each run's lines, in CP932; settings off screen are not applied."""
+    for run in range(2):
+        env.write_ini(App__WindowX=5000, App__WindowY=-40, App__WindowW=-10, App__WindowH=0)
+        p = env.start_velmor()
+        check(env.wait_main_window(), "the main window is shown")
+        env.close_main_window(p)
+    lines = [l for l in log_lines(env) if l]
+    heads = [l for l in lines if re.match(r"^ 1\| \[ .+ \]$", l)]
+    check(len(heads) == 2, "two runs' head lines: %r" % lines)
+    ini = env.read_ini()
+    x, y = int(ini["App.WindowX"]), int(ini["App.WindowY"])
+    w, h = int(ini["App.WindowW"]), int(ini["App.WindowH"])
+    check(0 <= x < 1024 and 0 <= y < 768, "the window stayed on the screen: %d,%d" % (x, y))
+    check(w > 100 and h > 100, "the window kept a usable size: %dx%d" % (w, h))
+
+
+def preview_start(env):
+    """"-o" shows the window: a non-archive gets its message box 500 ms later; "-o" alone adds no row."""
+    env.write_ini()
+    text = os.path.join(env.data, "readme.txt")
+    with open(text, "wb") as f:
+        f.write(b"hello")
+    p = env.start_velmor("-o", env.winpath(text))
+    check(env.wait_main_window(), "the window is shown for a preview start")
+    out = env.box_text("圧縮ファイルの閲覧")
+    check(out and "閲覧できない形式（またはフォルダ）です" in out, "the preview's message box: %r" % out)
+    env.answer("圧縮ファイルの閲覧", "ok")
+    env.close_main_window(p)
+
+    p = env.start_velmor("-o")
+    check(env.wait_main_window(), "the window is shown for \"-o\" alone")
+    rc, out = env.helper_run("rows", "TfrmMain", "Velmor")
+    check(out.strip() == "", "no row: %r" % out)
+    out = env.box_text("圧縮ファイルの閲覧")
+    check(out and "閲覧する圧縮ファイルがありません" in out, "nothing to preview: %r" % out)
+    env.answer("圧縮ファイルの閲覧", "ok")
+    env.close_main_window(p)
+
+
+def start_without_job(env):
+    """"-d" alone starts no job: the window shows with its log instead of lingering unseen."""
+    env.write_ini(Sub_Other__CmdHideWnd=1)
+    p = env.start_velmor("-d")
+    check(env.wait_main_window(), "the window is shown")
+    env.close_main_window(p)
+    check(any(l.endswith("> 処理ファイルがありません。") for l in log_lines(env)), "the empty-list line")
+    check(env.read_ini().get("Main.AfterMethod") == "1", "\"-d\" set the after-extraction action")
+
+
+# --- jobs --------------------------------------------------------------------------------------------
+
+def make_zip(path, members):
+    """A ZIP made by Python's zipfile (another tool than ours); names with non-ASCII characters are UTF-8."""
+    import zipfile
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in members.items():
+            z.writestr(name, data)
+
+
+def run_to_end(env, *args, timeout=90, answers=()):
+    """Starts velmor.exe, answers the given (caption, button) boxes in order, and waits for it to end."""
+    p = env.start_velmor(*args)
+    for caption, button in answers:
+        check(env.answer(caption, button), "the box %r was answered" % caption)
+    p.wait(timeout=timeout)
+    return p
+
+
+def command_line_job(env):
+    """"-k a.zip dir": extracts beside the archives (the folder row expanded), keeps them, and ends by itself;
+    the log tells the library check, the archive, the count, the pre-test, the result and the output folder."""
+    env.write_ini()
+    a = os.path.join(env.data, "a.zip")
+    make_zip(a, {"資料/読んでね.txt": "一", "b.txt": "two"})
+    sub = os.path.join(env.data, "dir")
+    os.makedirs(sub)
+    make_zip(os.path.join(sub, "c.zip"), {"c_top/x.txt": "x", "c_top/表.txt": "y"})
+    p = run_to_end(env, "-k", env.winpath(a), env.winpath(sub))
+    check(p.returncode == 0, "velmor ended by itself with 0")
+    with open(os.path.join(env.data, "a", "資料", "読んでね.txt"), encoding="utf-8") as f:
+        check(f.read() == "一", "a.zip's member extracted into its bind folder")
+    check(os.path.isfile(os.path.join(env.data, "a", "b.txt")), "b.txt extracted")
+    check(os.path.isfile(os.path.join(sub, "c_top", "表.txt")), "the folder row's archive extracted beside it")
+    check(os.path.isfile(a) and os.path.isfile(os.path.join(sub, "c.zip")), "the archives are kept")
+    lines = [l for l in log_lines(env) if l]
+    text = "\n".join(lines)
+    # The steps of the first archive, in this order.
+    at = 0
+    for needle in ("─── 解凍・圧縮用DLL検査 ──", "[ DLL ] \"ZIP\"\t「OK」", ">>>> [ \"%s\" ]  --" % env.winpath(a),
+                   "[ 最上位要素カウント ]\t2コ", "[ 書庫テスト ]", "[ 解凍 ]\t\"%s\\\" へ解凍しました。" %
+                   env.winpath(os.path.join(env.data, "a"))):
+        found = text.find(needle, at)
+        check(found >= 0, "the log shows %r after the earlier steps:\n%s" % (needle, text))
+        at = found + len(needle)
+    check(lines[-1].endswith("| " + env.winpath(sub)), "the output folder is the last line: %r" % lines[-1])
+    check(env.read_ini().get("Main.AfterMethod") == "0", "\"-k\" stored")
+    print("\n".join(lines))
+
+
+def delete_only_extracted(env):
+    """"-d" deletes the archive that extracted and keeps the one that failed."""
+    env.write_ini()
+    good = os.path.join(env.data, "good.zip")
+    bad = os.path.join(env.data, "bad.zip")
+    make_zip(good, {"g.txt": "g"})
+    with open(bad, "wb") as f:
+        f.write(b"PK\x03\x04 this is not a zip archive at all" * 20)
+    p = run_to_end(env, "-d", env.winpath(good), env.winpath(bad))
+    check(p.returncode == 0, "velmor ended by itself")
+    check(os.path.isfile(os.path.join(env.data, "g.txt")), "the good archive extracted")
+    check(not os.path.exists(good), "the good archive was deleted")
+    check(os.path.isfile(bad), "the failed archive is kept")
+
+
+def climbing_members(env):
+    """Members that climb out of the output folder leave nothing outside it; with the absolute-path question
+    on, No skips the archive with its log line."""
+    outside = os.path.join(env.work, "outside.txt")
+    if os.path.exists(outside):
+        os.remove(outside)
+    evil = os.path.join(env.data, "evil", "evil.zip")
+    os.makedirs(os.path.dirname(evil))
+    make_zip(evil, {"../../outside.txt": "bad", "ok.txt": "ok"})
+    env.write_ini()
+    run_to_end(env, "-k", env.winpath(evil))
+    check(not os.path.exists(outside), "nothing was written outside the output folder")
+    check(not os.path.exists(os.path.join(env.data, "outside.txt")), "nothing one level up either")
+
+    env.write_ini(Sub_Security__AlertAbsExpand=1)
+    os.remove(env.log_path())
+    run_to_end(env, "-k", env.winpath(evil), answers=[("確認", "no")])
+    check(any("絶対パス展開抑制による中断" in l for l in log_lines(env)), "the skip is logged")
+    check(os.path.isfile(evil) and not os.path.exists(outside), "archive kept, nothing outside")
+
+
+def confirmed_delete_and_end_notice(env):
+    """"-d" with the delete confirmation on asks once (Yes), deletes after success, shows the end notice of a
+    command-line run (OK) and exits."""
+    env.write_ini(Sub_Confirm__ConfirmDelete=1, Sub_Confirm__ShowEndDlg=1)
+    z = os.path.join(env.data, "消す.zip")
+    make_zip(z, {"残る.txt": "x"})
+    p = env.start_velmor("-d", env.winpath(z))
+    text = env.box_text("確認")
+    check(text and "後始末が\"削除\"になっています。" in text, "the delete confirmation: %r" % text)
+    check(env.answer("確認", "yes"), "answered Yes")
+    text = env.box_text("Velmor お知らせ")
+    check(text and "（OKで終了）" in text, "the end notice of a command-line run: %r" % text)
+    env.screenshot("end_notice")
+    check(env.answer("Velmor お知らせ", "ok"), "answered OK")
+    p.wait(timeout=30)
+    check(os.path.isfile(os.path.join(env.data, "残る.txt")), "extracted")
+    check(not os.path.exists(z), "deleted after success")
+    rc, out = env.helper_run("count-windows", "#32770", "確認")
+    check(out.strip() == "0", "asked once")
+
+
+def installer_places_a_library(env):
+    """Without the ZIP library the start-up question, answered Yes, runs the installer tool from the program's
+    folder; it places the library and the nested check finds it."""
+    env.write_ini()
+    zip_dll = os.path.join(env.app, "UNZIP32.DLL")
+    kept = os.path.join(env.data, "UNZIP32.DLL")
+    shutil.move(zip_dll, kept)
+    tool_log = os.path.join(env.data, "caldix.log")
+    try:
+        p = env.start_velmor(cwd=env.data, extra_env={"VELMOR_CALDIX_INSTALL": env.winpath(kept),
+                                                      "VELMOR_CALDIX_LOG": env.winpath(tool_log)})
+        check(env.answer("圧縮解凍DLLチェック", "yes"), "the question answered Yes")
+        check(env.answer("圧縮解凍DLLチェック", "ok"), "the notice answered")
+        check(env.answer("最新DLLの取得", "ok"), "the installer notice answered")
+        check(env.wait_main_window(), "the window shows after the checks")
+        env.close_main_window(p)
+    finally:
+        if not os.path.exists(zip_dll):
+            shutil.copy2(kept, zip_dll)
+    lines = [l.split("| ", 1)[-1] for l in log_lines(env) if l]
+    check(lines.count("─── 解凍・圧縮用DLL検査 ──") == 2, "two start lines: %r" % lines)
+    check(lines.count("─── ─── ─── ─── ─── ") == 2, "two end lines")
+    check(lines.count("[ DLL ] \"ZIP\"\t「なし　『ファイル』メニューからインストールできます」") == 1, "missing once")
+    check(lines.count("[ DLL ] \"ZIP\"\t「OK」") == 1, "present in the nested pass")
+    with open(tool_log, encoding="utf-8") as f:
+        runs = f.read().splitlines()
+    check(len(runs) == 1 and env.app.replace("/", "\\") in runs[0], "run once from the program's folder: %r" % runs)
+
+
+SUITES = {
+    "jobs": [
+        ("confirmed_delete_and_end_notice", confirmed_delete_and_end_notice),
+        ("command_line_job", command_line_job),
+        ("delete_only_extracted", delete_only_extracted),
+        ("climbing_members", climbing_members),
+    ],
+    "window": [
+        ("start_and_close", start_and_close),
+        ("second_instance", second_instance),
+        ("drops", drops),
+        ("log_appended", log_appended),
+        ("preview_start", preview_start),
+        ("start_without_job", start_without_job),
+        ("installer_places_a_library", installer_places_a_library),
+    ],
+}

@@ -1,0 +1,181 @@
+// A small console program that the end-to-end driver runs beside Velmor, in the same Wine desktop, to act
+// as a user would and to read what the user would see:
+//   wait-window CLASS TITLE MS      exit 0 once a visible window of that class and title exists
+//   count-windows CLASS TITLE       print how many windows of that class and title exist
+//   close CLASS TITLE               post WM_CLOSE to the window
+//   drop CLASS TITLE PATH...        post a shell drop of the paths (wide names) to the window
+//   rows CLASS TITLE                print the job list's rows, one per line, sub-items after tabs (UTF-8)
+//   answer CAPTION BUTTON MS        click Yes, No or OK of the message box with that caption
+//   text CAPTION MS                 print the text of the message box with that caption
+// Texts on the command line are UTF-16 (the driver passes them through Wine as they are).
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Print(const std::wstring& text) {
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                  nullptr);
+    std::string utf8(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), n, nullptr,
+                          nullptr);
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), utf8.data(), static_cast<DWORD>(utf8.size()), &written,
+                nullptr);
+}
+
+struct Match {
+    const wchar_t* cls;
+    const wchar_t* title;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK Collect(HWND hwnd, LPARAM lp) {
+    auto* m = reinterpret_cast<Match*>(lp);
+    wchar_t cls[256] = {}, title[512] = {};
+    ::GetClassNameW(hwnd, cls, 256);
+    ::GetWindowTextW(hwnd, title, 512);
+    if ((!m->cls || wcscmp(cls, m->cls) == 0) && wcscmp(title, m->title) == 0) m->found.push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> Windows(const wchar_t* cls, const wchar_t* title) {
+    Match m{cls, title, {}};
+    ::EnumWindows(Collect, reinterpret_cast<LPARAM>(&m));
+    return m.found;
+}
+
+HWND WaitFor(const wchar_t* cls, const wchar_t* title, DWORD ms, bool visible) {
+    DWORD start = ::GetTickCount();
+    do {
+        for (HWND h : Windows(cls, title))
+            if (!visible || ::IsWindowVisible(h)) return h;
+        ::Sleep(50);
+    } while (::GetTickCount() - start < ms);
+    return nullptr;
+}
+
+// The drop data is written into Velmor's own memory, as a shell drop would hand it over there: a drop handle
+// is only meaningful inside the process that receives it.
+int Drop(HWND target, int count, wchar_t** paths) {
+    size_t chars = 1;
+    for (int i = 0; i < count; ++i) chars += wcslen(paths[i]) + 1;
+    std::vector<BYTE> data(sizeof(DROPFILES) + chars * sizeof(wchar_t), 0);
+    auto* df = reinterpret_cast<DROPFILES*>(data.data());
+    df->pFiles = sizeof(DROPFILES);
+    df->fWide = TRUE;
+    auto* p = reinterpret_cast<wchar_t*>(df + 1);
+    for (int i = 0; i < count; ++i) {
+        wcscpy(p, paths[i]);
+        p += wcslen(paths[i]) + 1;
+    }
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(target, &pid);
+    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return 3;
+    void* remote = ::VirtualAllocEx(process, nullptr, data.size(), MEM_COMMIT, PAGE_READWRITE);
+    SIZE_T done = 0;
+    bool ok = remote && ::WriteProcessMemory(process, remote, data.data(), data.size(), &done);
+    ::CloseHandle(process);
+    if (!ok) return 4;
+    return ::PostMessageW(target, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0) ? 0 : 1;
+}
+
+// Reads the rows through memory in Velmor's process: list-view messages carry pointers there.
+int Rows(HWND form) {
+    HWND lv = ::FindWindowExW(form, nullptr, WC_LISTVIEWW, nullptr);
+    if (!lv) return 2;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(lv, &pid);
+    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return 3;
+    constexpr SIZE_T kText = 2048;
+    auto* remote = static_cast<BYTE*>(
+        ::VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kText * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    int rows = static_cast<int>(::SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0));
+    HWND header = reinterpret_cast<HWND>(::SendMessageW(lv, LVM_GETHEADER, 0, 0));
+    int columns = header ? static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+    for (int r = 0; r < rows; ++r) {
+        std::wstring line;
+        for (int c = 0; c < columns; ++c) {
+            LVITEMW item{};
+            item.iSubItem = c;
+            item.cchTextMax = kText;
+            item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+            SIZE_T done = 0;
+            ::WriteProcessMemory(process, remote, &item, sizeof(item), &done);
+            ::SendMessageW(lv, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(remote));
+            std::vector<wchar_t> text(kText, L'\0');
+            ::ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), kText * sizeof(wchar_t), &done);
+            if (c) line += L'\t';
+            line += text.data();
+        }
+        Print(line + L"\n");
+    }
+    ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    ::CloseHandle(process);
+    return 0;
+}
+
+struct StaticText {
+    std::wstring text;
+};
+BOOL CALLBACK CollectStatic(HWND hwnd, LPARAM lp) {
+    wchar_t cls[64] = {};
+    ::GetClassNameW(hwnd, cls, 64);
+    if (_wcsicmp(cls, L"Static") == 0) {
+        wchar_t text[2048] = {};
+        ::GetWindowTextW(hwnd, text, 2048);
+        if (text[0]) reinterpret_cast<StaticText*>(lp)->text += text;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return 64;
+    std::wstring verb = argv[1];
+    if (verb == L"wait-window" && argc == 5) return WaitFor(argv[2], argv[3], _wtoi(argv[4]), true) ? 0 : 1;
+    if (verb == L"count-windows" && argc == 4) {
+        Print(std::to_wstring(Windows(argv[2], argv[3]).size()) + L"\n");
+        return 0;
+    }
+    if (verb == L"close" && argc == 4) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        return h && ::PostMessageW(h, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    if (verb == L"drop" && argc >= 5) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        return h ? Drop(h, argc - 4, argv + 4) : 1;
+    }
+    if (verb == L"rows" && argc == 4) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        return h ? Rows(h) : 1;
+    }
+    if ((verb == L"answer" && argc == 5) || (verb == L"text" && argc == 4)) {
+        DWORD ms = _wtoi(argv[verb == L"answer" ? 4 : 3]);
+        HWND box = WaitFor(L"#32770", argv[2], ms, true);
+        if (!box) return 1;
+        if (verb == L"text") {
+            StaticText out;
+            ::EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&out));
+            Print(out.text + L"\n");
+            return 0;
+        }
+        std::wstring b = argv[3];
+        int id = b == L"yes" ? IDYES : b == L"no" ? IDNO : IDOK;
+        HWND button = ::GetDlgItem(box, id);
+        if (!button) return 2;
+        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+        return 0;
+    }
+    return 64;
+}

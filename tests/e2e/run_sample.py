@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+"""Runs velmor.exe on archives as a user would, for scripts/run.sh: its own Xvfb, Wine prefix and HOME under
+the work folder, the stand-in libraries beside the program, "-k" (archives kept). Without archives it makes a
+sample ZIP with Japanese member names with Python's zipfile. The archives are copied into the work folder
+first, so the run never writes beside the originals. Prints the extracted tree and the tail of VelmorLog.txt
+in UTF-8, keeps a screenshot taken during the job, and exits 0 only when files were extracted.
+
+usage: run_sample.py --work DIR --velmor EXE --helper EXE --standins DIR --loader WINE [ARCHIVE...]
+"""
+import argparse
+import os
+import shutil
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import e2e  # noqa: E402
+from e2e_cases import make_zip  # noqa: E402
+
+
+def tree(folder):
+    out = []
+    for root, dirs, files in os.walk(folder):
+        dirs.sort()
+        for name in sorted(files):
+            path = os.path.join(root, name)
+            out.append("%10d  %s" % (os.path.getsize(path), os.path.relpath(path, folder)))
+    return out
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for opt in ("--work", "--velmor", "--helper", "--standins", "--loader"):
+        parser.add_argument(opt, required=True)
+    parser.add_argument("archives", nargs="*")
+    args = parser.parse_args()
+    env = e2e.Env(args)
+    try:
+        env.start()
+        archives = []
+        if args.archives:
+            for a in args.archives:
+                target = os.path.join(env.data, os.path.basename(a))
+                shutil.copy2(a, target)
+                archives.append(target)
+        else:
+            sample = os.path.join(env.data, "サンプル.zip")
+            make_zip(sample, {"説明書/はじめに.txt": "Velmor のサンプルです。\n" * 50,
+                              "説明書/表計算.csv": "番号,名前\n1,テスト\n" * 200,
+                              "画像/写真.bin": bytes(range(256)) * 400})
+            archives.append(sample)
+        before = set(tree(env.data))
+        env.write_ini(Sub_Other__CmdHideWnd=0)
+        p = env.start_velmor("-k", *[env.winpath(a) for a in archives])
+        # The job is short: pictures of the screen are taken straight from the X server while velmor runs,
+        # and the one before the last is kept (the last may show the window closing).
+        frames = []
+        taken = 0
+        deadline = time.time() + 300
+        while p.poll() is None and time.time() < deadline:
+            frame = env.screenshot("run-%d" % (taken % 3), quiet=True)
+            taken += 1
+            if frame:
+                frames = (frames + [frame])[-3:]
+        shot = None
+        if len(frames) >= 2:
+            shot = os.path.join(env.shots, "run.png")
+            shutil.copy2(frames[-2], shot)
+        if p.poll() is None:
+            p.kill()
+            print("velmor did not end within 300 s")
+            return 1
+        print("\n=== extracted files (under %s)" % env.data)
+        extracted = [line for line in tree(env.data) if line not in before]
+        print("\n".join(extracted) if extracted else "(none)")
+        print("\n=== VelmorLog.txt (last lines)")
+        if os.path.exists(env.log_path()):
+            lines = env.read_log().decode("cp932", "replace").split("\r\n")
+            print("\n".join(lines[-30:]))
+        if shot:
+            print("\nscreenshot of the window during the job:", shot)
+        return 0 if extracted else 1
+    except e2e.Skip as s:
+        print("cannot run:", s)
+        return 1
+    finally:
+        env.stop()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
