@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 #include <wrl/client.h>
@@ -310,4 +311,49 @@ TEST_F(ShellIntegration, ProgramsMenuLink) {
     ASSERT_TRUE(shell.UpdateProgramsMenuLink(false, true));
     EXPECT_TRUE(testsupport::FileExists(link));
     ASSERT_TRUE(shell.UpdateProgramsMenuLink(false, false));
+}
+
+// What the shell starts when the user picks one of our verbs on an archive of an attached extension, with
+// the verb keys named for different top verbs.
+TEST_F(ShellIntegration, ShellStartsTheRegisteredCommand) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring recorder = self;
+    recorder = recorder.substr(0, recorder.rfind(L'\\')) + L"\\verb_recorder.exe";
+    ASSERT_TRUE(testsupport::FileExists(recorder));
+    shell.ExePath = platform::WideToSjis(recorder);
+    const std::wstring log = dir.File(L"verbs.log");
+    testsupport::ScopedEnv env(L"VELMOR_VERB_LOG", log);
+    const std::wstring archive = dir.File(L"表の書庫.zip");
+    testsupport::WriteFileBytes(archive, "PK");
+    ASSERT_TRUE(shell.attachExt("zip"));
+
+    struct Case {
+        TRightMenuTop top;
+        const wchar_t* verb;
+        const wchar_t* switchText;
+    } cases[] = {
+        {rmtOnly, L"0VelmorOnly", L"-k"},  {rmtOnly, L"VelmorDelete", L"-d"}, {rmtOnly, L"1VelmorTrash", L"-t"},
+        {rmtOnly, L"3VelmorOpen", L"-o"},  {rmtOpen, L"0VelmorOpen", L"-o"},  {rmtTrash, L"0VelmorTrash", L"-t"},
+        {rmtDelete, L"0VelmorDelete", L"-d"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(platform::WideToSjis(c.verb));
+        ASSERT_TRUE(shell.createVelmorPlusKey(c.top));
+        DeleteFileW(log.c_str());
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+        info.lpVerb = c.verb;
+        info.lpFile = archive.c_str();
+        info.nShow = SW_HIDE;
+        ASSERT_TRUE(ShellExecuteExW(&info));
+        ASSERT_TRUE(info.hProcess);
+        WaitForSingleObject(info.hProcess, 10000);
+        CloseHandle(info.hProcess);
+        auto bytes = testsupport::ReadFileBytes(log);
+        ASSERT_TRUE(bytes);
+        std::wstring line(reinterpret_cast<const wchar_t*>(bytes->data()), bytes->size() / sizeof(wchar_t));
+        EXPECT_EQ(line, L"\"" + recorder + L"\" " + c.switchText + L" \"" + archive + L"\"\n");
+    }
 }
