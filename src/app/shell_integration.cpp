@@ -1,5 +1,5 @@
-// Shell integration: registry layout under HKEY_CLASSES_ROOT and the shortcut files, written through the shell
-// link object. Diagnostic lines go to the debugger only.
+// Shell integration: registry layout under HKEY_CLASSES_ROOT and the shortcut files, written through the
+// shell link object. Diagnostic lines go to the debugger only.
 #include "app/shell_integration.h"
 
 #include <objbase.h>
@@ -66,7 +66,9 @@ private:
 };
 }  // namespace
 
-void TShellIntegration::SendAssocChanged() { ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr); }
+void TShellIntegration::SendAssocChanged() {
+    ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+}
 
 std::string TShellIntegration::VerbCommand(std::string_view switchText) const {
     return "\"" + ExePath + "\" " + std::string(switchText) + " \"%1\"";
@@ -99,8 +101,8 @@ bool TShellIntegration::createVelmorPlusKey(TRightMenuTop top) {
         for (const TVerb& v : kVerbs) {
             std::string key = ProgId + "\\shell\\" + VerbKeyName(v.name, top);
             // A failure stops here; what was written so far stays.
-            ok = reg.OpenKey(key, true) && reg.WriteString("", v.caption) && reg.OpenKey(key + "\\command", true) &&
-                 reg.WriteString("", VerbCommand(v.switchText));
+            ok = reg.OpenKey(key, true) && reg.WriteString("", v.caption) &&
+                 reg.OpenKey(key + "\\command", true) && reg.WriteString("", VerbCommand(v.switchText));
             reg.CloseKey();
             if (!ok) break;
         }
@@ -190,7 +192,8 @@ std::optional<std::string> TShellIntegration::SendToFolder() {
         if (auto v = reg.ReadString("SendTo"); v && !v->empty()) return v;
     }
     wchar_t buffer[MAX_PATH] = {};
-    if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_SENDTO, nullptr, SHGFP_TYPE_CURRENT, buffer)) && buffer[0])
+    if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_SENDTO, nullptr, SHGFP_TYPE_CURRENT, buffer)) &&
+        buffer[0])
         return WideToSjis(buffer);
     return std::nullopt;
 }

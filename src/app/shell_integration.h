@@ -1,7 +1,7 @@
-// How Velmor plugs into the shell: a ProgID with four context-menu verbs that start the program with a switch,
-// archive extensions pointed at that ProgID, and shortcuts in the user's SendTo folder and the Start menu's
-// Programs folder. Every routine takes what it needs as explicit arguments (program path, title, top verb),
-// catches its own errors and reports failure by its result; texts are Shift-JIS.
+// How Velmor plugs into the shell: a ProgID with four context-menu verbs that start the program with a
+// switch, archive extensions pointed at that ProgID, and shortcuts in the user's SendTo folder and the Start
+// menu's Programs folder. Every routine takes what it needs as explicit arguments (program path, title, top
+// verb), catches its own errors and reports failure by its result; texts are Shift-JIS.
 #pragma once
 
 #include <windows.h>
@@ -19,7 +19,7 @@ enum TRightMenuTop : uint8_t { rmtOnly = 0, rmtTrash = 1, rmtDelete = 2, rmtOpen
 inline constexpr std::string_view kDefaultProgId = "VelmorPlus";
 
 // The extensions the dialog offers, without the dot.
-inline constexpr std::string_view kShellExtensions[] = {"lzh", "lha",     "zip", "rar", "cab",     "tar",
+inline constexpr std::string_view kShellExtensions[] = {"lzh",    "lha", "zip", "rar",     "cab", "tar",
                                                         "tar.gz", "tgz", "gz",  "tar.tar", "gca"};
 
 class TShellIntegration {
@@ -45,7 +45,8 @@ public:
     bool createVelmorPlusKey(TRightMenuTop top);
     bool deleteVelmorPlusKey();
     bool attachExt(std::string_view ext);
-    // Removes the extension's default value only when it names our ProgID exactly; a foreign association stays.
+    // Removes the extension's default value only when it names our ProgID exactly; a foreign association
+    // stays.
     bool DetachExt(std::string_view ext);
     bool IsExtAttached(std::string_view ext, std::string_view progId) const;
     TRightMenuTop GetRightMenuTopItem() const;
@@ -69,7 +70,8 @@ public:
     static void SendAssocChanged();
 
 private:
-    bool SaveLink(const std::string& path, const std::string& workingFolder, const std::string* arguments) const;
+    bool SaveLink(const std::string& path, const std::string& workingFolder,
+                  const std::string* arguments) const;
 };
 
 }  // namespace velmor

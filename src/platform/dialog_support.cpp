@@ -24,7 +24,8 @@ void SetBorderStyle(TForm& form, TFormBorderStyle style) {
     }
     ::SetWindowLongPtrW(h, GWL_STYLE, s);
     ::SetWindowLongPtrW(h, GWL_EXSTYLE, ex);
-    ::SetWindowPos(h, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    ::SetWindowPos(h, nullptr, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void ArrangeInCreationOrder(TForm& form, HWND bottom) {
@@ -45,9 +46,10 @@ THint::~THint() {
 
 void THint::Create(TForm& form) {
     if (hwnd_) return;
-    hwnd_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form.Handle(), nullptr,
-                              ::GetModuleHandleW(nullptr), nullptr);
+    hwnd_ =
+        ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form.Handle(), nullptr,
+                          ::GetModuleHandleW(nullptr), nullptr);
     if (hwnd_ && form.Font()) ::SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(form.Font()), FALSE);
 }
 

@@ -60,8 +60,8 @@ std::optional<std::wstring> DefaultValue(const std::wstring& path) {
 
 void SetDefault(const std::wstring& path, const std::wstring& value) {
     UniqueHKey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.Put(), nullptr),
               ERROR_SUCCESS);
     RegSetValueExW(key.Get(), L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -71,8 +71,8 @@ const wchar_t kShellFolders[] = L"Software\\MicroSoft\\Windows\\CurrentVersion\\
 
 void SetSendToValue(const std::wstring* folder) {
     UniqueHKey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.Put(), nullptr),
               ERROR_SUCCESS);
     if (folder) {
         RegSetValueExW(key.Get(), L"SendTo", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder->c_str()),
@@ -291,15 +291,15 @@ TEST_F(ShellIntegration, ProgramsMenuLink) {
     // An existing link is left as it is.
     FILETIME before{}, after{};
     {
-        platform::UniqueFile f(CreateFileW(link.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                           nullptr));
+        platform::UniqueFile f(
+            CreateFileW(link.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         GetFileTime(f.Get(), nullptr, nullptr, &before);
     }
     Sleep(20);
     ASSERT_TRUE(shell.UpdateProgramsMenuLink(false, true));
     {
-        platform::UniqueFile f(CreateFileW(link.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                           nullptr));
+        platform::UniqueFile f(
+            CreateFileW(link.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         GetFileTime(f.Get(), nullptr, nullptr, &after);
     }
     EXPECT_EQ(CompareFileTime(&before, &after), 0);
@@ -333,8 +333,9 @@ TEST_F(ShellIntegration, ShellStartsTheRegisteredCommand) {
         const wchar_t* verb;
         const wchar_t* switchText;
     } cases[] = {
-        {rmtOnly, L"0VelmorOnly", L"-k"},  {rmtOnly, L"VelmorDelete", L"-d"}, {rmtOnly, L"1VelmorTrash", L"-t"},
-        {rmtOnly, L"3VelmorOpen", L"-o"},  {rmtOpen, L"0VelmorOpen", L"-o"},  {rmtTrash, L"0VelmorTrash", L"-t"},
+        {rmtOnly, L"0VelmorOnly", L"-k"},     {rmtOnly, L"VelmorDelete", L"-d"},
+        {rmtOnly, L"1VelmorTrash", L"-t"},    {rmtOnly, L"3VelmorOpen", L"-o"},
+        {rmtOpen, L"0VelmorOpen", L"-o"},     {rmtTrash, L"0VelmorTrash", L"-t"},
         {rmtDelete, L"0VelmorDelete", L"-d"},
     };
     for (const Case& c : cases) {

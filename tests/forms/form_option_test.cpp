@@ -77,17 +77,23 @@ void ExportKey(HKEY root, const std::wstring& path, std::wstring& out) {
 std::wstring ExportShellKeys() {
     std::wstring out;
     ExportKey(HKEY_CLASSES_ROOT, L"VelmorPlus", out);
-    for (std::string_view ext : kShellExtensions) ExportKey(HKEY_CLASSES_ROOT, SjisToWide("." + std::string(ext)), out);
+    for (std::string_view ext : kShellExtensions)
+        ExportKey(HKEY_CLASSES_ROOT, SjisToWide("." + std::string(ext)), out);
     return out;
 }
 
 const char* ButtonKind(HWND h) {
     switch (GetWindowLongPtrW(h, GWL_STYLE) & BS_TYPEMASK) {
-        case BS_AUTOCHECKBOX: return "check";
-        case BS_AUTORADIOBUTTON: return "radio";
-        case BS_GROUPBOX: return "group";
-        case BS_DEFPUSHBUTTON: return "default";
-        default: return "push";
+        case BS_AUTOCHECKBOX:
+            return "check";
+        case BS_AUTORADIOBUTTON:
+            return "radio";
+        case BS_GROUPBOX:
+            return "group";
+        case BS_DEFPUSHBUTTON:
+            return "default";
+        default:
+            return "push";
     }
 }
 
@@ -112,7 +118,8 @@ std::string DumpControls(HWND form) {
         line += " \"" + SjisToUtf8(WideToSjis(text)) + "\"";
         line += (GetWindowLongPtrW(h, GWL_STYLE) & WS_VISIBLE) ? " visible" : " hidden";
         line += IsWindowEnabled(h) ? " enabled" : " disabled";
-        if (lstrcmpiW(cls, L"Button") == 0 && SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED) line += " checked";
+        if (lstrcmpiW(cls, L"Button") == 0 && SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED)
+            line += " checked";
         out += line + "\n";
     }
     return out;
@@ -163,8 +170,8 @@ protected:
         Application.Initialize();
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         UniqueHKey key;
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        key.Put(), nullptr);
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, key.Put(), nullptr);
         RegSetValueExW(key.Get(), L"winemenubuilder.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""),
                        sizeof(wchar_t));
         sendTo = dir.Path() + L"\\SendTo";
@@ -228,7 +235,7 @@ protected:
         EXPECT_EQ(form.ModalResult(), mrOk);
     }
     std::vector<TCheckBox*> ShownExtBoxes() {
-        return {&form.chkLzh, &form.chkLha, &form.chkZip,   &form.chkRar, &form.chkCab,
+        return {&form.chkLzh, &form.chkLha,   &form.chkZip, &form.chkRar, &form.chkCab,
                 &form.chkTar, &form.chkTarGz, &form.chkTgz, &form.chkGz};
     }
 
@@ -267,8 +274,8 @@ TEST_F(FormOption, ControlDumpPerPage) {
     EXPECT_EQ(form.PageControlSetting.TabIndex(), 3);  // the page last chosen
     for (int page : {1, 3}) {
         SelectPage(page);
-        dump += std::string("# Registered, folder structure ignored\n## ") + SjisToUtf8(pageNames[page]) + "\n" +
-                DumpControls(form.Handle());
+        dump += std::string("# Registered, folder structure ignored\n## ") + SjisToUtf8(pageNames[page]) +
+                "\n" + DumpControls(form.Handle());
     }
     if (!shots.empty()) {
         Pump(30);
@@ -312,9 +319,9 @@ TEST_F(FormOption, SettingsToControlsAndBack) {
         if (c.field == &TIniControl::SameFolderProc) {
             EXPECT_EQ(form.cmbSameFolderProc.ItemIndex(), c.stored < 2 ? c.stored : -1);
         } else {
-            for (TRadioButton* r : {&form.rbtnMoveConfirm, &form.rbtnMoveOverwrite, &form.rbtnMoveSkip,
-                                    &form.rbtnMoveGenNummed, &form.rbtnConfirm, &form.rbtnOverWrite, &form.rbtnSkip,
-                                    &form.rbtnIfNew}) {
+            for (TRadioButton* r :
+                 {&form.rbtnMoveConfirm, &form.rbtnMoveOverwrite, &form.rbtnMoveSkip, &form.rbtnMoveGenNummed,
+                  &form.rbtnConfirm, &form.rbtnOverWrite, &form.rbtnSkip, &form.rbtnIfNew}) {
                 bool sameGroup = (c.field == &TIniControl::MoveOverWrite) ==
                                  (r == &form.rbtnMoveConfirm || r == &form.rbtnMoveOverwrite ||
                                   r == &form.rbtnMoveSkip || r == &form.rbtnMoveGenNummed);
@@ -378,9 +385,9 @@ TEST_F(FormOption, CancelKeepsSettingsAndRegistry) {
     }
 
     // Clicks queued for the modal loop, then Cancel.
-    for (TWinControl* c : std::initializer_list<TWinControl*>{&form.chkEnableRightMenu, &form.btnAllOn,
-                                                              &form.chkResistSendTo, &form.chkResistStartMenu,
-                                                              &form.rbtnSkip, &form.chkBindFolder, &form.btnCancel})
+    for (TWinControl* c : std::initializer_list<TWinControl*>{
+             &form.chkEnableRightMenu, &form.btnAllOn, &form.chkResistSendTo, &form.chkResistStartMenu,
+             &form.rbtnSkip, &form.chkBindFolder, &form.btnCancel})
         PostMessageW(c->Handle(), BM_CLICK, 0, 0);
     EXPECT_EQ(form.ShowModal(), mrCancel);
     {
@@ -406,7 +413,8 @@ TEST_F(FormOption, AllOnAndOffSpareHiddenBoxes) {
     Click(form.btnAllOn);
     for (TCheckBox* b : ShownExtBoxes()) EXPECT_TRUE(b->Checked()) << b->Text();
     Ok();
-    for (const char* ext : {"lzh", "lha", "zip", "rar", "cab", "tar", "tar.gz", "tgz", "gz", "tar.tar", "gca"})
+    for (const char* ext :
+         {"lzh", "lha", "zip", "rar", "cab", "tar", "tar.gz", "tgz", "gz", "tar.tar", "gca"})
         EXPECT_TRUE(form.Shell.IsExtAttached(ext, "VelmorPlus")) << ext;
 
     // Switching the context menu off removes every association, the hidden ones included.

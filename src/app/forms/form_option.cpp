@@ -78,9 +78,9 @@ TfrmOption::TfrmOption() : TForm(L"TfrmOption") {
 }
 
 std::vector<TfrmOption::TExtBox> TfrmOption::ExtBoxes() {
-    return {{&chkLzh, "lzh", true},     {&chkLha, "lha", true},         {&chkZip, "zip", true},
-            {&chkRar, "rar", true},     {&chkCab, "cab", true},         {&chkTar, "tar", true},
-            {&chkTarGz, "tar.gz", true}, {&chkTgz, "tgz", true},        {&chkGz, "gz", true},
+    return {{&chkLzh, "lzh", true},         {&chkLha, "lha", true}, {&chkZip, "zip", true},
+            {&chkRar, "rar", true},         {&chkCab, "cab", true}, {&chkTar, "tar", true},
+            {&chkTarGz, "tar.gz", true},    {&chkTgz, "tgz", true}, {&chkGz, "gz", true},
             {&chkTarTar, "tar.tar", false}, {&chkGCA, "gca", false}};
 }
 
@@ -126,7 +126,8 @@ void TfrmOption::BuildControls() {
         const int gapLeft = textLeft + TextWidth(Handle(), Font(), kBindCaptionHead);
         const int gapWidth = TextWidth(Handle(), Font(), kBindCaptionGap);
         const int upDownWidth = ::GetSystemMetrics(SM_CXVSCROLL);
-        stBindNum.Create(*this, gapLeft + 2, top + 18, std::max(gapWidth - upDownWidth - 4, 24), 20, "", SS_RIGHT);
+        stBindNum.Create(*this, gapLeft + 2, top + 18, std::max(gapWidth - upDownWidth - 4, 24), 20, "",
+                         SS_RIGHT);
         ::SetWindowLongPtrW(stBindNum.Handle(), GWL_EXSTYLE,
                             ::GetWindowLongPtrW(stBindNum.Handle(), GWL_EXSTYLE) | WS_EX_STATICEDGE);
         ::SetWindowLongPtrW(stBindNum.Handle(), GWL_STYLE,
@@ -136,7 +137,8 @@ void TfrmOption::BuildControls() {
         upBindNum.Create(*this, stBindNum, 0, 100);
         Hint.Add(stBindNum, "個数を設定します");
     }
-    chkDelFolderNum.Create(*this, 24, top + 42, 426, 20, "フォルダを作成するとき、うしろにつくバージョン番号を除去する");
+    chkDelFolderNum.Create(*this, 24, top + 42, 426, 20,
+                           "フォルダを作成するとき、うしろにつくバージョン番号を除去する");
     lblDelFolderNote.Create(*this, 44, top + 62, 400, 16, "（数字, アンダーバー , ピリオド, 空白など) ");
     lblSameFolder.Create(*this, 24, top + 86, 170, 18, "同名のフォルダがあった場合");
     cmbSameFolderProc.Create(*this, 196, top + 82, 250, 120, csDropDownList);
@@ -158,10 +160,12 @@ void TfrmOption::BuildControls() {
     trackBufferSize.Create(*this, 22, top + 294, 340, 36, 5, 100, 10);
     lblBuffSize.Create(*this, 370, top + 302, 80, 18, "", SS_LEFT);
     chkCheckDiv.Create(*this, 24, top + 348, 420, 20, "rar分割ファイルを同一フォルダ内で検索");
-    on(pgExtract, {&grpBind, &chkBindFolder, &stBindNum, &upBindNum, &chkDelFolderNum, &lblDelFolderNote,
-                   &lblSameFolder, &cmbSameFolderProc, &chkIgnoreDirectory, &chkIgnoredSingleBind, &grpOverWrite,
-                   &rbtnConfirm, &rbtnOverWrite, &rbtnSkip, &rbtnIfNew, &grpMoveOverWrite, &rbtnMoveConfirm,
-                   &rbtnMoveOverwrite, &rbtnMoveSkip, &grpBuffer, &trackBufferSize, &lblBuffSize, &chkCheckDiv});
+    on(pgExtract,
+       {&grpBind,          &chkBindFolder,   &stBindNum,         &upBindNum,          &chkDelFolderNum,
+        &lblDelFolderNote, &lblSameFolder,   &cmbSameFolderProc, &chkIgnoreDirectory, &chkIgnoredSingleBind,
+        &grpOverWrite,     &rbtnConfirm,     &rbtnOverWrite,     &rbtnSkip,           &rbtnIfNew,
+        &grpMoveOverWrite, &rbtnMoveConfirm, &rbtnMoveOverwrite, &rbtnMoveSkip,       &grpBuffer,
+        &trackBufferSize,  &lblBuffSize,     &chkCheckDiv});
 
     // "■通知の設定"
     grpNotice.Create(*this, 12, top, 447, 124, "お知らせの表示");
@@ -187,9 +191,9 @@ void TfrmOption::BuildControls() {
         const char* caption;
         int column, row;
     } places[] = {
-        {&chkLzh, ".ｌｚｈ", 0, 0}, {&chkLha, ".lha ", 1, 0},     {&chkZip, ".zip", 0, 1},
-        {&chkRar, ".rar ", 1, 1},  {&chkCab, ".cab ", 0, 2},     {&chkTar, ".tar", 1, 2},
-        {&chkTarGz, ".tar.gz", 0, 3}, {&chkTgz, ".tgz", 1, 3},   {&chkGz, ".gz", 0, 4},
+        {&chkLzh, ".ｌｚｈ", 0, 0},     {&chkLha, ".lha ", 1, 0}, {&chkZip, ".zip", 0, 1},
+        {&chkRar, ".rar ", 1, 1},       {&chkCab, ".cab ", 0, 2}, {&chkTar, ".tar", 1, 2},
+        {&chkTarGz, ".tar.gz", 0, 3},   {&chkTgz, ".tgz", 1, 3},  {&chkGz, ".gz", 0, 4},
         {&chkTarTar, ".tar.tar", 1, 4}, {&chkGCA, ".gca ", 0, 5},
     };
     for (const Place& p : places)
@@ -202,9 +206,28 @@ void TfrmOption::BuildControls() {
     radioVelmorTrash.Create(*this, 206, top + 200, 240, 20, "解凍して元ファイルをごみ箱に捨てる", false);
     radioVelmorDelete.Create(*this, 206, top + 226, 240, 20, "解凍して元ファイルを完全削除", false);
     radioVelmorPreview.Create(*this, 206, top + 252, 240, 20, "プレビュー(Velmor)", false);
-    on(pgShell, {&grpShortcut, &chkResistSendTo, &chkResistStartMenu, &grpRightMenu, &chkEnableRightMenu, &grpExt,
-                 &chkLzh, &chkLha, &chkZip, &chkRar, &chkCab, &chkTar, &chkTarGz, &chkTgz, &chkGz, &btnAllOn,
-                 &btnAllOff, &grpMenuOrder, &lblMenuOrder, &radioVelmorOnly, &radioVelmorTrash, &radioVelmorDelete,
+    on(pgShell, {&grpShortcut,
+                 &chkResistSendTo,
+                 &chkResistStartMenu,
+                 &grpRightMenu,
+                 &chkEnableRightMenu,
+                 &grpExt,
+                 &chkLzh,
+                 &chkLha,
+                 &chkZip,
+                 &chkRar,
+                 &chkCab,
+                 &chkTar,
+                 &chkTarGz,
+                 &chkTgz,
+                 &chkGz,
+                 &btnAllOn,
+                 &btnAllOff,
+                 &grpMenuOrder,
+                 &lblMenuOrder,
+                 &radioVelmorOnly,
+                 &radioVelmorTrash,
+                 &radioVelmorDelete,
                  &radioVelmorPreview});
 
     // Hidden controls: never on a page, so no page switch shows them.
@@ -224,9 +247,10 @@ void TfrmOption::BuildControls() {
     chkGCA.SetEnabled(false);
     // A group box paints only its frame: transparent, it does not clip away the page painted beneath it, so
     // nothing of the page shown before stays inside it.
-    for (TGroupBox* g : {&grpSecurity, &grpBind, &grpOverWrite, &grpMoveOverWrite, &grpBuffer, &grpNotice, &grpSendTo,
-                         &grpShortcut, &grpRightMenu, &grpExt, &grpMenuOrder, &grpPriority})
-        ::SetWindowLongPtrW(g->Handle(), GWL_EXSTYLE, ::GetWindowLongPtrW(g->Handle(), GWL_EXSTYLE) | WS_EX_TRANSPARENT);
+    for (TGroupBox* g : {&grpSecurity, &grpBind, &grpOverWrite, &grpMoveOverWrite, &grpBuffer, &grpNotice,
+                         &grpSendTo, &grpShortcut, &grpRightMenu, &grpExt, &grpMenuOrder, &grpPriority})
+        ::SetWindowLongPtrW(g->Handle(), GWL_EXSTYLE,
+                            ::GetWindowLongPtrW(g->Handle(), GWL_EXSTYLE) | WS_EX_TRANSPARENT);
     ArrangeInCreationOrder(*this, PageControlSetting.Handle());
 }
 
@@ -239,11 +263,21 @@ void TfrmOption::FormShow() {
         chkCheckDangerPath.SetChecked(ini.CheckDangerPath);
         chkResistStartMenu.SetChecked(Shell.UpdateProgramsMenuLink(true, false));
         switch (ini.MoveOverWrite) {
-            case 0: moveGroup_.SetChecked(0); break;
-            case 1: moveGroup_.SetChecked(1); break;
-            case 2: moveGroup_.SetChecked(2); break;
-            case 4: moveGroup_.SetChecked(3); break;
-            default: moveGroup_.SetChecked(-1); break;
+            case 0:
+                moveGroup_.SetChecked(0);
+                break;
+            case 1:
+                moveGroup_.SetChecked(1);
+                break;
+            case 2:
+                moveGroup_.SetChecked(2);
+                break;
+            case 4:
+                moveGroup_.SetChecked(3);
+                break;
+            default:
+                moveGroup_.SetChecked(-1);
+                break;
         }
         overWriteGroup_.SetChecked(ini.OverWrite <= 3 ? ini.OverWrite : -1);
         chkEndDlg.SetChecked(ini.ShowEndDlg);
@@ -257,16 +291,18 @@ void TfrmOption::FormShow() {
         trackBufferSize.SetPosition(ini.BuffMegaSize);
         chkIgnoredSingleBind.SetChecked(ini.IgnoredSingleBind);
         updatelblbuff();
-        cmbSameFolderProc.SetItemIndex(ini.SameFolderProc < cmbSameFolderProc.Count() ? ini.SameFolderProc : -1);
+        cmbSameFolderProc.SetItemIndex(ini.SameFolderProc < cmbSameFolderProc.Count() ? ini.SameFolderProc
+                                                                                      : -1);
         chkAlertAbsExpand.SetChecked(ini.AlertAbsExpand);
         chkConfirmIgnore.SetChecked(ini.ConfirmIgnore);
-        // A hand-edited number outside the up-down's range stays visible and is stored back as it is; only the
-        // up-down's position is clamped.
+        // A hand-edited number outside the up-down's range stays visible and is stored back as it is; only
+        // the up-down's position is clamped.
         stBindNum.SetText(std::to_string(ini.BindNum));
         upBindNum.SetPosition(ini.BindNum);
         chkEnableRightMenu.SetChecked(Shell.IsProgIdRegistered(Shell.ProgId));
         switchChkEnable(chkEnableRightMenu.Checked());
-        for (const char* ext : {"lzh", "lha", "zip", "cab", "rar", "tar", "tar.gz", "tar.tar", "tgz", "gz", "gca"}) {
+        for (const char* ext :
+             {"lzh", "lha", "zip", "cab", "rar", "tar", "tar.gz", "tar.tar", "tgz", "gz", "gca"}) {
             for (const TExtBox& e : ExtBoxes())
                 if (std::string_view(e.ext) == ext) e.box->SetChecked(Shell.IsExtAttached(ext, Shell.ProgId));
         }
@@ -311,7 +347,8 @@ void TfrmOption::btnOKClick() {
 void TfrmOption::ApplyShell() {
     if (!chkEnableRightMenu.Checked()) {
         Shell.deleteVelmorPlusKey();
-        for (const char* ext : {"lzh", "lha", "zip", "cab", "rar", "tar", "tar.gz", "tgz", "gz", "gca", "tar.tar"})
+        for (const char* ext :
+             {"lzh", "lha", "zip", "cab", "rar", "tar", "tar.gz", "tgz", "gz", "gca", "tar.tar"})
             Shell.DetachExt(ext);
         return;
     }
@@ -340,10 +377,9 @@ void TfrmOption::chkEnableRightMenuClick() { switchChkEnable(chkEnableRightMenu.
 
 void TfrmOption::switchChkEnable(bool enabled) {
     for (const TExtBox& e : ExtBoxes()) e.box->SetEnabled(enabled);
-    for (TWinControl* c : std::initializer_list<TWinControl*>{&grpExt, &grpMenuOrder, &radioVelmorOnly,
-                                                              &radioVelmorTrash, &radioVelmorDelete,
-                                                              &radioVelmorPreview, &lstMenuItems, &btnMenuUp,
-                                                              &btnMenuDown, &btnAllOn, &btnAllOff})
+    for (TWinControl* c : std::initializer_list<TWinControl*>{
+             &grpExt, &grpMenuOrder, &radioVelmorOnly, &radioVelmorTrash, &radioVelmorDelete,
+             &radioVelmorPreview, &lstMenuItems, &btnMenuUp, &btnMenuDown, &btnAllOn, &btnAllOff})
         c->SetEnabled(enabled);
 }
 

@@ -25,7 +25,8 @@ public:
 
     // Set by OK with the state of `chkIgnoreDirectory`; the main window mirrors it in its own check box.
     std::function<void(bool ignoreDirectory)> OnIgnoreDirectoryChanged;
-    // The shell integration the dialog drives (program path and title are filled in when the form is created).
+    // The shell integration the dialog drives (program path and title are filled in when the form is
+    // created).
     TShellIntegration Shell;
 
     // Handlers.
@@ -89,7 +90,8 @@ public:
     platform::TGroupBox grpRightMenu;
     platform::TCheckBox chkEnableRightMenu;
     platform::TGroupBox grpExt;
-    platform::TCheckBox chkLzh, chkLha, chkZip, chkRar, chkCab, chkTar, chkTarGz, chkTgz, chkGz, chkTarTar, chkGCA;
+    platform::TCheckBox chkLzh, chkLha, chkZip, chkRar, chkCab, chkTar, chkTarGz, chkTgz, chkGz, chkTarTar,
+        chkGCA;
     platform::TButton btnAllOn, btnAllOff;
     platform::TGroupBox grpMenuOrder;
     platform::TLabel lblMenuOrder;
