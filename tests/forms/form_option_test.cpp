@@ -356,6 +356,9 @@ TEST_F(FormOption, SettingsToControlsAndBack) {
     EXPECT_EQ(form.stBindNum.Text(), "7");
     SelectPage(2);
     Click(form.chkEndDlg);
+    // The owner coming back from the task bar re-shows the dialog without reloading it.
+    SendMessageW(form.Handle(), WM_SHOWWINDOW, TRUE, SW_PARENTOPENING);
+    EXPECT_TRUE(form.rbtnMoveSkip.Checked());
     Ok();
     EXPECT_EQ(IniControl.MoveOverWrite, 2);
     EXPECT_EQ(IniControl.OverWrite, 3);
@@ -398,6 +401,13 @@ TEST_F(FormOption, CancelKeepsSettingsAndRegistry) {
     EXPECT_EQ(ExportShellKeys(), registryBefore);
     EXPECT_TRUE(form.Shell.IsSendToLinkPresent());
     EXPECT_FALSE(form.Shell.UpdateProgramsMenuLink(true, false));
+}
+
+TEST_F(FormOption, EnterIsOkAndEscapeIsCancel) {
+    PostMessageW(form.chkEndDlg.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(form.ShowModal(), mrOk);
+    PostMessageW(form.chkEndDlg.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(form.ShowModal(), mrCancel);
 }
 
 TEST_F(FormOption, AllOnAndOffSpareHiddenBoxes) {

@@ -59,8 +59,17 @@ std::optional<int32_t> ParseNumber(const std::string& text) {
 
 TfrmOption::TfrmOption() : TForm(L"TfrmOption") {
     OnCreate = [this] { FormCreate(); };
-    OnShow = [this] { FormShow(); };
+    OnShow = [this] {
+        // Coming back with a restored owner is no new showing: the user's unsaved choices stay.
+        if (!shownWithOwner_) FormShow();
+    };
     OnMessage = [this](UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+        if (msg == WM_SHOWWINDOW) shownWithOwner_ = lParam == SW_PARENTOPENING;
+        if (msg == DM_GETDEFID) {
+            // Enter presses "O K", as in a dialog box.
+            result = MAKELRESULT(btnOK.Id(), DC_HASDEFID);
+            return true;
+        }
         if (!RouteScrollMessage(*this, msg, wParam, lParam)) return false;
         result = 0;
         return true;

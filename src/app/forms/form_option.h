@@ -119,6 +119,7 @@ private:
     platform::TRadioGroup topVerbGroup_{&radioVelmorOnly, &radioVelmorTrash, &radioVelmorDelete,
                                         &radioVelmorPreview};
     bool loadComplete_ = false;
+    bool shownWithOwner_ = false;
 };
 
 }  // namespace velmor
