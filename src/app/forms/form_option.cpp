@@ -271,23 +271,8 @@ void TfrmOption::FormShow() {
         chkIgnoredSingleBind.SetEnabled(chkIgnoreDirectory.Checked());
         chkCheckDangerPath.SetChecked(ini.CheckDangerPath);
         chkResistStartMenu.SetChecked(Shell.UpdateProgramsMenuLink(true, false));
-        switch (ini.MoveOverWrite) {
-            case 0:
-                moveGroup_.SetChecked(0);
-                break;
-            case 1:
-                moveGroup_.SetChecked(1);
-                break;
-            case 2:
-                moveGroup_.SetChecked(2);
-                break;
-            case 4:
-                moveGroup_.SetChecked(3);
-                break;
-            default:
-                moveGroup_.SetChecked(-1);
-                break;
-        }
+        // The fourth button stands for 4; 3 and anything else check none.
+        moveGroup_.SetChecked(ini.MoveOverWrite <= 2 ? ini.MoveOverWrite : ini.MoveOverWrite == 4 ? 3 : -1);
         overWriteGroup_.SetChecked(ini.OverWrite <= 3 ? ini.OverWrite : -1);
         chkEndDlg.SetChecked(ini.ShowEndDlg);
         chkBindFolder.SetChecked(ini.BindFolder);
