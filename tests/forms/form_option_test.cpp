@@ -403,6 +403,27 @@ TEST_F(FormOption, CancelKeepsSettingsAndRegistry) {
     EXPECT_FALSE(form.Shell.UpdateProgramsMenuLink(true, false));
 }
 
+TEST_F(FormOption, CentredOnTheMainWindow) {
+    class TOwner : public TForm {
+    public:
+        TOwner() : TForm(L"TOptionTestOwner") {}
+    } owner;
+    owner.Create();
+    owner.SetBounds(40, 30, 600, 500);
+    owner.Show();
+    TForm* oldMain = Application.MainForm();
+    Application.SetMainForm(&owner);
+    ShowForm();
+    EXPECT_EQ(GetWindow(form.Handle(), GW_OWNER), owner.Handle());
+    EXPECT_NEAR(form.Left() + form.Width() / 2, 40 + 300, 1);
+    EXPECT_NEAR(form.Top() + form.Height() / 2, 30 + 250, 1);
+    form.Hide();
+    Application.SetMainForm(oldMain);
+    SetWindowLongPtrW(form.Handle(), GWLP_HWNDPARENT, 0);  // the owner's end would take the dialog along
+    owner.Destroy();
+    EXPECT_TRUE(IsWindow(form.Handle()));
+}
+
 TEST_F(FormOption, EnterIsOkAndEscapeIsCancel) {
     PostMessageW(form.chkEndDlg.Handle(), WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(form.ShowModal(), mrOk);

@@ -264,6 +264,10 @@ void TfrmOption::BuildControls() {
 }
 
 void TfrmOption::FormShow() {
+    // Created without an owner (as the application's forms are), the dialog belongs to the main window.
+    TForm* main = Application.MainForm();
+    if (!::GetWindow(Handle(), GW_OWNER) && main && main != this && main->Handle())
+        ::SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(main->Handle()));
     CenterOnOwner();
     loadComplete_ = false;
     TIniControl& ini = IniControl;
