@@ -1,10 +1,11 @@
 #!/bin/sh
 # Runs a Windows program under Wine for ctest: own prefix per build tree, Japanese locale (ANSI code page 932),
-# no debug noise. The wineserver and Wine's services are started with their streams on /dev/null first, or
-# they would inherit ctest's pipes and ctest would wait for them forever.
+# no debug noise, no menu builder (a saved shortcut must not become a desktop entry of the host). The wineserver
+# and Wine's services are started with their streams on /dev/null first, or they would inherit ctest's pipes
+# and ctest would wait for them forever.
 # usage: wine-run.sh PREFIX LOADER PROGRAM [ARGS...]
 prefix=$1; loader=$2; shift 2
-export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$prefix" WINEDEBUG=-all LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 mkdir -p "$prefix"
 (
     flock 9

@@ -112,12 +112,6 @@ protected:
         if (!GetEnvironmentVariableW(L"VELMOR_SCRATCH_PREFIX", flag, 8))
             GTEST_SKIP() << "changes the shell registry: runs only in its own Wine prefix";
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        // Links saved in the Start menu would otherwise become desktop entries on the host.
-        UniqueHKey overrides;
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, overrides.Put(), nullptr);
-        RegSetValueExW(overrides.Get(), L"winemenubuilder.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""),
-                       sizeof(wchar_t));
         CleanRegistry();
         exeFolder = dir.Path() + L"\\表ソフト";
         CreateDirectoryW(exeFolder.c_str(), nullptr);

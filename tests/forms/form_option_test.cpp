@@ -169,13 +169,9 @@ protected:
             GTEST_SKIP() << "changes the shell registry: runs only in its own Wine prefix";
         Application.Initialize();
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        UniqueHKey key;
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, key.Put(), nullptr);
-        RegSetValueExW(key.Get(), L"winemenubuilder.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""),
-                       sizeof(wchar_t));
         sendTo = dir.Path() + L"\\SendTo";
         CreateDirectoryW(sendTo.c_str(), nullptr);
+        UniqueHKey key;
         RegCreateKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
                         nullptr);
         RegSetValueExW(key.Get(), L"SendTo", 0, REG_SZ, reinterpret_cast<const BYTE*>(sendTo.c_str()),
