@@ -255,6 +255,13 @@ TEST_F(ShellIntegration, SendToLink) {
     EXPECT_EQ(testsupport::ReadFileBytes(link), "someone else's");
     DeleteFileW(link.c_str());
 
+    // A save that fails (the folder is gone) is reported and does not claim the shortcut.
+    const std::wstring gone = dir.Path() + L"\\消えた送る";
+    SetSendToValue(&gone);
+    EXPECT_FALSE(shell.UpdateSendToLink(true, resist));
+    EXPECT_FALSE(resist);
+    EXPECT_FALSE(testsupport::FileExists(gone));
+
     // Without the registry value the shell's own SendTo folder is used, never the drive root.
     SetSendToValue(nullptr);
     wchar_t shellSendTo[MAX_PATH] = {};
