@@ -140,10 +140,15 @@ void TRadioButton::SetChecked(bool checked) {
     Send(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
     if (!checked || !hwnd_) return;
     // An automatic radio button clears the others of its group only on a user click; do it here too.
-    HWND parent = ::GetParent(hwnd_);
-    for (HWND h = ::GetNextDlgGroupItem(parent, hwnd_, FALSE); h && h != hwnd_;
-         h = ::GetNextDlgGroupItem(parent, h, FALSE)) {
-        if ((::GetWindowLongPtrW(h, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
+    // The group runs from the nearest sibling at or before this one with WS_GROUP to the next one with it.
+    // Walked by window order, not by the dialog's group walk, which skips hidden and disabled buttons and so
+    // never came back to a hidden start.
+    auto style = [](HWND h) { return ::GetWindowLongPtrW(h, GWL_STYLE); };
+    HWND first = hwnd_;
+    for (HWND prev; !(style(first) & WS_GROUP) && (prev = ::GetWindow(first, GW_HWNDPREV));) first = prev;
+    for (HWND h = first; h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        if (h != first && (style(h) & WS_GROUP)) break;
+        if (h != hwnd_ && (style(h) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
             ::SendMessageW(h, BM_SETCHECK, BST_UNCHECKED, 0);
     }
     if (OnClick) OnClick();

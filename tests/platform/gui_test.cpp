@@ -127,6 +127,27 @@ TEST_F(GuiLayer, CheckBoxSetByCodeClicksOnlyOnChange) {
     EXPECT_TRUE(check.Checked());
 }
 
+// Checking a radio button clears the rest of its group and nothing past it, also when buttons of the group
+// are hidden or disabled (a walk that skips them never came back to a hidden start).
+TEST_F(GuiLayer, RadioGroupClearsItsOwnButtonsWhateverTheirState) {
+    TRadioButton a, b, c, other;
+    a.Create(form, 0, 0, 100, 20, "ごみ箱", true);
+    b.Create(form, 0, 20, 100, 20, "削除", false);
+    c.Create(form, 0, 40, 100, 20, "移動", false);
+    other.Create(form, 0, 60, 100, 20, "別の組", true);
+    other.SetChecked(true);
+    a.SetChecked(true);
+    ShowWindow(b.Handle(), SW_HIDE);
+    EnableWindow(c.Handle(), FALSE);
+    b.SetChecked(true);  // hidden
+    EXPECT_FALSE(a.Checked());
+    EXPECT_TRUE(b.Checked());
+    c.SetChecked(true);  // disabled
+    EXPECT_FALSE(b.Checked());
+    EXPECT_TRUE(c.Checked());
+    EXPECT_TRUE(other.Checked());
+}
+
 TEST_F(GuiLayer, ExceptionInHandlerIsReportedNotUnwound) {
     TButton button;
     button.Create(form, 0, 0, 80, 24, "解凍");
