@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/application.h"
+#include "platform/sjis.h"
 #include "support/temp_dir.h"
 
 namespace formstest {
@@ -47,17 +48,33 @@ public:
     std::vector<std::string> captions;
 };
 
-// Saves the whole screen as <test program folder>\<name>.png; false where it could not be taken.
-inline bool Screenshot(const testsupport::TempDir& dir, const std::wstring& name) {
+// Saves the whole screen as <test program folder>\<name>.png; false where it could not be taken. The host's
+// shell runs xwd and convert with its standard streams on NUL, so the test's own output stays untouched.
+inline bool Screenshot(const std::wstring& name) {
     Pump(300);
+    testsupport::TempDir dir;
+    std::wstring script = dir.File(L"shot.sh"), done = dir.File(L"shot.done");
     std::wstring png = ProgramFolder() + L"\\" + name + L".png";
-    auto r = testsupport::RunHostPython(dir,
-                                        "import subprocess\n"
-                                        "subprocess.run('xwd -root -silent | convert xwd:- \"%s\"' % sys.argv[2],"
-                                        " shell=True)\n"
-                                        "open(sys.argv[1], 'w').write('ok')\n",
-                                        {png});
-    return r.has_value();
+    if (!testsupport::WriteFileBytes(script, "xwd -root -silent | convert xwd:- \"$1\"; touch \"$2\"\n")) return false;
+    std::wstring cmd = L"Z:\\bin\\sh " + platform::SjisToWide(testsupport::UnixPath(script)) + L" " +
+                       platform::SjisToWide(testsupport::UnixPath(png)) + L" " +
+                       platform::SjisToWide(testsupport::UnixPath(done));
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                             OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = si.hStdOutput = si.hStdError = nul;
+    PROCESS_INFORMATION pi{};
+    bool started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(nul);
+    if (!started) return false;
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    // Wine does not wait for a host program: its last step leaves a file.
+    for (int i = 0; i < 600 && !testsupport::FileExists(done); ++i) Pump(50);
+    return testsupport::FileExists(done);
 }
 
 }  // namespace formstest

@@ -11,6 +11,7 @@
 #include "app/shell_util.h"
 #include "archivers/archive_file.h"
 #include "archivers/job_state.h"
+#include "archivers/path_util.h"
 #include "platform/application.h"
 #include "platform/handle.h"
 #include "platform/sjis.h"
@@ -62,9 +63,7 @@ bool IsExtractableFolder(const std::string& path) {
     bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
                  path[2] == '\\';
     bool unc = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
-    if (!drive && !unc) return false;
-    DWORD attr = ::GetFileAttributesW(SjisToWide(path).c_str());
-    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+    return (drive || unc) && DirectoryExistsSjis(path);
 }
 
 // --- icons -----------------------------------------------------------------------------------------------
@@ -227,10 +226,7 @@ void TfrmArcView::ShowArchive(const std::string& path) {
     Show();
     BringToFront();
     ViewedArchivePath = path;
-    size_t cut = 0;
-    for (size_t i = 0; i < path.size(); i += platform::SjisCharLength(path, i))
-        if (path[i] == '\\' || path[i] == ':' || path[i] == '/') cut = i + 1;
-    SetCaption(path.substr(cut));
+    SetCaption(ExtractBareName(path));
 
     WIN32_FILE_ATTRIBUTE_DATA data{};
     std::string size = "不明";
