@@ -64,17 +64,13 @@ void BeginDrag(TDragObject& object) {
             break;
         }
         switch (msg.message) {
-            case WM_MOUSEMOVE:
-                track();
-                continue;
+            case WM_MOUSEMOVE: track(); continue;
             case WM_LBUTTONUP:
                 track();
                 done = true;
                 continue;
             case WM_RBUTTONDOWN:
-            case WM_RBUTTONUP:
-                end.Cancelled = done = true;
-                continue;
+            case WM_RBUTTONUP: end.Cancelled = done = true; continue;
             case WM_KEYDOWN:
             case WM_SYSKEYDOWN:
                 if (msg.wParam == VK_ESCAPE) end.Cancelled = done = true;
@@ -83,11 +79,8 @@ void BeginDrag(TDragObject& object) {
             case WM_SYSKEYUP:
             case WM_CHAR:
             case WM_LBUTTONDOWN:
-            case WM_LBUTTONDBLCLK:
-                continue;
-            default:
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
+            case WM_LBUTTONDBLCLK: continue;
+            default: ::TranslateMessage(&msg); ::DispatchMessageW(&msg);
         }
         if (!done && ::GetCapture() != control) end.Cancelled = done = true;
     }

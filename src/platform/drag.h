@@ -10,10 +10,10 @@ namespace platform {
 
 // How a drag ended.
 struct TDragEnd {
-    HWND Target = nullptr;  // the window under the cursor at the end
-    POINT Screen{};         // the cursor in screen coordinates
-    bool Accepted = false;  // the target took the drop
-    bool Cancelled = false; // Esc, the right button or a lost capture ended the drag
+    HWND Target = nullptr;   // the window under the cursor at the end
+    POINT Screen{};          // the cursor in screen coordinates
+    bool Accepted = false;   // the target took the drop
+    bool Cancelled = false;  // Esc, the right button or a lost capture ended the drag
 };
 
 // One drag; the source control's owner derives from it to act on the end.

@@ -202,7 +202,8 @@ void TListView::CustomSort(const TCompare& compare) {
         rows.push_back(Row(i));
     }
     SortContext context{&rows, &compare, nullptr};
-    Send(LVM_SORTITEMS, reinterpret_cast<WPARAM>(&context), reinterpret_cast<LPARAM>(&TListView::CompareRecords));
+    Send(LVM_SORTITEMS, reinterpret_cast<WPARAM>(&context),
+         reinterpret_cast<LPARAM>(&TListView::CompareRecords));
     if (context.error) std::rethrow_exception(context.error);
 }
 

@@ -32,8 +32,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!argv || argc < 7) return 2;
     int x = _wtoi(argv[2]), y = _wtoi(argv[3]), w = _wtoi(argv[4]), h = _wtoi(argv[5]);
     Register(L"CabinetWClass");
-    HWND cabinet = CreateWindowExW(WS_EX_TOPMOST, L"CabinetWClass", L"folder", WS_POPUP | WS_VISIBLE, x, y, w, h,
-                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND cabinet = CreateWindowExW(WS_EX_TOPMOST, L"CabinetWClass", L"folder", WS_POPUP | WS_VISIBLE, x, y, w,
+                                   h, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     // The folder view: a caption-less list view in a DefView, filling the window.
     HWND defView = Child(cabinet, L"SHELLDLL_DefView", L"", 0, 0, w, h, true);
     Child(defView, L"SysListView32", L"", 0, 0, w, h, true);

@@ -75,8 +75,9 @@ TEST(ArcViewRules, OnlyAnAbsoluteExistingFolderTakesADrop) {
     TempDir dir;
     std::string existing = dir.SjisPath();
     EXPECT_TRUE(IsExtractableFolder(existing));
-    for (std::string bad : {std::string("デスクトップ"), std::string("http://example.com/"),
-                            std::string("sub\\dir"), existing + "\\missing", std::string("Error"), std::string()}) {
+    for (std::string bad :
+         {std::string("デスクトップ"), std::string("http://example.com/"), std::string("sub\\dir"),
+          existing + "\\missing", std::string("Error"), std::string()}) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(IsExtractableFolder(bad));
     }
@@ -107,7 +108,8 @@ TEST(ArcViewRules, IconKeys) {
     EXPECT_EQ(cache.GetEntryIconIndex(".txt", "7 KB"), 1);
     EXPECT_EQ(fetch.asked.size(), 4u);  // small and large per key, once
     EXPECT_EQ(fetch.asked[0], (std::pair<std::string, DWORD>("*.TXT", 0)));
-    // Folder keys ask for the directory icon under the pseudo-name "*"; without "0 KB" the empty key is slot 0.
+    // Folder keys ask for the directory icon under the pseudo-name "*"; without "0 KB" the empty key is slot
+    // 0.
     EXPECT_EQ(cache.GetEntryIconIndex("", "0 KB"), 2);
     EXPECT_EQ(fetch.asked.back(), (std::pair<std::string, DWORD>("*", FILE_ATTRIBUTE_DIRECTORY)));
     EXPECT_EQ(cache.GetEntryIconIndex("a/", "0 KB"), 2);
@@ -116,7 +118,8 @@ TEST(ArcViewRules, IconKeys) {
     EXPECT_EQ(large.Count(), 3);
 
     // Far past the old fixed table of 1000 keys; each shell icon is gone once the lists hold their copies.
-    for (int i = 0; i < 1100; ++i) EXPECT_EQ(cache.GetEntryIconIndex(".k" + std::to_string(i), "1 KB"), 3 + i);
+    for (int i = 0; i < 1100; ++i)
+        EXPECT_EQ(cache.GetEntryIconIndex(".k" + std::to_string(i), "1 KB"), 3 + i);
     EXPECT_EQ(cache.Count(), 1103u);
     EXPECT_EQ(small.Count(), 1103);
     EXPECT_EQ(large.Count(), 1103);
@@ -164,7 +167,8 @@ protected:
     std::vector<std::string> Column(int column) {
         std::vector<std::string> out;
         for (int i = 0; i < viewer_.lvFullPath.Count(); ++i)
-            out.push_back(column == 0 ? viewer_.lvFullPath.Caption(i) : viewer_.lvFullPath.SubItem(i, column - 1));
+            out.push_back(column == 0 ? viewer_.lvFullPath.Caption(i)
+                                      : viewer_.lvFullPath.SubItem(i, column - 1));
         return out;
     }
     void SelectRow(const std::string& caption) {
@@ -311,7 +315,8 @@ public:
                            std::to_wstring(r.bottom - r.top) + L" \"" + ready + L"\"";
         STARTUPINFOW si{};
         si.cb = sizeof si;
-        if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_)) return;
+        if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
+            return;
         for (int i = 0; i < 300 && !FileExists(ready); ++i) Sleep(20);
         started_ = FileExists(ready);
     }

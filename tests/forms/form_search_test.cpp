@@ -26,12 +26,8 @@ TEST(SearchRules, KeywordsAndNameParts) {
         const char* keyword;
         const char* patterns;
     } cases[] = {
-        {"*.*", "**.**"},
-        {".jpg", "*.jpg*"},
-        {"*.mp3;*.wav;*.mid;", "**.mp3;*.wav;*.mid*"},
-        {";*.txt", "**.txt*"},
-        {";;", ""},
-        {"", ""},
+        {"*.*", "**.**"},      {".jpg", "*.jpg*"}, {"*.mp3;*.wav;*.mid;", "**.mp3;*.wav;*.mid*"},
+        {";*.txt", "**.txt*"}, {";;", ""},         {"", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keyword);
@@ -65,7 +61,8 @@ protected:
                                                           {"a/b/photo.JPG", std::string(10 * 1024, 'j')},
                                                           {"file1.txt", std::string(9 * 1024, 'f')},
                                                           {"readme.txt", "r"}}));
-        ASSERT_TRUE(WriteTaggedFixture(dir_.File(L"b.lzh"), "LHA", {{"x/notes.txt", std::string(100 * 1024, 'n')}}));
+        ASSERT_TRUE(
+            WriteTaggedFixture(dir_.File(L"b.lzh"), "LHA", {{"x/notes.txt", std::string(100 * 1024, 'n')}}));
         ASSERT_TRUE(WriteFileBytes(dir_.File(L"notes.txt"), "not an archive"));
         CreateDirectoryW(dir_.File(L"folder.zip").c_str(), nullptr);  // a folder with an archive's name
         rows_ = {dir_.SjisFile("a.zip"), dir_.SjisFile("folder.zip"), dir_.SjisFile("notes.txt"),
@@ -107,7 +104,9 @@ TEST_F(SearchWindow, WildcardSearchOverTheJobList) {
         std::vector<std::string> hits;
     } cases[] = {
         {".jpg", {"a/b/photo.JPG"}},
-        {"*", {"a/b/", "a/b/photo.JPG", "file1.txt", "readme.txt", "x/notes.txt"}},  // the folder's empty name part
+        {"*",
+         {"a/b/", "a/b/photo.JPG", "file1.txt", "readme.txt",
+          "x/notes.txt"}},  // the folder's empty name part
         {"*.*", {"a/b/photo.JPG", "file1.txt", "readme.txt", "x/notes.txt"}},
         {"*.mp3;*.wav;*.mid;", {}},
         {".txt", {"file1.txt", "readme.txt", "x/notes.txt"}},

@@ -52,10 +52,10 @@ std::string IconFile() {
     auto put16 = [&f](uint16_t v) { f.append(reinterpret_cast<const char*>(&v), 2); };
     auto put32 = [&f](uint32_t v) { f.append(reinterpret_cast<const char*>(&v), 4); };
     const uint32_t pixels = 32 * 32 * 4, mask = 32 * 4, size = 40 + pixels + mask;
-    put16(0), put16(1), put16(1);                                     // icon directory, one image
+    put16(0), put16(1), put16(1);  // icon directory, one image
     f += static_cast<char>(32), f += static_cast<char>(32), f += '\0', f += '\0';
-    put16(1), put16(32), put32(size), put32(22);                      // entry: planes, bits, size, offset
-    put32(40), put32(32), put32(64), put16(1), put16(32);             // header (height counts both masks)
+    put16(1), put16(32), put32(size), put32(22);           // entry: planes, bits, size, offset
+    put32(40), put32(32), put32(64), put16(1), put16(32);  // header (height counts both masks)
     put32(0), put32(pixels + mask), put32(0), put32(0), put32(0), put32(0);
     for (uint32_t i = 0; i < 32 * 32; ++i) put32(0xFF2060C0);
     f.append(mask, '\0');
@@ -141,7 +141,9 @@ TEST_F(SmallWindows, GenericDialogAnswers) {
     struct Case {
         platform::TButton* button;
         int result;
-    } cases[] = {{&dialog.btnYes, platform::mrYes}, {&dialog.btnNo, platform::mrNo}, {&dialog.btnCancel, platform::mrCancel}};
+    } cases[] = {{&dialog.btnYes, platform::mrYes},
+                 {&dialog.btnNo, platform::mrNo},
+                 {&dialog.btnCancel, platform::mrCancel}};
     for (const Case& c : cases) {
         dialog.ShowDialogEx("m", "c");
         c.button->Click();

@@ -55,7 +55,8 @@ inline bool Screenshot(const std::wstring& name) {
     testsupport::TempDir dir;
     std::wstring script = dir.File(L"shot.sh"), done = dir.File(L"shot.done");
     std::wstring png = ProgramFolder() + L"\\" + name + L".png";
-    if (!testsupport::WriteFileBytes(script, "xwd -root -silent | convert xwd:- \"$1\"; touch \"$2\"\n")) return false;
+    if (!testsupport::WriteFileBytes(script, "xwd -root -silent | convert xwd:- \"$1\"; touch \"$2\"\n"))
+        return false;
     std::wstring cmd = L"Z:\\bin\\sh " + platform::SjisToWide(testsupport::UnixPath(script)) + L" " +
                        platform::SjisToWide(testsupport::UnixPath(png)) + L" " +
                        platform::SjisToWide(testsupport::UnixPath(done));

@@ -52,7 +52,9 @@ std::string FormatEntryTime(const FILETIME& utc) {
     return buffer;
 }
 
-std::string MemberName(const char (&field)[513]) { return std::string(field, ::strnlen(field, sizeof field)); }
+std::string MemberName(const char (&field)[513]) {
+    return std::string(field, ::strnlen(field, sizeof field));
+}
 
 TDragPattern DragPatternOf(const std::string& name) {
     if (IsFolderLike(name)) return {name + "*", 1};
@@ -86,10 +88,10 @@ int TExtIconCache::GetEntryIconIndex(std::string key, const std::string& sizeTex
         if (slot.first == key) return slot.second;
 
     bool folder = key == ".Folder";
-    platform::UniqueIcon small(fetch_ ? fetch_(folder ? "*" : "*" + key, folder ? FILE_ATTRIBUTE_DIRECTORY : 0, true)
-                                      : nullptr);
-    platform::UniqueIcon large(fetch_ ? fetch_(folder ? "*" : "*" + key, folder ? FILE_ATTRIBUTE_DIRECTORY : 0, false)
-                                      : nullptr);
+    platform::UniqueIcon small(
+        fetch_ ? fetch_(folder ? "*" : "*" + key, folder ? FILE_ATTRIBUTE_DIRECTORY : 0, true) : nullptr);
+    platform::UniqueIcon large(
+        fetch_ ? fetch_(folder ? "*" : "*" + key, folder ? FILE_ATTRIBUTE_DIRECTORY : 0, false) : nullptr);
     // Both lists gain an image or neither does, so an index stays valid in both; a kind without icons is
     // remembered too, so the shell is asked once.
     int index = -1;
@@ -122,8 +124,9 @@ int64_t SizeTextValue(std::string_view text) {
 
 int CompareTextNoCase(const std::string& a, const std::string& b) {
     std::wstring wa = SjisToWide(a), wb = SjisToWide(b);
-    int r = ::CompareStringW(MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), SORT_DEFAULT), NORM_IGNORECASE,
-                             wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()));
+    int r =
+        ::CompareStringW(MAKELCID(MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), SORT_DEFAULT), NORM_IGNORECASE,
+                         wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()));
     return r == 0 ? 0 : r - CSTR_EQUAL;
 }
 
@@ -173,22 +176,20 @@ void TfrmArcView::Create(HWND owner) {
 
     // The explorer page (folder tree beside a child list) is never filled, so it stays out of sight: no tab,
     // its list hidden and disabled.
-    lvChildren.Create(*this, 10, 96, 640, 334);
-    lvChildren.AddColumn("ファイル/フォルダ", 210);
-    lvChildren.AddColumn("展開サイズ", 80, platform::taRightJustify);
-    lvChildren.AddColumn("更新日時", 110);
-    lvChildren.SetSmallImages(&imgListSmall);
-    lvChildren.SetLargeImages(&imgListLarge);
+    auto makeList = [this](platform::TListView& list, int nameWidth, int sizeWidth) {
+        list.Create(*this, 10, 96, 640, 334);
+        list.AddColumn("ファイル/フォルダ", nameWidth);
+        list.AddColumn("展開サイズ", sizeWidth, platform::taRightJustify);
+        list.AddColumn("更新日時", 110);
+        list.SetSmallImages(&imgListSmall);
+        list.SetLargeImages(&imgListLarge);
+    };
+    makeList(lvChildren, 210, 80);
     lvChildren.SetVisible(false);
     lvChildren.SetEnabled(false);
 
     int page = PageArcView.AddPage("全パスリスト");
-    lvFullPath.Create(*this, 10, 96, 640, 334);
-    lvFullPath.AddColumn("ファイル/フォルダ", 400);
-    lvFullPath.AddColumn("展開サイズ", 100, platform::taRightJustify);
-    lvFullPath.AddColumn("更新日時", 110);
-    lvFullPath.SetSmallImages(&imgListSmall);
-    lvFullPath.SetLargeImages(&imgListLarge);
+    makeList(lvFullPath, 400, 100);
     PageArcView.AddToPage(page, lvFullPath);
     PageArcView.SetTabIndex(page);
 
@@ -231,7 +232,8 @@ void TfrmArcView::ShowArchive(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     std::string size = "不明";
     if (::GetFileAttributesExW(SjisToWide(path).c_str(), GetFileExInfoStandard, &data))
-        size = FormatFileSize(static_cast<int64_t>((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow), "KB");
+        size = FormatFileSize(static_cast<int64_t>((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow),
+                              "KB");
     memoBasicInfo.SetText(path + " サイズ:" + size);
 
     LoadArchiveEntries(Handle(), path);
@@ -260,8 +262,8 @@ void TfrmArcView::LoadArchiveEntries(HWND wnd, const std::string& path) {
     }
 }
 
-void TfrmArcView::AddEntryItem(platform::TListView& list, const std::string& name, const std::string& sizeText,
-                               const FILETIME& writeTime) {
+void TfrmArcView::AddEntryItem(platform::TListView& list, const std::string& name,
+                               const std::string& sizeText, const FILETIME& writeTime) {
     try {
         int image = 0;
         std::string ext = EntryExtension(name);
@@ -279,7 +281,8 @@ void TfrmArcView::AddEntryItem(platform::TListView& list, const std::string& nam
 void TfrmArcView::lvFullPathColumnClick(platform::TListView& list, int column) {
     Sort.Click(column);
     try {
-        list.CustomSort([this](const platform::TListRow& a, const platform::TListRow& b) { return Sort.Compare(a, b); });
+        list.CustomSort(
+            [this](const platform::TListRow& a, const platform::TListRow& b) { return Sort.Compare(a, b); });
     } catch (...) {
     }
 }
@@ -306,7 +309,8 @@ void TfrmArcView::ExtractDraggedEntries(const platform::TDragEnd& end) {
     if (dest.empty() || dest == "Error" || !IsExtractableFolder(dest)) return;
     // The archiver libraries have one progress window each: a drag-out must not run beside a job.
     if (JobState().Status != jsIdle) {
-        platform::Application.MessageBox(Handle(), kBusyText, "圧縮ファイルエクスプローラ", MB_OK | MB_ICONINFORMATION);
+        platform::Application.MessageBox(Handle(), kBusyText, "圧縮ファイルエクスプローラ",
+                                         MB_OK | MB_ICONINFORMATION);
         return;
     }
     platform::TListView& list = DragSource == "lv" ? lvChildren : lvFullPath;

@@ -44,7 +44,8 @@ void TfrmDialogEx::Create(HWND owner) {
     btnNo.OnClick = [this] { Answer(platform::mrNo); };
     btnCancel.OnClick = [this] { Answer(platform::mrCancel); };
     // Centred on the screen, whoever owns it.
-    SetPosition((::GetSystemMetrics(SM_CXSCREEN) - Width()) / 2, (::GetSystemMetrics(SM_CYSCREEN) - Height()) / 2);
+    SetPosition((::GetSystemMetrics(SM_CXSCREEN) - Width()) / 2,
+                (::GetSystemMetrics(SM_CYSCREEN) - Height()) / 2);
     FormCreate();
 }
 

@@ -1,6 +1,6 @@
-// The generic dialog "ダイアログ": a message, Yes, No and Cancel, and a remember-this-choice box. One instance
-// for the program; the main window's ShowDialogEx fills it and shows it modeless, ShowModal waits for an
-// answer.
+// The generic dialog "ダイアログ": a message, Yes, No and Cancel, and a remember-this-choice box. One
+// instance for the program; the main window's ShowDialogEx fills it and shows it modeless, ShowModal waits
+// for an answer.
 #pragma once
 
 #include <string>

@@ -50,10 +50,11 @@ void TfrmLogView::LoadLogFile() {
     platform::UniqueFile file;
     if (path)
         file.Reset(::CreateFileW(platform::SjisToWide(*path).c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        bool exists = path && ::GetFileAttributesW(platform::SjisToWide(*path).c_str()) != INVALID_FILE_ATTRIBUTES;
+        bool exists =
+            path && ::GetFileAttributesW(platform::SjisToWide(*path).c_str()) != INVALID_FILE_ATTRIBUTES;
         if (!exists) {
             memoLogView.Add(kNoLogText);
         } else {

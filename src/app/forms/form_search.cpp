@@ -69,8 +69,8 @@ void TfrmSearch::Create(HWND owner) {
     cmbRegExp.Create(*this, 200, 51, 300, 200);
     chkRegExp.SetVisible(false);
     cmbRegExp.SetVisible(false);
-    for (const char* preset : {"*.*", "*.jpg;*.png;*.gif;*.bmp", "*.mp3;*.wav;*.mid;", "*.avi;*.wmv;*.mpg;*.mpeg;*.rm",
-                               "*.htm;*.html;", "*.exe", "*.jpg", "*.png"})
+    for (const char* preset : {"*.*", "*.jpg;*.png;*.gif;*.bmp", "*.mp3;*.wav;*.mid;",
+                               "*.avi;*.wmv;*.mpg;*.mpeg;*.rm", "*.htm;*.html;", "*.exe", "*.jpg", "*.png"})
         cmbWildCard.Add(preset);
     cmbRegExp.Add("[0-9]");
     btnStartSearch.Create(*this, 512, 24, 64, 24, "検索", true);
@@ -154,7 +154,8 @@ void TfrmSearch::btnStartSearchClick() {
 int TfrmSearch::SearchArchives(HWND wnd, const std::string& keyword, const std::string& regExp) {
     imgList.Clear();
     // Image 0 is the folder icon, the image of every folder-like hit.
-    if (platform::UniqueIcon folder{FetchTypeIcon("*", FILE_ATTRIBUTE_DIRECTORY, true)}) imgList.AddIcon(folder.Get());
+    if (platform::UniqueIcon folder{FetchTypeIcon("*", FILE_ATTRIBUTE_DIRECTORY, true)})
+        imgList.AddIcon(folder.Get());
     int hits = 0;
     try {
         const std::string patterns = WildcardPatternOf(keyword);
@@ -169,7 +170,8 @@ int TfrmSearch::SearchArchives(HWND wnd, const std::string& keyword, const std::
             int32_t pos = 0, len = 0;
             return matcher && matcher->Match(namePart, pos, len) > 0;
         };
-        std::vector<std::string> paths = Source.ArchivePaths ? Source.ArchivePaths() : std::vector<std::string>{};
+        std::vector<std::string> paths =
+            Source.ArchivePaths ? Source.ArchivePaths() : std::vector<std::string>{};
         TArchiveFile archive;
         for (const std::string& path : paths) {
             if (DirectoryExistsSjis(path)) continue;
@@ -229,7 +231,8 @@ void TfrmSearch::pmDeleteListItemClick() {
 void TfrmSearch::lvFileColumnClick(int column) {
     Sort.Click(column);
     try {
-        lvFile.CustomSort([this](const platform::TListRow& a, const platform::TListRow& b) { return Sort.Compare(a, b); });
+        lvFile.CustomSort(
+            [this](const platform::TListRow& a, const platform::TListRow& b) { return Sort.Compare(a, b); });
     } catch (...) {
     }
 }

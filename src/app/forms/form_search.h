@@ -1,6 +1,6 @@
-// The search window "検索（圧縮ファイル群内ファイル/フォルダ検索）": finds members by name in every archive of
-// the main window's job list, by wildcard or (hidden mode) regular expression, and lists the hits with their
-// archive, size and date. One instance for the program, shown modal. The job list reaches it through
+// The search window "検索（圧縮ファイル群内ファイル/フォルダ検索）": finds members by name in every archive
+// of the main window's job list, by wildcard or (hidden mode) regular expression, and lists the hits with
+// their archive, size and date. One instance for the program, shown modal. The job list reaches it through
 // TSearchSource, so the search runs the same with a plain list of paths.
 #pragma once
 

@@ -20,8 +20,8 @@ std::string ReadFileVersionOf(const std::wstring& modulePath) {
     if (!::GetFileVersionInfoW(modulePath.c_str(), 0, size, block.data())) return {};
     wchar_t* value = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueW(block.data(), L"\\StringFileInfo\\041103A4\\FileVersion", reinterpret_cast<void**>(&value),
-                          &length) ||
+    if (!::VerQueryValueW(block.data(), L"\\StringFileInfo\\041103A4\\FileVersion",
+                          reinterpret_cast<void**>(&value), &length) ||
         !value || length == 0)
         return {};
     return platform::WideToSjis(std::wstring(value, ::wcsnlen(value, length)));
@@ -73,8 +73,7 @@ TfrmVersion::TfrmVersion() : TForm(L"TfrmVersion") {
             result = TRUE;
             return true;
         }
-        if (msg == WM_COMMAND && HIWORD(wParam) == STN_CLICKED &&
-            LOWORD(wParam) == lblAuthorWeb.Id()) {
+        if (msg == WM_COMMAND && HIWORD(wParam) == STN_CLICKED && LOWORD(wParam) == lblAuthorWeb.Id()) {
             lblAuthorWebClick();
             result = 0;
             return true;
@@ -106,8 +105,10 @@ void TfrmVersion::Create(HWND owner) {
     ::SendMessageW(Label2.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont_.Get()), TRUE);
     lblVersion.Create(*this, 64, 44, 60, 16, "バージョン");
     Edit1.Create(*this, 128, 44, 120, 16, "", true);
-    ::SetWindowLongW(Edit1.Handle(), GWL_EXSTYLE, ::GetWindowLongW(Edit1.Handle(), GWL_EXSTYLE) & ~WS_EX_CLIENTEDGE);
-    ::SetWindowPos(Edit1.Handle(), nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    ::SetWindowLongW(Edit1.Handle(), GWL_EXSTYLE,
+                     ::GetWindowLongW(Edit1.Handle(), GWL_EXSTYLE) & ~WS_EX_CLIENTEDGE);
+    ::SetWindowPos(Edit1.Handle(), nullptr, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
 
     lblAuthorWeb.Create(*this, 64, 66, 300, 16, kWebAddress, SS_LEFT | SS_NOTIFY);
     ::GetObjectW(Font(), sizeof lf, &lf);
@@ -116,7 +117,8 @@ void TfrmVersion::Create(HWND owner) {
     ::SendMessageW(lblAuthorWeb.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_.Get()), TRUE);
 
     Memo1.Create(*this, 16, 92, 368, 70);
-    Memo1.SetLines({"《更新履歴》", "設定ファイルとログファイルの保存先がマイドキュメン", "トになりました。"});
+    Memo1.SetLines(
+        {"《更新履歴》", "設定ファイルとログファイルの保存先がマイドキュメン", "トになりました。"});
     Memo2.Create(*this, 16, 170, 368, 84);
     Memo2.SetLines({"Velmor をお使いいただき、ありがとうございます。",
                     "ご意見・ご感想、不具合の報告はウェブサイトまでお寄せください。"});
@@ -129,7 +131,8 @@ void TfrmVersion::FormShow() {
     try {
         Edit1.SetTextQuiet(FileVersionText);
         std::wstring logo = ProgramFolderPath() + L"Icon.ico";
-        logo_.Reset(static_cast<HICON>(::LoadImageW(nullptr, logo.c_str(), IMAGE_ICON, 32, 32, LR_LOADFROMFILE)));
+        logo_.Reset(
+            static_cast<HICON>(::LoadImageW(nullptr, logo.c_str(), IMAGE_ICON, 32, 32, LR_LOADFROMFILE)));
         ::SendMessageW(imgLogo.Handle(), STM_SETICON, reinterpret_cast<WPARAM>(logo_.Get()), 0);
     } catch (...) {
         // The box shows without its picture.

@@ -1,5 +1,5 @@
-// The About box "バージョン情報": product name, the version read once from the program's own version resource,
-// the logo, the web link and two notes. One instance for the program, shown modal.
+// The About box "バージョン情報": product name, the version read once from the program's own version
+// resource, the logo, the web link and two notes. One instance for the program, shown modal.
 #pragma once
 
 #include <windows.h>
