@@ -211,6 +211,39 @@ TEST_F(ArcViewWindow, ListsAZipMadeByPython) {
     EXPECT_EQ(viewer_.Sort.SortOrder, (std::vector<uint8_t>{0, 0, 0}));
 }
 
+TEST_F(ArcViewWindow, RowsKeepTheirValuesSelectionAndSubItemsThroughSorts) {
+    platform::TListView& list = viewer_.lvFullPath;
+    const char* names[] = {"b", "c", "a"};
+    for (int i = 0; i < 3; ++i) {
+        int row = list.AddItem(names[i], 0, 100 + i);
+        list.AddSubItem(row, std::to_string(3 - i) + " KB");
+    }
+    list.SetSelected(1, true);  // "c"
+    EXPECT_EQ(list.SubItemCount(0), 1);
+    list.CustomSort([](const platform::TListRow& a, const platform::TListRow& b) {
+        return a.Caption.compare(b.Caption);
+    });
+    std::vector<std::string> order;
+    for (int i = 0; i < 3; ++i) order.push_back(list.Caption(i) + "/" + list.SubItem(i, 0));
+    EXPECT_EQ(order, (std::vector<std::string>{"a/1 KB", "b/3 KB", "c/2 KB"}));
+    EXPECT_EQ(list.Data(0), 102);
+    EXPECT_EQ(list.Data(2), 101);
+    EXPECT_EQ(list.NextSelected(), 2);
+    list.SetData(2, 7);
+    list.AddSubItem(2, "x");  // appends after the row's last sub-item
+    EXPECT_EQ(list.SubItem(2, 1), "x");
+    EXPECT_EQ(list.Data(2), 7);
+    // What the compare function throws ends the sort and reaches the caller.
+    EXPECT_THROW(list.CustomSort([](const platform::TListRow&, const platform::TListRow&) -> int {
+        throw std::runtime_error("stop");
+    }),
+                 std::runtime_error);
+    list.Delete(0);
+    EXPECT_EQ(list.Data(0), 100);
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+}
+
 TEST_F(ArcViewWindow, DamagedArchiveGivesAnEmptyListAndNoMessage) {
     ASSERT_TRUE(WriteFileBytes(dir_.File(L"damaged.zip"), std::string("PK\x03\x04 broken", 13)));
     viewer_.ShowArchive(platform::WideToSjis(FixtureFile(L"python.zip")));

@@ -61,6 +61,14 @@ TDragPattern DragPatternOf(const std::string& name) {
     return {"*" + name, 0};
 }
 
+void CloseArchiveQuietly(TArchiveFile& archive) noexcept {
+    try {
+        archive.CloseArchive();
+    } catch (...) {
+        // Runs while unwinding too: nothing may leave it.
+    }
+}
+
 bool IsExtractableFolder(const std::string& path) {
     bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
                  path[2] == '\\';
@@ -250,7 +258,7 @@ void TfrmArcView::LoadArchiveEntries(HWND wnd, const std::string& path) {
         archive.SetFileName(path);
         // Only an archive that opened is walked and closed.
         if (archive.OpenArchive(wnd, kOpenModeList) != 0) return;
-        platform::ScopeExit close([&archive] { archive.CloseArchive(); });
+        platform::ScopeExit close([&archive] { CloseArchiveQuietly(archive); });
         TArchiveMemberInfo info{};
         for (int r = archive.FindFirst("*", info); r == 0; r = archive.FindNext(info)) {
             // The library's 64-bit size, so members of 4 GB and more show their real size.

@@ -21,6 +21,8 @@
 #include "platform/list_view.h"
 #include "platform/menus.h"
 
+class TArchiveFile;
+
 namespace velmor {
 
 // --- row rules -------------------------------------------------------------------------------------------
@@ -44,6 +46,9 @@ struct TDragPattern {
     int8_t x;
 };
 TDragPattern DragPatternOf(const std::string& name);
+
+// Closes an archive's enumeration, swallowing any failure (for scope-exit use).
+void CloseArchiveQuietly(TArchiveFile& archive) noexcept;
 
 // True for "C:\..." or "\\server\..." naming an existing folder: a display name ("デスクトップ"), a URL or a
 // relative text is no place to extract into.

@@ -44,7 +44,11 @@ TfrmSearch::TfrmSearch() : TForm(L"TfrmSearch") {
     OnMessage = [this](UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
         if (msg != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return false;
         if (LOWORD(wParam) == IDOK) {
-            btnStartSearchClick();
+            // Enter starts a search from a keyword box only.
+            HWND focus = ::GetFocus();
+            for (platform::TComboBox* box : {&cmbWildCard, &cmbRegExp})
+                if (focus && (focus == box->Handle() || ::IsChild(box->Handle(), focus)))
+                    btnStartSearchClick();
         } else if (LOWORD(wParam) == IDCANCEL) {
             btnCloseClick();
         } else {
@@ -180,7 +184,7 @@ int TfrmSearch::SearchArchives(HWND wnd, const std::string& keyword, const std::
             try {
                 archive.SetFileName(path);
                 if (archive.OpenArchive(wnd, kOpenModeList) != 0) continue;
-                platform::ScopeExit close([&archive] { archive.CloseArchive(); });
+                platform::ScopeExit close([&archive] { CloseArchiveQuietly(archive); });
                 TArchiveMemberInfo info{};
                 for (int r = archive.FindFirst("*.*", info); r == 0; r = archive.FindNext(info)) {
                     std::string name = MemberName(info.FileName);
