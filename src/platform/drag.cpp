@@ -2,6 +2,9 @@
 // key messages of the drag never reach the controls; everything else is dispatched as usual.
 #include "platform/drag.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace platform {
 
 TDragObject::TDragObject(HWND control, HIMAGELIST image, POINT hotSpot)
@@ -14,10 +17,63 @@ TDragObject::~TDragObject() {
 
 bool TDragObject::Accepts(HWND, POINT) { return false; }
 
-HCURSOR TDragObject::GetDragCursor(bool, POINT) {
-    // The drag image under the cursor shows what is carried; the arrow stays, as the drop target is often
-    // a window of another program that no check here can vouch for.
-    return ::LoadCursorW(nullptr, IDC_ARROW);
+namespace {
+// The drag cursor: the arrow with a sheet of paper under it. B black, W white, anything else transparent.
+// clang-format off
+constexpr const char* kDragCursorRows[] = {
+    "B",
+    "BB",
+    "BWB",
+    "BWWB",
+    "BWWWB",
+    "BWWWWB",
+    "BWWWWWB",
+    "BWWWWWWB",
+    "BWWWWWWWB",
+    "BWWWWWBBBB",
+    "BWWBWWB",
+    "BWB BWWB",
+    "BB  BWWB",
+    "B    BWWB",
+    "     BWWB",
+    "      BB",
+    "",
+    "      BBBBBBBBB",
+    "      BWWWWWWWB",
+    "      BWWWWWWWB",
+    "      BWWWWWWWB",
+    "      BWWWWWWWB",
+    "      BWWWWWWWB",
+    "      BWWWWWWWB",
+    "      BWWWWWWWB",
+    "      BBBBBBBBB",
+};
+// clang-format on
+
+HCURSOR DragCursor() {
+    static HCURSOR cursor = [] {
+        BYTE andPlane[32 * 4], xorPlane[32 * 4];
+        std::fill(std::begin(andPlane), std::end(andPlane), BYTE(0xFF));
+        std::fill(std::begin(xorPlane), std::end(xorPlane), BYTE(0));
+        int y = 0;
+        for (const char* row : kDragCursorRows) {
+            for (int x = 0; row[x] && x < 32; ++x) {
+                BYTE bit = static_cast<BYTE>(0x80 >> (x % 8));
+                if (row[x] != 'B' && row[x] != 'W') continue;
+                andPlane[y * 4 + x / 8] &= static_cast<BYTE>(~bit);
+                if (row[x] == 'W') xorPlane[y * 4 + x / 8] |= bit;
+            }
+            ++y;
+        }
+        HCURSOR made = ::CreateCursor(::GetModuleHandleW(nullptr), 0, 0, 32, 32, andPlane, xorPlane);
+        return made ? made : ::LoadCursorW(nullptr, IDC_ARROW);
+    }();
+    return cursor;
+}
+}  // namespace
+
+HCURSOR TDragObject::GetDragCursor(bool accepted, POINT) {
+    return accepted ? ::LoadCursorW(nullptr, IDC_ARROW) : DragCursor();
 }
 
 void TDragObject::ShowDragImage(POINT screen) {

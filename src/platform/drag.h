@@ -29,6 +29,7 @@ public:
 
     // Whether a window takes the drop; none does unless a derived object says so.
     virtual bool Accepts(HWND target, POINT screen);
+    // The arrow over a window that takes the drop, the drag cursor (the arrow with a sheet) elsewhere.
     virtual HCURSOR GetDragCursor(bool accepted, POINT screen);
     virtual void ShowDragImage(POINT screen);
     virtual void HideDragImage();
