@@ -51,6 +51,8 @@ public:
 // Saves the whole screen as <test program folder>\<name>.png; false where it could not be taken. The host's
 // shell runs xwd and convert with its standard streams on NUL, so the test's own output stays untouched.
 inline bool Screenshot(const std::wstring& name) {
+    for (const wchar_t* tool : {L"Z:\\usr\\bin\\xwd", L"Z:\\usr\\bin\\convert"})
+        if (GetFileAttributesW(tool) == INVALID_FILE_ATTRIBUTES) return false;
     Pump(300);
     testsupport::TempDir dir;
     std::wstring script = dir.File(L"shot.sh"), done = dir.File(L"shot.done");

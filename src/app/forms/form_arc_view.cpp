@@ -168,12 +168,12 @@ void TDragObject1::Finished(const platform::TDragEnd& end) { viewer_.lvChildrenE
 // --- the window ------------------------------------------------------------------------------------------
 
 TfrmArcView::TfrmArcView() : TForm(L"TfrmArcView") {
+    OnCreate = [this] { CreateControls(); };
     FolderUnderCursor = [] { return GetFolderUnderCursor(); };
     OnResize = [this] { Layout(); };
 }
 
-void TfrmArcView::Create(HWND owner) {
-    TForm::Create(owner);
+void TfrmArcView::CreateControls() {
     SetCaption("圧縮ファイルエクスプローラ");
     SetFont("ＭＳ Ｐゴシック", 9);
     SetClientSize(660, 440);

@@ -124,8 +124,6 @@ class TfrmArcView : public platform::TForm {
 public:
     TfrmArcView();
 
-    // Creates the (hidden) window; the owner is the main window.
-    void Create(HWND owner = nullptr);
     // Shows the window and lists the archive at `path` (the main window's preview, "-o" and double-click).
     void ShowArchive(const std::string& path);
     // Fills lvFullPath from the archive; an archive that cannot be opened gives an empty list, no message.
@@ -173,6 +171,8 @@ public:
     void Show1Click();
 
 private:
+    // Builds the controls; runs as the form's OnCreate, so Create(owner) and Application.CreateForm both do.
+    void CreateControls();
     void StartDrag(platform::TListView& list, const char* source);
     void Layout();
     TExtIconCache icons_{imgListSmall, imgListLarge};

@@ -18,6 +18,7 @@ void PaintUnderChildren(platform::TForm& form) {
 }
 
 TfrmDialogEx::TfrmDialogEx() : TForm(L"TfrmDialogEx") {
+    OnCreate = [this] { CreateControls(); };
     // Enter answers Yes (the default button), Esc Cancel.
     OnMessage = [this](UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
         if (msg != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL)) return false;
@@ -27,8 +28,7 @@ TfrmDialogEx::TfrmDialogEx() : TForm(L"TfrmDialogEx") {
     };
 }
 
-void TfrmDialogEx::Create(HWND owner) {
-    TForm::Create(owner);
+void TfrmDialogEx::CreateControls() {
     SetCaption("ダイアログ");
     SetDialogBorder(*this);
     PaintUnderChildren(*this);

@@ -19,7 +19,6 @@ void PaintUnderChildren(platform::TForm& form);
 class TfrmDialogEx : public platform::TForm {
 public:
     TfrmDialogEx();
-    void Create(HWND owner = nullptr);
 
     platform::TLabel memoMsg;  // the message: read-only, centred, no border, not a tab stop
     platform::TCheckBox chkSaveSelection;
@@ -33,6 +32,8 @@ public:
     void FormCreate() {}
 
 private:
+    // Builds the controls; runs as the form's OnCreate, so Create(owner) and Application.CreateForm both do.
+    void CreateControls();
     void Answer(int result);
 };
 

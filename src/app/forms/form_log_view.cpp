@@ -30,14 +30,14 @@ std::vector<std::string> SplitLogLines(const std::string& text) {
 }
 
 TfrmLogView::TfrmLogView() : TForm(L"TfrmLogView") {
+    OnCreate = [this] { CreateControls(); };
     OnShow = [this] { FormShow(); };
     OnResize = [this] {
         if (memoLogView.Handle()) memoLogView.SetBounds(0, 0, ClientWidth(), ClientHeight());
     };
 }
 
-void TfrmLogView::Create(HWND owner) {
-    TForm::Create(owner);
+void TfrmLogView::CreateControls() {
     SetCaption("処理の記録（標準ログファイル）閲覧");
     SetFont("ＭＳ ゴシック", 9);
     SetClientSize(640, 420);

@@ -20,7 +20,6 @@ std::vector<std::string> SplitLogLines(const std::string& text);
 class TfrmLogView : public platform::TForm {
 public:
     TfrmLogView();
-    void Create(HWND owner = nullptr);
 
     platform::TMemo memoLogView;
     // Where the log file is; LogFilePath unless a test says otherwise.
@@ -31,6 +30,10 @@ public:
     // Runs on every show: the whole file, or the line saying there is none yet.
     void LoadLogFile();
     void FormShow() { LoadLogFile(); }
+
+private:
+    // Builds the controls; runs as the form's OnCreate, so Create(owner) and Application.CreateForm both do.
+    void CreateControls();
 };
 
 }  // namespace velmor

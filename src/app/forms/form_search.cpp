@@ -38,6 +38,7 @@ std::string LowerExtensionOf(std::string_view path) {
 }
 
 TfrmSearch::TfrmSearch() : TForm(L"TfrmSearch") {
+    OnCreate = [this] { CreateControls(); };
     OnShow = [this] { FormShow(); };
     OnResize = [this] { Layout(); };
     // Enter in a keyword box starts the search, Esc closes (the dialog keys arrive as IDOK and IDCANCEL).
@@ -59,8 +60,7 @@ TfrmSearch::TfrmSearch() : TForm(L"TfrmSearch") {
     };
 }
 
-void TfrmSearch::Create(HWND owner) {
-    TForm::Create(owner);
+void TfrmSearch::CreateControls() {
     SetCaption("検索（圧縮ファイル群内ファイル/フォルダ検索）");
     PaintUnderChildren(*this);
     SetFont("ＭＳ Ｐゴシック", 9);

@@ -40,7 +40,6 @@ class TfrmSearch : public platform::TForm {
 public:
     TfrmSearch();
 
-    void Create(HWND owner = nullptr);
     TSearchSource Source;
     // The main window's search command: the modal window, or with an empty job list the box that says so.
     int ShowForJobList();
@@ -89,6 +88,8 @@ public:
     void lvFileColumnClick(int column);
 
 private:
+    // Builds the controls; runs as the form's OnCreate, so Create(owner) and Application.CreateForm both do.
+    void CreateControls();
     void Layout();
 };
 

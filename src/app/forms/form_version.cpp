@@ -51,6 +51,7 @@ std::wstring ProgramFolderPath() {
 }
 
 TfrmVersion::TfrmVersion() : TForm(L"TfrmVersion") {
+    OnCreate = [this] { CreateControls(); };
     OnShow = [this] { FormShow(); };
     OpenUrl = [](HWND owner, const std::string& url) {
         ::ShellExecuteW(owner, L"open", platform::SjisToWide(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
@@ -87,9 +88,8 @@ TfrmVersion::TfrmVersion() : TForm(L"TfrmVersion") {
     };
 }
 
-void TfrmVersion::Create(HWND owner) {
+void TfrmVersion::CreateControls() {
     ReadFileVersion();
-    TForm::Create(owner);
     SetCaption("バージョン情報");
     SetDialogBorder(*this);
     SetFont("ＭＳ Ｐゴシック", 9);

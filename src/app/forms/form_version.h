@@ -25,7 +25,6 @@ std::wstring ProgramFolderPath();
 class TfrmVersion : public platform::TForm {
 public:
     TfrmVersion();
-    void Create(HWND owner = nullptr);
 
     platform::TLabel Label2;
     platform::TLabel lblVersion;
@@ -46,6 +45,8 @@ public:
     bool HasLogo() const { return logo_.Get() != nullptr; }
 
 private:
+    // Builds the controls; runs as the form's OnCreate, so Create(owner) and Application.CreateForm both do.
+    void CreateControls();
     platform::UniqueIcon logo_;
     platform::UniqueFont titleFont_;
     platform::UniqueFont linkFont_;
