@@ -1,13 +1,10 @@
 // Subset construction. Sets of NFA states are kept as sorted member lists and registered through a hash;
-// they are dropped once the automaton stands. A budget on states, set bytes and work bounds the time any
-// pattern can take to compile.
+// they are dropped once the automaton stands. Every step charges the compile budget that the NFA carries.
 #include "regexp/dfa.h"
 
 #include <algorithm>
 #include <unordered_map>
 
-#include "regexp/errors.h"
-#include "regexp/sjis_texts.inc"
 
 namespace regexp {
 namespace {
@@ -23,7 +20,7 @@ uint64_t HashMembers(const std::vector<int32_t>& members) {
 
 class Builder {
 public:
-    Builder(const TRE_NFA& nfa, TRE_DFA& dfa) : Nfa(nfa), Dfa(dfa), InSet(nfa.StateCount()) {}
+    Builder(const TRE_NFA& nfa, TRE_DFA& dfa) : Nfa(nfa), Dfa(dfa), Budget(nfa.Budget), InSet(nfa.StateCount()) {}
 
     void Run() {
         std::vector<int32_t> seed{Nfa.EntryState};
@@ -36,15 +33,16 @@ public:
             }
         };
         std::vector<Move> moves;
-        std::vector<int32_t> heads, tails, targets;
+        std::vector<int32_t> heads, tails, targets, previous;
+        size_t movesLargest = 0, transitionsLargest = 0;
         // States are expanded in creation order; each state's transitions are appended in one run.
         for (size_t s = 0; s < Sets.size(); ++s) {
             moves.clear();
             heads.clear();
             tails.clear();
             for (int32_t m : Sets[s]) {
+                Budget.Spend(1 + static_cast<uint64_t>(Nfa.End(m) - Nfa.Begin(m)));
                 for (auto t = Nfa.Begin(m); t != Nfa.End(m); ++t) {
-                    Spend(1);
                     switch (t->Kind) {
                         case lkChar: moves.push_back({t->Low, t->High, t->Target}); break;
                         case lkLineHead: heads.push_back(t->Target); break;
@@ -53,9 +51,12 @@ public:
                     }
                 }
             }
+            Budget.KeepGrowth(movesLargest, moves.size() + heads.size() + tails.size(), sizeof(Move));
+            Budget.SpendSort(moves.size());
             std::sort(moves.begin(), moves.end());
-            Spend(moves.size());
             const auto begin = static_cast<uint32_t>(Dfa.Transitions.size());
+            previous.clear();
+            int32_t previousTarget = -1;
             for (size_t i = 0; i < moves.size();) {
                 size_t j = i;
                 targets.clear();
@@ -63,9 +64,15 @@ public:
                     if (targets.empty() || targets.back() != moves[j].Target) targets.push_back(moves[j].Target);
                     ++j;
                 }
-                const int32_t target = Register(Close(targets));
-                if (Dfa.Transitions.size() >= TRE_DFA::kMaxTransitions) Fail();
-                Dfa.Transitions.push_back({moves[i].Low, moves[i].High, target});
+                // Neighbouring labels often lead to the same NFA states (the pieces of a split "."): one
+                // closure and one registration serve them all.
+                Budget.Spend(targets.size());
+                if (targets != previous) {
+                    previousTarget = Register(Close(targets));
+                    previous.swap(targets);
+                }
+                Budget.KeepGrowth(transitionsLargest, Dfa.Transitions.size() + 1, sizeof(TRE_DFATransition));
+                Dfa.Transitions.push_back({moves[i].Low, moves[i].High, previousTarget});
                 i = j;
             }
             TRE_DFAState& state = Dfa.StateList[s];
@@ -79,14 +86,8 @@ public:
     }
 
 private:
-    [[noreturn]] static void Fail() { throw ERegExpTooComplex(kMsgTooComplex, 0); }
-
-    void Spend(uint64_t units) {
-        Work += units;
-        if (Work > TRE_DFA::kMaxWork) Fail();
-    }
-
-    // The empty closure of the seeds, as a sorted member list (in a buffer reused from call to call).
+    // The empty closure of the seeds, as a sorted member list (in a buffer reused from call to call). Every
+    // transition of every member is looked at, so every one is charged.
     const std::vector<int32_t>& Close(const std::vector<int32_t>& seeds) {
         std::vector<int32_t>& members = Members;
         std::vector<int32_t>& stack = Stack;
@@ -98,9 +99,11 @@ private:
                 stack.push_back(s);
             }
         }
+        Budget.Spend(seeds.size());
         while (!stack.empty()) {
             const int32_t m = stack.back();
             stack.pop_back();
+            Budget.Spend(1 + static_cast<uint64_t>(Nfa.End(m) - Nfa.Begin(m)));
             for (auto t = Nfa.Begin(m); t != Nfa.End(m); ++t) {
                 if (t->Kind != lkEmpty || InSet.Has(t->Target)) continue;
                 InSet.Include(t->Target);
@@ -108,22 +111,27 @@ private:
                 stack.push_back(t->Target);
             }
         }
-        Spend(members.size());
+        Budget.KeepGrowth(ScratchLargest, members.size(), 2 * sizeof(int32_t));
+        Budget.Spend(members.size());
         for (int32_t m : members) InSet.Exclude(m);
+        Budget.SpendSort(members.size());
         std::sort(members.begin(), members.end());
         return members;
     }
 
     int32_t Register(const std::vector<int32_t>& members) {
+        Budget.Spend(members.size());
         const uint64_t h = HashMembers(members);
         const auto [first, last] = Index.equal_range(h);
         for (auto it = first; it != last; ++it) {
-            Spend(members.size());
+            Budget.Spend(members.size());
             if (Sets[static_cast<size_t>(it->second)] == members) return it->second;
         }
-        if (static_cast<int32_t>(Sets.size()) >= TRE_DFA::kMaxStates) Fail();
-        SetBytes += members.size() * sizeof(int32_t);
-        if (SetBytes > TRE_DFA::kMaxSetBytes) Fail();
+        if (static_cast<int32_t>(Sets.size()) >= TRE_DFA::kMaxStates) Budget.Fail();
+        // The member list with its heap block, its slot in the set list, the index entry and the state record
+        // (the lists may hold three times their size while they grow).
+        Budget.Keep(members.size() * sizeof(int32_t) + 16 + 3 * sizeof(std::vector<int32_t>) +
+                    4 * sizeof(void*) + 32 + 3 * sizeof(TRE_DFAState));
         const auto id = static_cast<int32_t>(Sets.size());
         TRE_DFAState state;
         state.Accepted = std::binary_search(members.begin(), members.end(), Nfa.ExitState);
@@ -135,13 +143,13 @@ private:
 
     const TRE_NFA& Nfa;
     TRE_DFA& Dfa;
+    TRECompileBudget& Budget;
     TRE_NFAStateSet InSet;
     std::vector<std::vector<int32_t>> Sets;
     std::vector<int32_t> Members;
     std::vector<int32_t> Stack;
+    size_t ScratchLargest = 0;
     std::unordered_multimap<uint64_t, int32_t> Index;
-    size_t SetBytes = 0;
-    uint64_t Work = 0;
 };
 
 }  // namespace
@@ -154,10 +162,12 @@ void TRE_DFA::Run() {
     Builder(*NFA, *this).Run();
     StateList.shrink_to_fit();
     Transitions.shrink_to_fit();
+    TRECompileBudget& budget = NFA->Budget;
 
     // Byte classes: the bytes between two consecutive range bounds below 256 behave alike in every state.
     bool bound[257] = {};
     bound[1] = true;
+    budget.Spend(Transitions.size());
     for (const TRE_DFATransition& t : Transitions) {
         if (t.Low < 256) bound[t.Low] = true;
         if (t.High < 256) bound[t.High + 1] = true;
@@ -169,12 +179,15 @@ void TRE_DFA::Run() {
     }
     ByteClass[0] = 0;
     ByteClassCount = cls + 1;
+    budget.Keep(StateList.size() * ByteClassCount * sizeof(int32_t));
+    budget.Spend(StateList.size() * ByteClassCount);
     ByteTable.assign(StateList.size() * ByteClassCount, -1);
     for (size_t s = 0; s < StateList.size(); ++s) {
         TRE_DFAState& state = StateList[s];
         state.WideBegin = state.TransEnd;
         for (uint32_t i = state.TransBegin; i < state.TransEnd; ++i) {
             const TRE_DFATransition& t = Transitions[i];
+            if (t.Low < 256) budget.Spend(std::min<uint32_t>(t.High, 255) - t.Low + 1);
             if (t.High > 255 && state.WideBegin == state.TransEnd) state.WideBegin = i;
             for (uint32_t c = std::max<uint32_t>(t.Low, 1); c <= t.High && c < 256; ++c) {
                 ByteTable[s * ByteClassCount + ByteClass[c]] = t.Target;
@@ -184,6 +197,7 @@ void TRE_DFA::Run() {
     const TRE_DFAState& initial = StateList[static_cast<size_t>(InitialState)];
     for (uint32_t i = initial.TransBegin; i < initial.TransEnd; ++i) {
         const TRE_DFATransition& t = Transitions[i];
+        budget.Spend(1 + (t.High >> 8u) - (std::max<uint32_t>(t.Low, 1) >> 8));
         for (uint32_t b = std::max<uint32_t>(t.Low, 1) >> 8; b <= (t.High >> 8u); ++b) {
             if (b > 0 && IsLeadByte(static_cast<unsigned char>(b))) CanStart[b] = true;
         }

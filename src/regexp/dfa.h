@@ -27,11 +27,9 @@ struct TRE_DFAState {
 
 class TRE_DFA {
 public:
-    // Construction budget: past any of these the compile fails quickly with ERegExpTooComplex.
+    // Most states one automaton may have; past it, or past the compile budget that the NFA carries, the
+    // compile fails quickly with ERegExpTooComplex.
     static constexpr int32_t kMaxStates = 10'000;
-    static constexpr size_t kMaxSetBytes = 64u << 20;
-    static constexpr size_t kMaxTransitions = 4'000'000;
-    static constexpr uint64_t kMaxWork = 32'000'000;
 
     explicit TRE_DFA(const TRE_NFA& nfa) : NFA(&nfa) {}
 

@@ -12,12 +12,18 @@ namespace regexp {
 TRE_NFAStateSet::TRE_NFAStateSet(int32_t stateCount) : Bits(static_cast<size_t>(stateCount) / 8 + 1, 0) {}
 
 int32_t TRE_NFA::NewState() {
-    if (States >= kMaxStates) throw ERegExpTooComplex(kMsgTooComplex, 0);
+    if (States >= kMaxStates) Budget.Fail();
+    // Its entry in the state index, the fill index and the closure's bit set.
+    Budget.Spend(1);
+    Budget.Keep(2 * sizeof(uint32_t) + 1);
     return States++;
 }
 
 void TRE_NFA::AddTransition(int32_t from, int32_t to, TRELabelKind kind, CharCode low, CharCode high) {
-    if (Transitions.size() >= kMaxTransitions) throw ERegExpTooComplex(kMsgTooComplex, 0);
+    Budget.Spend(1);
+    // The transition and its owner while generating, then its copy in the grouped list.
+    Budget.KeepGrowth(TransitionsLargest, Transitions.size() + 1, sizeof(TRE_NFATransition) + sizeof(int32_t));
+    Budget.Keep(sizeof(TRE_NFATransition));
     From.push_back(from);
     Transitions.push_back({kind, low, high, to});
 }
@@ -32,6 +38,7 @@ void TRE_NFA::Run() {
     GenerateStateList(Parser.Tree.Root, EntryState, ExitState);
 
     // Group the transitions by state (a counting sort keeps each state's own order).
+    Budget.Spend(3 * Transitions.size() + 2 * static_cast<uint64_t>(States));
     StateStart.assign(static_cast<size_t>(States) + 1, 0);
     for (int32_t f : From) ++StateStart[static_cast<size_t>(f) + 1];
     for (size_t i = 1; i < StateStart.size(); ++i) StateStart[i] += StateStart[i - 1];
@@ -49,10 +56,11 @@ void TRE_NFA::GenerateStateList(const TRENode* root, int32_t a, int32_t b) {
         int32_t A, B;
     };
     std::vector<Work> stack{{root, a, b}};
-    // Unions over nothing-nodes add neither states nor transitions, so visits are bounded on their own.
-    size_t visits = 0;
+    size_t stackLargest = 0;
     while (!stack.empty()) {
-        if (++visits > 4 * kMaxTransitions) throw ERegExpTooComplex(kMsgTooComplex, 0);
+        // Visits are charged on their own: unions over nothing-nodes add neither states nor transitions.
+        Budget.Spend(1);
+        Budget.KeepGrowth(stackLargest, stack.size(), sizeof(Work));
         const Work w = stack.back();
         stack.pop_back();
         const TRENode* n = w.Node;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "regexp/char_code.h"
+#include "regexp/compile_budget.h"
 
 namespace regexp {
 
@@ -54,13 +55,20 @@ public:
     TRENode* Root = nullptr;
     std::vector<std::unique_ptr<TRENode>> NodeList;
     std::vector<std::unique_ptr<TRENode>> LeafList;
+    // Charged for every node; the parser points it at the budget of the whole compilation.
+    TRECompileBudget* Budget = &OwnBudget;
 
 private:
     static uint32_t Key(CharCode low, CharCode high) { return static_cast<uint32_t>(low) << 16 | high; }
-    void CountNode();
+    // The node record, its heap block and its slot in a list (three, as a list grows).
+    static constexpr size_t kNodeBytes = sizeof(TRENode) + 16 + 3 * sizeof(void*);
+    // A leaf also has an entry in the leaf index.
+    static constexpr size_t kLeafBytes = kNodeBytes + 2 * sizeof(void*) + 16 + 2 * sizeof(void*);
+    void ChargeNode(size_t bytes);
     TRENode* MakeAnchorNode(TREOp op, CharCode code);
 
     std::unordered_map<uint32_t, TRENode*> LeafIndex;
+    TRECompileBudget OwnBudget;
 };
 
 }  // namespace regexp
