@@ -18,6 +18,21 @@ uint64_t HashMembers(const std::vector<int32_t>& members) {
     return h ^ members.size();
 }
 
+// How common a byte is likely to be in Shift-JIS names and texts (higher is more common): lower-case letters,
+// blanks and the lead-byte range (every double-byte character starts there, and many end there) come first.
+int ByteRank(unsigned char b) {
+    if ((b >= 'a' && b <= 'z') || b == ' ' || b == '.' || IsLeadByte(b)) return 3;
+    if ((b >= '0' && b <= '9') || b == '_' || b == '-' || b == '/' || b == '\\') return 2;
+    if (b >= 0x20) return 1;
+    return 0;
+}
+
+// Whether every code of a transition's range puts byte b into the text (as itself, a lead or a trail byte).
+bool RangeHasByte(const TRE_DFATransition& t, unsigned char b) {
+    if (t.Low == t.High) return t.Low < 256 ? t.Low == b : (t.Low >> 8) == b || (t.Low & 0xFF) == b;
+    return t.Low >= 256 && (t.Low >> 8) == (t.High >> 8) && (t.Low >> 8) == b;
+}
+
 class Builder {
 public:
     Builder(const TRE_NFA& nfa, TRE_DFA& dfa) : Nfa(nfa), Dfa(dfa), Budget(nfa.Budget), InSet(nfa.StateCount()) {}
@@ -205,6 +220,96 @@ void TRE_DFA::Run() {
     for (uint32_t b = 1; b < 256; ++b) {
         if (NextState(InitialState, static_cast<CharCode>(b)) >= 0) CanStart[b] = true;
     }
+    for (bool can : CanStart) AnyStart = AnyStart || can;
+    budget.Keep(StateList.size());
+    StateFlags.assign(StateList.size(), 0);
+    for (size_t i = 0; i < StateList.size(); ++i) {
+        const TRE_DFAState& state = StateList[i];
+        if (state.Accepted) StateFlags[i] |= kAccepts;
+        if (state.TailTarget >= 0 && StateList[static_cast<size_t>(state.TailTarget)].Accepted) {
+            StateFlags[i] |= kTailAccepts;
+        }
+    }
+    MakeFilters(budget);
+}
+
+void TRE_DFA::MakeFilters(TRECompileBudget& budget) {
+    constexpr size_t kMaxPrefix = 32;
+    Prefix.clear();
+    PrefixScanOffset = 0;
+    RequiredBytes.clear();
+    // The prefix: single-code steps from the initial state through states that neither accept nor branch.
+    int32_t s = InitialState;
+    while (Prefix.size() < kMaxPrefix) {
+        const TRE_DFAState& state = StateList[static_cast<size_t>(s)];
+        if (state.Accepted || state.HeadTarget >= 0 || state.TailTarget >= 0) break;
+        if (state.TransEnd - state.TransBegin != 1) break;
+        const TRE_DFATransition& t = Transitions[state.TransBegin];
+        if (t.Low != t.High || t.Low == 0) break;
+        if (t.Low < 256) {
+            Prefix += static_cast<char>(t.Low);
+        } else if (IsLeadByte(static_cast<unsigned char>(t.Low >> 8)) && (t.Low & 0xFF) != 0) {
+            Prefix += static_cast<char>(t.Low >> 8);
+            Prefix += static_cast<char>(t.Low & 0xFF);
+        } else {
+            break;  // no text holds this code
+        }
+        s = t.Target;
+    }
+    int best = 4;
+    for (size_t i = 0; i < Prefix.size(); ++i) {
+        const int rank = ByteRank(static_cast<unsigned char>(Prefix[i]));
+        if (rank < best) {
+            best = rank;
+            PrefixScanOffset = static_cast<uint32_t>(i);
+        }
+    }
+    if (!Prefix.empty() || StateList[static_cast<size_t>(InitialState)].Accepted) return;
+
+    // The required bytes: those whose transitions, taken away, leave no accepting state reachable. Only
+    // tried on small automata; every candidate costs one walk over all of it.
+    constexpr size_t kMaxFilterSize = 1024;
+    constexpr size_t kMaxRequired = 8;
+    if (StateList.size() + Transitions.size() > kMaxFilterSize) return;
+    bool candidate[256] = {};
+    for (const TRE_DFATransition& t : Transitions) {
+        if (t.Low == t.High) {
+            if (t.Low < 256) candidate[t.Low] = true;
+            else candidate[t.Low >> 8] = candidate[t.Low & 0xFF] = true;
+        } else if (t.Low >= 256 && (t.Low >> 8) == (t.High >> 8)) {
+            candidate[t.Low >> 8] = true;
+        }
+    }
+    std::vector<uint8_t> seen(StateList.size());
+    std::vector<int32_t> stack;
+    std::vector<std::pair<int, unsigned char>> required;
+    for (uint32_t b = 1; b < 256; ++b) {
+        if (!candidate[b]) continue;
+        budget.Spend(StateList.size() + Transitions.size());
+        std::fill(seen.begin(), seen.end(), 0);
+        stack.assign(1, InitialState);
+        seen[static_cast<size_t>(InitialState)] = 1;
+        bool reaches = false;
+        while (!stack.empty() && !reaches) {
+            const TRE_DFAState& state = StateList[static_cast<size_t>(stack.back())];
+            stack.pop_back();
+            if (state.Accepted) reaches = true;
+            const auto visit = [&](int32_t target) {
+                if (target >= 0 && !seen[static_cast<size_t>(target)]) {
+                    seen[static_cast<size_t>(target)] = 1;
+                    stack.push_back(target);
+                }
+            };
+            visit(state.HeadTarget);
+            visit(state.TailTarget);
+            for (uint32_t i = state.TransBegin; i < state.TransEnd; ++i) {
+                if (!RangeHasByte(Transitions[i], static_cast<unsigned char>(b))) visit(Transitions[i].Target);
+            }
+        }
+        if (!reaches) required.emplace_back(ByteRank(static_cast<unsigned char>(b)), static_cast<unsigned char>(b));
+    }
+    std::stable_sort(required.begin(), required.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (size_t i = 0; i < required.size() && i < kMaxRequired; ++i) RequiredBytes += static_cast<char>(required[i].second);
 }
 
 }  // namespace regexp

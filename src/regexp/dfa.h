@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "regexp/char_code.h"
@@ -56,13 +57,27 @@ public:
     uint8_t ByteClass[256] = {};
     uint32_t ByteClassCount = 1;
     std::vector<int32_t> ByteTable;
+    // Per state: kAccepts, and kTailAccepts when its line-tail transition leads to an accepting state.
+    static constexpr uint8_t kAccepts = 1, kTailAccepts = 2;
+    std::vector<uint8_t> StateFlags;
     // Bytes that can begin a match from the initial state (a lead byte when some code it leads can).
     bool CanStart[256] = {};
+    bool AnyStart = false;
+    // Start-position filter: the bytes that every match read from the initial state begins with (empty when
+    // the initial state accepts, has an anchor, or branches at once), and the offset in them of the byte that
+    // the scan looks for first (the one least likely to be common in Shift-JIS text).
+    std::string Prefix;
+    uint32_t PrefixScanOffset = 0;
+    // Bytes that every match contains (a few, the least common first): a text that lacks one of them cannot
+    // match anywhere.
+    std::string RequiredBytes;
     int32_t InitialState = 0;
     bool LHeadFound = false;
     bool LTailFound = false;
 
 private:
+    void MakeFilters(TRECompileBudget& budget);
+
     const TRE_NFA* NFA;
 };
 

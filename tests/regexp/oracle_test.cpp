@@ -69,4 +69,48 @@ TEST(Oracle, EngineAgreesWithReferenceMatcher) {
     EXPECT_GT(compared, 5000);
 }
 
+// Patterns that give the matcher its shortcuts: a literal prefix (found by a byte scan), bytes every match
+// needs, a start-byte filter, line heads only, and walks from neighbouring starts that meet. Texts put the
+// same bytes where they are trail bytes ("\x83" "a", "\x83\n" is one character) and repeat runs, so a
+// shortcut that takes a trail byte for a character or stops a walk too early shows.
+const char* const kFilterAtoms[] = {"a", "b", "ab", "ba", "\\.", "[0-9]", "[ab]", "x", ".", "\x83" "a",
+                                    "\x83\x5C", "\\\\", "[a-z]", "(a|ab)", "(.*)*"};
+const char* const kFilterChars[] = {"a", "b", "x", ".", "1", "\x83" "a", "\x83\x5C", "\\", "\x83\n", "\n",
+                                    "\r", "\x83", "\x83\x83"};
+
+TEST(Oracle, FiltersAndWalkMemoAgreeWithReferenceMatcher) {
+    std::mt19937 rng(77);
+    TAWKStr awk;
+    int compared = 0;
+    for (int i = 0; i < 1200; ++i) {
+        std::string pattern;
+        const int atoms = 1 + static_cast<int>(rng() % 4);
+        for (int k = 0; k < atoms; ++k) {
+            pattern += kFilterAtoms[rng() % std::size(kFilterAtoms)];
+            if (rng() % 5 == 0) pattern += "+*?"[rng() % 3];
+        }
+        if (rng() % 5 == 0) pattern = "^" + pattern;
+        if (rng() % 4 == 0) pattern += "$";
+        const auto sep = rng() % 2 ? mcls_CRLF : mcls_LF;
+        awk.SetLineSeparator(sep);
+        try {
+            awk.SetRegExp(pattern);
+        } catch (const ERegExpParser&) {
+            continue;
+        }
+        for (int t = 0; t < 6; ++t) {
+            std::string text;
+            const int n = static_cast<int>(rng() % 40);
+            for (int k = 0; k < n; ++k) text += kFilterChars[rng() % std::size(kFilterChars)];
+            int32_t pos, len;
+            awk.Match(text, pos, len);
+            const regexp_test::RefResult ref = regexp_test::ReferenceMatch(pattern, text, sep);
+            ASSERT_EQ(pos, ref.Pos) << "pattern '" << pattern << "' text '" << text << "'";
+            ASSERT_EQ(len, ref.Len) << "pattern '" << pattern << "' text '" << text << "'";
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 5000);
+}
+
 }  // namespace
