@@ -14,14 +14,22 @@ void TREParseTree::ChargeNode(size_t bytes) {
     Budget->Keep(bytes);
 }
 
+TRENode* TREParseTree::NewNode() {
+    if (BlockUsed == kBlockNodes) {
+        Blocks.push_back(std::make_unique<TRENode[]>(kBlockNodes));
+        BlockUsed = 0;
+    }
+    return &Blocks.back()[BlockUsed++];
+}
+
 TRENode* TREParseTree::MakeInternalNode(TREOp op, TRENode* left, TRENode* right) {
     ChargeNode(kNodeBytes);
-    auto node = std::make_unique<TRENode>();
+    TRENode* node = NewNode();
     node->Op = op;
     node->Left = left;
     node->Right = right;
-    NodeList.push_back(std::move(node));
-    return NodeList.back().get();
+    NodeList.push_back(node);
+    return node;
 }
 
 TRENode* TREParseTree::MakeLeaf(CharCode low, CharCode high) {
@@ -31,13 +39,13 @@ TRENode* TREParseTree::MakeLeaf(CharCode low, CharCode high) {
     Budget->Spend(1);
     if (found != LeafIndex.end()) return found->second;
     ChargeNode(kLeafBytes);
-    auto leaf = std::make_unique<TRENode>();
+    TRENode* leaf = NewNode();
     leaf->Op = opCharClass;
     leaf->Low = low;
     leaf->High = high;
-    LeafList.push_back(std::move(leaf));
-    LeafIndex.emplace(Key(low, high), LeafList.back().get());
-    return LeafList.back().get();
+    LeafList.push_back(leaf);
+    LeafIndex.emplace(Key(low, high), leaf);
+    return leaf;
 }
 
 TRENode* TREParseTree::MakeLeafIfValid(int32_t low, int32_t high) {
@@ -67,10 +75,10 @@ TRENode* TREParseTree::MakeAnyCharsNode() {
 void TREParseTree::ChangeToUnion(TRENode* leaf, TRENode* left, TRENode* right) {
     if (left == nullptr || right == nullptr) throw std::logic_error(kMsgTreeFatal);
     Budget->Spend(LeafList.size());
-    const auto it = std::find_if(LeafList.begin(), LeafList.end(), [&](const auto& p) { return p.get() == leaf; });
+    const auto it = std::find(LeafList.begin(), LeafList.end(), leaf);
     if (it == LeafList.end()) throw std::logic_error(kMsgTreeFatal);
     LeafIndex.erase(Key(leaf->Low, leaf->High));
-    NodeList.push_back(std::move(*it));
+    NodeList.push_back(leaf);
     LeafList.erase(it);
     leaf->Op = opUnion;
     leaf->Left = left;
@@ -100,7 +108,7 @@ void TREParseTree::ForceCharClassUnique() {
     std::vector<TRENode*> split;
     const size_t original = LeafList.size();
     for (size_t i = 0; i < original; ++i) {
-        TRENode* leaf = LeafList[i].get();
+        TRENode* leaf = LeafList[i];
         if (indexOf(leaf->Low) + 1 != indexOf(static_cast<uint32_t>(leaf->High) + 1)) split.push_back(leaf);
     }
     if (split.empty()) return;
@@ -109,33 +117,33 @@ void TREParseTree::ForceCharClassUnique() {
     // The elementary intervals are the leaves of a balanced binary partition whose inner nodes are unions,
     // made on demand and shared. A leaf that covers k intervals becomes a union of O(log k) of them: ranges
     // that overlap each other cost n log n nodes, not n squared.
-    std::unordered_map<uint64_t, TRENode*> segments;
-    const auto segment = [&](auto& self, size_t lo, size_t hi) -> TRENode* {
+    // Segments are numbered as in a binary heap: the root 1, the halves of segment n are 2n and 2n + 1.
+    const size_t intervals = bounds.size() - 1;
+    Budget->Keep(4 * intervals * sizeof(TRENode*));
+    std::vector<TRENode*> segments(4 * intervals, nullptr);
+    const auto segment = [&](auto& self, size_t n, size_t lo, size_t hi) -> TRENode* {
         if (hi - lo == 1) return MakeLeaf(static_cast<CharCode>(bounds[lo]), static_cast<CharCode>(bounds[hi] - 1));
-        const uint64_t key = static_cast<uint64_t>(lo) << 32 | hi;
         Budget->Spend(1);
-        if (const auto found = segments.find(key); found != segments.end()) return found->second;
+        if (segments[n] != nullptr) return segments[n];
         const size_t mid = lo + (hi - lo) / 2;
-        TRENode* node = MakeInternalNode(opUnion, self(self, lo, mid), self(self, mid, hi));
-        Budget->Keep(sizeof(uint64_t) + 3 * sizeof(void*) + 16);
-        segments.emplace(key, node);
+        TRENode* node = MakeInternalNode(opUnion, self(self, 2 * n, lo, mid), self(self, 2 * n + 1, mid, hi));
+        segments[n] = node;
         return node;
     };
     std::vector<TRENode*> pieces;
-    const auto cover = [&](auto& self, size_t lo, size_t hi, size_t first, size_t last) -> void {
+    const auto cover = [&](auto& self, size_t n, size_t lo, size_t hi, size_t first, size_t last) -> void {
         Budget->Spend(1);
         if (first <= lo && hi <= last) {
-            pieces.push_back(segment(segment, lo, hi));
+            pieces.push_back(segment(segment, n, lo, hi));
             return;
         }
         const size_t mid = lo + (hi - lo) / 2;
-        if (first < mid) self(self, lo, mid, first, last);
-        if (last > mid) self(self, mid, hi, first, last);
+        if (first < mid) self(self, 2 * n, lo, mid, first, last);
+        if (last > mid) self(self, 2 * n + 1, mid, hi, first, last);
     };
-    const size_t intervals = bounds.size() - 1;
     for (TRENode* leaf : split) {
         pieces.clear();
-        cover(cover, 0, intervals, indexOf(leaf->Low), indexOf(static_cast<uint32_t>(leaf->High) + 1));
+        cover(cover, 1, 0, intervals, indexOf(leaf->Low), indexOf(static_cast<uint32_t>(leaf->High) + 1));
         // A leaf that is exactly one shared segment takes over that segment's two halves.
         if (pieces.size() == 1) pieces = {pieces[0]->Left, pieces[0]->Right};
         auto build = [&](auto& self, size_t from, size_t to) -> TRENode* {
@@ -152,10 +160,10 @@ void TREParseTree::ForceCharClassUnique() {
     Budget->SpendSort(split.size());
     Budget->SpendSort(LeafList.size());
     std::sort(split.begin(), split.end());
-    auto keep = std::stable_partition(LeafList.begin(), LeafList.end(), [&](const auto& p) {
-        return !std::binary_search(split.begin(), split.end(), p.get());
+    auto keep = std::stable_partition(LeafList.begin(), LeafList.end(), [&](TRENode* p) {
+        return !std::binary_search(split.begin(), split.end(), p);
     });
-    for (auto it = keep; it != LeafList.end(); ++it) NodeList.push_back(std::move(*it));
+    for (auto it = keep; it != LeafList.end(); ++it) NodeList.push_back(*it);
     LeafList.erase(keep, LeafList.end());
 }
 
@@ -163,6 +171,8 @@ void TREParseTree::DisposeNodes() {
     NodeList.clear();
     LeafList.clear();
     LeafIndex.clear();
+    Blocks.clear();
+    BlockUsed = kBlockNodes;
     Root = nullptr;
 }
 

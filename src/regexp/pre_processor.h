@@ -5,9 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "regexp/compile_budget.h"
 #include "regexp/scanner.h"
 
 namespace regexp {
@@ -43,13 +47,28 @@ public:
     std::string Alternation;
     bool UseFuzzyCharDic = false;
     bool UseSynonymDic = false;
+    // What the last Run spent: it counts towards the compilation of its output. A rewrite past the budget is
+    // refused with ERegExpTooComplex.
+    TRECompileBudget Budget{&Scanner.Position};
 
 private:
+    // A dictionary made ready for lookups: each row's group text, and each word as codes, listed under its
+    // first code in table order (so the first entry that matches is the first row's first matching word).
+    struct TDictionaryIndex {
+        std::vector<std::string> Groups;
+        std::unordered_map<CharCode, std::vector<std::pair<uint32_t, std::vector<CharCode>>>> ByFirstCode;
+    };
+    const TDictionaryIndex& IndexOf(const TREDictionary& dic);
+
     void Tokenize();
     void Rewrite(const std::vector<const TREDictionary*>& dictionaries);
     // The index after the tokens that a word of the first matching row covers, or -1.
     int32_t MatchDictionary(const TREDictionary& dic, int32_t i, int32_t j);
-    int32_t MatchWord(const std::string& word, int32_t i, int32_t j) const;
+    // The index after the tokens from i (before j) whose codes spell the word, or -1.
+    int32_t MatchWord(const std::vector<CharCode>& word, int32_t i, int32_t j) const;
+
+    // Dictionaries are fixed once built, so an index made on first use stays valid.
+    std::vector<std::pair<const TREDictionary*, std::unique_ptr<TDictionaryIndex>>> Indexes;
     std::string SourceText(const TRETokenRecord& r) const;
 };
 
