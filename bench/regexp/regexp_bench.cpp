@@ -19,6 +19,7 @@
 
 #include "alloc_meter.h"
 #include "corpus.h"
+#include "hostile_patterns.h"
 #include "regexp/awk_str.h"
 #include "regexp/dfa.h"
 #include "regexp/fuzzy_char_dic.h"
@@ -337,38 +338,8 @@ void RatioTable() {
 // The compile budget on hostile patterns: compiled or refused, the time (fastest of a few runs), the work
 // units and bytes charged, and the heap actually held at most.
 void BudgetTable() {
-    const auto doubleByte = [](int i) {
-        const int trail = i % 188;
-        return std::string{static_cast<char>(0x88 + i / 188),
-                           static_cast<char>(trail < 63 ? 0x40 + trail : 0x80 + trail - 63)};
-    };
-    const auto ranges = [](const char* format, int count) {
-        std::string out;
-        char buf[40];
-        for (int i = 0; i < count; ++i) {
-            snprintf(buf, sizeof buf, format, 0x100 + i * 3, 0x3000 + i * 5);
-            out += buf;
-        }
-        return out;
-    };
-    std::string classThenDots = "[";
-    for (int i = 0; i < 2000; ++i) classThenDots += doubleByte(i);
-    classThenDots += "]" + std::string(900, '.');
-    std::string exponential = "(a|b)*a";
-    for (int i = 0; i < 25; ++i) exponential += "(a|b)";
-    std::string charsThenAny;
-    for (int i = 0; i < 300; ++i) charsThenAny += doubleByte(i) + ".*";
-    const std::vector<std::pair<const char*, std::string>> patterns = {
-        {"2000-char class, 900 dots", classThenDots},
-        {"2000 overlapping ranges", "[" + ranges("\\x%04X-\\x%04X", 2000) + "]"},
-        {"2000 overlapping classes", ranges("[\\x%04X-\\x%04X]", 2000)},
-        {"(a|b)*a(a|b){25}", exponential},
-        {"300 x (char .*)", charsThenAny},
-        {"fuzzed dots", "\xC4" ".*Y...*Y.*Y@.+f...............\x16" "*..\x13" "\xB8" "F\xB9" "\xFF"
-                        "*.\xC4" "*Y*..D"},
-        {"literal of 200,000", std::string(200000, 'a')},
-        {"literal of 9,000", std::string(9000, 'a')},
-    };
+    std::vector<regexp_test::HostilePattern> patterns = regexp_test::HostilePatterns();
+    patterns.push_back({"literal of 9,000", std::string(9000, 'a')});
     printf("\n== compile budget: %.0f M work units, %.0f MB (fastest of 3 runs) ==\n",
            regexp::TRECompileBudget::kMaxCompileWork / 1e6, regexp::TRECompileBudget::kMaxCompileBytes / 1048576.0);
     printf("%-28s %-6s %8s %-9s %8s %9s %11s %8s\n", "pattern", "fuzzy", "bytes", "result", "ms", "work M",

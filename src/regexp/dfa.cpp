@@ -40,13 +40,12 @@ public:
     void Run() {
         std::vector<int32_t> seed{Nfa.EntryState};
         Dfa.InitialState = Register(Close(seed));
-        struct Move {
-            CharCode Low, High;
-            int32_t Target;
-            bool operator<(const Move& o) const {
-                return Low != o.Low ? Low < o.Low : High != o.High ? High < o.High : Target < o.Target;
-            }
-        };
+        // A move (label low, label high, target) packed so that one integer comparison sorts it.
+        using Move = uint64_t;
+        const auto low = [](Move m) { return static_cast<CharCode>(m >> 48); };
+        const auto high = [](Move m) { return static_cast<CharCode>(m >> 32); };
+        const auto label = [](Move m) { return m >> 32; };
+        const auto target = [](Move m) { return static_cast<int32_t>(m & 0xFFFFFFFF); };
         std::vector<Move> moves;
         std::vector<int32_t> heads, tails, targets, previous;
         size_t movesLargest = 0, transitionsLargest = 0;
@@ -56,10 +55,13 @@ public:
             heads.clear();
             tails.clear();
             for (int32_t m : Sets[s]) {
-                Budget.Spend(1 + static_cast<uint64_t>(Nfa.End(m) - Nfa.Begin(m)));
-                for (auto t = Nfa.Begin(m); t != Nfa.End(m); ++t) {
+                Budget.Spend(1 + static_cast<uint64_t>(Nfa.End(m) - Nfa.EmptyEnd(m)));
+                for (auto t = Nfa.EmptyEnd(m); t != Nfa.End(m); ++t) {
                     switch (t->Kind) {
-                        case lkChar: moves.push_back({t->Low, t->High, t->Target}); break;
+                        case lkChar:
+                            moves.push_back(static_cast<uint64_t>(t->Low) << 48 | static_cast<uint64_t>(t->High) << 32 |
+                                            static_cast<uint32_t>(t->Target));
+                            break;
                         case lkLineHead: heads.push_back(t->Target); break;
                         case lkLineTail: tails.push_back(t->Target); break;
                         case lkEmpty: break;
@@ -75,8 +77,8 @@ public:
             for (size_t i = 0; i < moves.size();) {
                 size_t j = i;
                 targets.clear();
-                while (j < moves.size() && moves[j].Low == moves[i].Low && moves[j].High == moves[i].High) {
-                    if (targets.empty() || targets.back() != moves[j].Target) targets.push_back(moves[j].Target);
+                while (j < moves.size() && label(moves[j]) == label(moves[i])) {
+                    if (targets.empty() || targets.back() != target(moves[j])) targets.push_back(target(moves[j]));
                     ++j;
                 }
                 // Neighbouring labels often lead to the same NFA states (the pieces of a split "."): one
@@ -87,7 +89,7 @@ public:
                     previous.swap(targets);
                 }
                 Budget.KeepGrowth(transitionsLargest, Dfa.Transitions.size() + 1, sizeof(TRE_DFATransition));
-                Dfa.Transitions.push_back({moves[i].Low, moves[i].High, previousTarget});
+                Dfa.Transitions.push_back({low(moves[i]), high(moves[i]), previousTarget});
                 i = j;
             }
             TRE_DFAState& state = Dfa.StateList[s];
@@ -101,8 +103,8 @@ public:
     }
 
 private:
-    // The empty closure of the seeds, as a sorted member list (in a buffer reused from call to call). Every
-    // transition of every member is looked at, so every one is charged.
+    // The empty closure of the seeds, as a sorted member list (in a buffer reused from call to call). Only
+    // the members' empty transitions are looked at (they come first), and each is charged.
     const std::vector<int32_t>& Close(const std::vector<int32_t>& seeds) {
         std::vector<int32_t>& members = Members;
         std::vector<int32_t>& stack = Stack;
@@ -118,9 +120,9 @@ private:
         while (!stack.empty()) {
             const int32_t m = stack.back();
             stack.pop_back();
-            Budget.Spend(1 + static_cast<uint64_t>(Nfa.End(m) - Nfa.Begin(m)));
-            for (auto t = Nfa.Begin(m); t != Nfa.End(m); ++t) {
-                if (t->Kind != lkEmpty || InSet.Has(t->Target)) continue;
+            Budget.Spend(1 + static_cast<uint64_t>(Nfa.EmptyEnd(m) - Nfa.Begin(m)));
+            for (auto t = Nfa.Begin(m); t != Nfa.EmptyEnd(m); ++t) {
+                if (InSet.Has(t->Target)) continue;
                 InSet.Include(t->Target);
                 members.push_back(t->Target);
                 stack.push_back(t->Target);

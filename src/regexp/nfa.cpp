@@ -37,14 +37,23 @@ void TRE_NFA::Run() {
     ExitState = NewState();
     GenerateStateList(Parser.Tree.Root, EntryState, ExitState);
 
-    // Group the transitions by state (a counting sort keeps each state's own order).
-    Budget.Spend(3 * Transitions.size() + 2 * static_cast<uint64_t>(States));
+    // Group the transitions by state, the empty ones first (the closure looks at those alone); a counting
+    // sort keeps each state's own order within both parts.
+    Budget.Spend(4 * Transitions.size() + 3 * static_cast<uint64_t>(States));
+    Budget.Keep(static_cast<uint64_t>(States) * sizeof(uint32_t));
     StateStart.assign(static_cast<size_t>(States) + 1, 0);
+    StateEmptyEnd.assign(static_cast<size_t>(States), 0);
     for (int32_t f : From) ++StateStart[static_cast<size_t>(f) + 1];
     for (size_t i = 1; i < StateStart.size(); ++i) StateStart[i] += StateStart[i - 1];
     std::vector<TRE_NFATransition> sorted(Transitions.size());
     std::vector<uint32_t> fill(StateStart.begin(), StateStart.end() - 1);
-    for (size_t i = 0; i < Transitions.size(); ++i) sorted[fill[From[i]]++] = Transitions[i];
+    for (size_t i = 0; i < Transitions.size(); ++i) {
+        if (Transitions[i].Kind == lkEmpty) sorted[fill[From[i]]++] = Transitions[i];
+    }
+    for (int32_t st = 0; st < States; ++st) StateEmptyEnd[st] = fill[st];
+    for (size_t i = 0; i < Transitions.size(); ++i) {
+        if (Transitions[i].Kind != lkEmpty) sorted[fill[From[i]]++] = Transitions[i];
+    }
     Transitions.swap(sorted);
     From.clear();
     From.shrink_to_fit();

@@ -43,8 +43,9 @@ public:
 
     void Run();
     int32_t StateCount() const { return static_cast<int32_t>(StateStart.size()) - 1; }
-    // The transitions of one state, after Run.
+    // The transitions of one state, after Run: its empty ones first, up to EmptyEnd.
     const TRE_NFATransition* Begin(int32_t state) const { return Transitions.data() + StateStart[state]; }
+    const TRE_NFATransition* EmptyEnd(int32_t state) const { return Transitions.data() + StateEmptyEnd[state]; }
     const TRE_NFATransition* End(int32_t state) const { return Transitions.data() + StateStart[state + 1]; }
 
     int32_t EntryState = 0;
@@ -66,6 +67,7 @@ private:
     std::vector<int32_t> From;  // owner of each transition while generating
     std::vector<TRE_NFATransition> Transitions;
     std::vector<uint32_t> StateStart;
+    std::vector<uint32_t> StateEmptyEnd;
     size_t TransitionsLargest = 0;
 };
 

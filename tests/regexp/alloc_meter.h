@@ -23,21 +23,45 @@ struct AllocMeter {
 
 }  // namespace regexp_test
 
-void* operator new(std::size_t n) {
-    using regexp_test::AllocMeter;
+namespace regexp_test {
+
+inline void* MeteredAlloc(std::size_t n) noexcept {
     auto* block = static_cast<unsigned char*>(std::malloc(n + AllocMeter::kHeader));
-    if (block == nullptr) throw std::bad_alloc();
+    if (block == nullptr) return nullptr;
     *reinterpret_cast<std::size_t*>(block) = n + AllocMeter::kHeader;
     AllocMeter::Current += n + AllocMeter::kHeader;
     if (AllocMeter::Current > AllocMeter::Peak) AllocMeter::Peak = AllocMeter::Current;
     return block + AllocMeter::kHeader;
 }
 
-void operator delete(void* p) noexcept {
+// GCC cannot see that the block came from MeteredAlloc's malloc.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+inline void MeteredFree(void* p) noexcept {
     if (p == nullptr) return;
-    auto* block = static_cast<unsigned char*>(p) - regexp_test::AllocMeter::kHeader;
-    regexp_test::AllocMeter::Current -= *reinterpret_cast<std::size_t*>(block);
+    auto* block = static_cast<unsigned char*>(p) - AllocMeter::kHeader;
+    AllocMeter::Current -= *reinterpret_cast<std::size_t*>(block);
     std::free(block);
 }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+}  // namespace regexp_test
+
+// Every form, so that none falls back on a runtime's own (a sanitizer brings its own of each).
+void* operator new(std::size_t n) {
+    if (void* p = regexp_test::MeteredAlloc(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) { return operator new(n); }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return regexp_test::MeteredAlloc(n); }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return regexp_test::MeteredAlloc(n); }
+void operator delete(void* p) noexcept { regexp_test::MeteredFree(p); }
+void operator delete[](void* p) noexcept { regexp_test::MeteredFree(p); }
+void operator delete(void* p, std::size_t) noexcept { regexp_test::MeteredFree(p); }
+void operator delete[](void* p, std::size_t) noexcept { regexp_test::MeteredFree(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { regexp_test::MeteredFree(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { regexp_test::MeteredFree(p); }

@@ -3,11 +3,11 @@
 // positions past 65,535 come through whole.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "alloc_meter.h"
+#include "hostile_patterns.h"
 #include "regexp/awk_str.h"
 #include "regexp/compile_budget.h"
 #include "sjis_text.h"
@@ -17,22 +17,6 @@ using regexp_test::AllocMeter;
 using regexp_test::Sj;
 
 namespace {
-
-// The i-th of a run of consecutive double-byte characters (lead 0x88 onwards, every trail byte).
-std::string DoubleByte(int i) {
-    const int trail = i % 188;
-    return {static_cast<char>(0x88 + i / 188), static_cast<char>(trail < 63 ? 0x40 + trail : 0x80 + trail - 63)};
-}
-
-std::string Ranges(const char* format, int count) {
-    std::string out;
-    char buf[40];
-    for (int i = 0; i < count; ++i) {
-        snprintf(buf, sizeof buf, format, 0x100 + i * 3, 0x3000 + i * 5);
-        out += buf;
-    }
-    return out;
-}
 
 struct Outcome {
     bool Refused = false;
@@ -56,26 +40,9 @@ Outcome Compile(const std::string& pattern, bool fuzzy) {
 }
 
 TEST(CompileBudget, HostilePatternsStayWithinTheMemoryLimit) {
-    std::string classThenDots = "[";
-    for (int i = 0; i < 2000; ++i) classThenDots += DoubleByte(i);
-    classThenDots += "]" + std::string(900, '.');
-    std::string exponential = "(a|b)*a";
-    for (int i = 0; i < 25; ++i) exponential += "(a|b)";
-    std::string charsThenAny;
-    for (int i = 0; i < 300; ++i) charsThenAny += DoubleByte(i) + ".*";
-    const std::vector<std::string> patterns = {
-        classThenDots,
-        "[" + Ranges("\\x%04X-\\x%04X", 2000) + "]",  // 2,000 overlapping ranges in one class
-        Ranges("[\\x%04X-\\x%04X]", 2000),            // and in 2,000 classes
-        exponential,
-        charsThenAny,
-        std::string(200000, 'a'),
-        // Found by fuzzing: a wide "." split into many pieces multiplies the automaton.
-        "\xC4" ".*Y...*Y.*Y@.+f...............\x16" "*..\x13" "\xB8" "F\xB9" "\xFF" "*.\xC4" "*Y*..D",
-    };
-    for (const std::string& pattern : patterns) {
+    for (const auto& [label, pattern] : regexp_test::HostilePatterns()) {
         for (const bool fuzzy : {false, true}) {
-            SCOPED_TRACE(pattern.substr(0, 40) + (fuzzy ? " (fuzzy)" : ""));
+            SCOPED_TRACE(std::string(label) + (fuzzy ? " (fuzzy)" : ""));
             const Outcome out = Compile(pattern, fuzzy);
             EXPECT_LT(out.PeakBytes, TRECompileBudget::kMaxCompileBytes);
             // Refused once the whole pattern has been read: at its end (the rewritten pattern's, when fuzzy).
@@ -87,13 +54,10 @@ TEST(CompileBudget, HostilePatternsStayWithinTheMemoryLimit) {
 }
 
 TEST(CompileBudget, ModeratePatternsStillCompile) {
-    std::string classThenDots = "[";
-    for (int i = 0; i < 2000; ++i) classThenDots += DoubleByte(i);
-    classThenDots += "]" + std::string(60, '.');
     std::string alternatives = "(";
-    for (int i = 0; i < 3000; ++i) alternatives += DoubleByte(i) + "|";
+    for (int i = 0; i < 3000; ++i) alternatives += regexp_test::DoubleByteRun(i) + "|";
     alternatives += "a)*";
-    for (const std::string& pattern : {classThenDots, alternatives, std::string(9000, 'a'),
+    for (const std::string& pattern : {regexp_test::ClassThenDots(2000, 60), alternatives, std::string(9000, 'a'),
                                        Sj(u8"[ぁ-ん]+\\.(txt|doc)$|^setup[0-9]*\\.exe")}) {
         SCOPED_TRACE(pattern.substr(0, 40));
         EXPECT_FALSE(Compile(pattern, false).Refused);
