@@ -3,6 +3,7 @@
 #include "regexp/dfa.h"
 
 #include <algorithm>
+#include <map>
 #include <unordered_map>
 
 
@@ -232,7 +233,89 @@ void TRE_DFA::Run() {
             StateFlags[i] |= kTailAccepts;
         }
     }
+    MakeStateClasses(budget);
+    // Worth it for a small initial state only; each state costs a pass over both states' transitions.
+    const TRE_DFAState& start = StateList[static_cast<size_t>(InitialState)];
+    if (start.TransEnd - start.TransBegin <= 64 && !start.Accepted && start.TailTarget < 0) {
+        for (size_t i = 0; i < StateList.size(); ++i) {
+            const TRE_DFAState& state = StateList[i];
+            budget.Spend(ByteClassCount + (start.TransEnd - start.TransBegin) * (1 + state.TransEnd - state.TransBegin));
+            if (CoversStart(static_cast<int32_t>(i))) StateFlags[i] |= kCoversStart;
+        }
+    }
     MakeFilters(budget);
+}
+
+bool TRE_DFA::CoversStart(int32_t state) const {
+    for (uint32_t k = 1; k < ByteClassCount; ++k) {
+        const int32_t from = ByteTable[static_cast<size_t>(InitialState) * ByteClassCount + k];
+        const int32_t to = ByteTable[static_cast<size_t>(state) * ByteClassCount + k];
+        if (from >= 0 && (to < 0 || StateClass[static_cast<size_t>(from)] != StateClass[static_cast<size_t>(to)])) {
+            return false;
+        }
+    }
+    const TRE_DFAState& start = StateList[static_cast<size_t>(InitialState)];
+    const TRE_DFAState& other = StateList[static_cast<size_t>(state)];
+    for (uint32_t i = start.WideBegin; i < start.TransEnd; ++i) {
+        const TRE_DFATransition& t = Transitions[i];
+        // Every code of the range, from 256 up, must lead to the same state from the other state.
+        uint32_t code = std::max<uint32_t>(t.Low, 256);
+        for (uint32_t j = other.WideBegin; j < other.TransEnd && code <= t.High; ++j) {
+            const TRE_DFATransition& u = Transitions[j];
+            if (u.High < code) continue;
+            if (u.Low > code || StateClass[static_cast<size_t>(u.Target)] != StateClass[static_cast<size_t>(t.Target)]) {
+                return false;
+            }
+            code = static_cast<uint32_t>(u.High) + 1;
+        }
+        if (code <= t.High) return false;
+    }
+    return true;
+}
+
+void TRE_DFA::MakeStateClasses(TRECompileBudget& budget) {
+    const size_t n = StateList.size();
+    StateClass.resize(n);
+    for (size_t i = 0; i < n; ++i) StateClass[i] = static_cast<int32_t>(i);
+    // Refinement from the flags: a round splits states whose targets fall in different classes, until a
+    // round splits nothing. Within a fixed part of the budget, else every state stays its own class.
+    constexpr uint64_t kMaxRefineWork = 2'000'000;
+    const uint64_t round = n * ByteClassCount + Transitions.size() + n;
+    if (round * 8 > kMaxRefineWork) return;
+    uint64_t spent = 0;
+    std::vector<int32_t> cls(n), next(n);
+    for (size_t i = 0; i < n; ++i) cls[i] = StateFlags[i] & (kAccepts | kTailAccepts);
+    size_t count = 0;
+    std::map<std::vector<int64_t>, int32_t> ids;
+    std::vector<int64_t> signature;
+    for (;;) {
+        spent += round;
+        if (spent > kMaxRefineWork) return;
+        budget.Spend(round);
+        ids.clear();
+        for (size_t i = 0; i < n; ++i) {
+            signature.assign(1, cls[i]);
+            const auto classOf = [&](int32_t target) { return target < 0 ? -1 : cls[static_cast<size_t>(target)]; };
+            for (uint32_t k = 1; k < ByteClassCount; ++k) signature.push_back(classOf(ByteTable[i * ByteClassCount + k]));
+            const TRE_DFAState& state = StateList[i];
+            for (uint32_t t = state.WideBegin; t < state.TransEnd; ++t) {
+                signature.push_back(static_cast<int64_t>(Transitions[t].Low) << 16 | Transitions[t].High);
+                signature.push_back(classOf(Transitions[t].Target));
+            }
+            next[i] = ids.emplace(signature, static_cast<int32_t>(ids.size())).first->second;
+        }
+        const bool stable = ids.size() == count;
+        count = ids.size();
+        cls.swap(next);
+        if (stable) break;
+    }
+    // Name each class by its first state.
+    std::vector<int32_t> first(count, -1);
+    for (size_t i = 0; i < n; ++i) {
+        int32_t& f = first[static_cast<size_t>(cls[i])];
+        if (f < 0) f = static_cast<int32_t>(i);
+        StateClass[i] = f;
+    }
 }
 
 void TRE_DFA::MakeFilters(TRECompileBudget& budget) {

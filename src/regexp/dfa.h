@@ -57,9 +57,15 @@ public:
     uint8_t ByteClass[256] = {};
     uint32_t ByteClassCount = 1;
     std::vector<int32_t> ByteTable;
-    // Per state: kAccepts, and kTailAccepts when its line-tail transition leads to an accepting state.
-    static constexpr uint8_t kAccepts = 1, kTailAccepts = 2;
+    // Per state: kAccepts; kTailAccepts when its line-tail transition leads to an accepting state;
+    // kCoversStart when on every code the initial state leads nowhere or where this state leads (a walk
+    // that stood in this state at a position, and failed, shows that a walk starting there fails too).
+    static constexpr uint8_t kAccepts = 1, kTailAccepts = 2, kCoversStart = 4;
     std::vector<uint8_t> StateFlags;
+    // Per state, the first state with the same future (same flags, and on every code the same class of
+    // target): walks that meet in the same class at one position go on alike. Not a minimal automaton's
+    // classes when it would cost too much to find them; then each state is its own.
+    std::vector<int32_t> StateClass;
     // Bytes that can begin a match from the initial state (a lead byte when some code it leads can).
     bool CanStart[256] = {};
     bool AnyStart = false;
@@ -77,6 +83,8 @@ public:
 
 private:
     void MakeFilters(TRECompileBudget& budget);
+    bool CoversStart(int32_t state) const;
+    void MakeStateClasses(TRECompileBudget& budget);
 
     const TRE_NFA* NFA;
 };

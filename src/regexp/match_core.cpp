@@ -94,6 +94,29 @@ private:
     const char* From;   // where the search goes on
 };
 
+// The automaton's tables held in locals: the memo's stores could otherwise alias them, and every step would
+// load them again.
+class TMatchCORE::Steps {
+public:
+    explicit Steps(const TRE_DFA& dfa)
+        : Dfa(dfa), Flags(dfa.StateFlags.data()), StateClass(dfa.StateClass.data()), Table(dfa.ByteTable.data()),
+          Class(dfa.ByteClass), Count(dfa.ByteClassCount) {}
+    uint8_t FlagsOf(int32_t state) const { return Flags[state]; }
+    int32_t ClassOf(int32_t state) const { return StateClass[state]; }
+    int32_t Next(int32_t state, CharCode c) const {
+        if (c < 256) return Table[static_cast<size_t>(state) * Count + Class[c]];
+        return Dfa.NextState(state, c);
+    }
+
+private:
+    const TRE_DFA& Dfa;
+    const uint8_t* Flags;
+    const int32_t* StateClass;
+    const int32_t* Table;
+    const uint8_t* Class;
+    size_t Count;
+};
+
 // Where earlier walks of one match call stood, with their states. Every walk that goes on to a later start
 // has failed, and the automaton is deterministic: a walk that reaches the state an earlier one had at the
 // same position fails from there on too, so it stops. Direct-mapped over positions, which keeps the last
@@ -106,12 +129,21 @@ public:
             for (auto& e : Table.Entries) e.Key = 0;
             Table.Stamp = 1;
         }
+        Stamp = static_cast<uint64_t>(Table.Stamp) << 32;
     }
 
-    // Whether an earlier walk stood at p in this state; records this walk there otherwise.
+    // Whether an earlier walk stood at p in a state that covers the initial state's moves: a walk starting
+    // at p then fails as that one did.
+    bool Covered(const char* p, const Steps& steps) const {
+        const auto offset = static_cast<uint32_t>(p - Base);
+        const auto& e = Table.Entries[offset % std::size(Table.Entries)];
+        return e.Key == (Stamp | offset) && (steps.FlagsOf(e.State) & TRE_DFA::kCoversStart) != 0;
+    }
+
+    // Whether an earlier walk stood at p in a state of this class; records this walk there otherwise.
     bool Seen(const char* p, int32_t state) {
         const auto offset = static_cast<uint32_t>(p - Base);
-        const uint64_t key = static_cast<uint64_t>(Table.Stamp) << 32 | offset;
+        const uint64_t key = Stamp | offset;
         auto& e = Table.Entries[offset % std::size(Table.Entries)];
         if (e.Key == key && e.State == state) return true;
         e.Key = key;
@@ -122,6 +154,7 @@ public:
 private:
     TMatchCORE::MemoTable& Table;
     const char* Base;
+    uint64_t Stamp;
 };
 
 bool TMatchCORE::MatchStd(const char* text, const char*& start, const char*& end) const {
@@ -134,15 +167,20 @@ bool TMatchCORE::MatchStd(const char* text, const char*& start, const char*& end
         Candidates candidates(dfa, text);
         if (candidates.Hopeless(text)) return false;
         WalkMemo memo(Memo, text);
+        const Steps steps(dfa);
         while (const char* p = candidates.Next()) {
+            if (memo.Covered(p, steps)) {
+                candidates.Skip(p);
+                continue;
+            }
             int32_t state = dfa.InitialState;
             const char* q = p;
-            while (state >= 0 && !memo.Seen(q, state)) {
-                if (dfa.StateFlags[static_cast<size_t>(state)] & TRE_DFA::kAccepts) {
+            while (state >= 0 && !memo.Seen(q, steps.ClassOf(state))) {
+                if (steps.FlagsOf(state) & TRE_DFA::kAccepts) {
                     start = p;
                     end = q;
                 }
-                state = dfa.NextState(state, ReadTextChar(q));
+                state = steps.Next(state, ReadTextChar(q));
             }
             if (start != nullptr) return true;
             candidates.Skip(p);
@@ -167,18 +205,20 @@ bool TMatchCORE::AtLineTail(const TRE_DFA& dfa, int32_t state, const char* p) co
 
 const char* TMatchCORE::Walk(const TRE_DFA& dfa, const char* p, int32_t state, WalkMemo& memo) const {
     if (state < 0) return nullptr;
+    const Steps steps(dfa);
     const char* result = nullptr;
-    for (;;) {
-        if (memo.Seen(p, state)) return result;
+    // Where a walk begins, no earlier one stood in the same state (short of a loop back to the start).
+    for (const char* begin = p;;) {
+        if (p != begin && memo.Seen(p, steps.ClassOf(state))) return result;
         const char* q = p;
         const CharCode c = ReadTextChar(q);
         // Every position is a candidate end: where the state accepts, or where a line tail stands and the
         // state may take it (not only where the walk fails).
-        const uint8_t flags = dfa.StateFlags[static_cast<size_t>(state)];
+        const uint8_t flags = steps.FlagsOf(state);
         if ((flags & TRE_DFA::kAccepts) || ((flags & TRE_DFA::kTailAccepts) && (c == 0 || IsLineSeparator(c)))) {
             result = p;
         }
-        const int32_t next = dfa.NextState(state, c);
+        const int32_t next = steps.Next(state, c);
         if (next < 0) return result;
         state = next;
         p = q;
@@ -200,22 +240,6 @@ void TMatchCORE::MatchEXScan(const TRE_DFA& dfa, const char* text, const char*& 
     const char* p = text;
     // Without "^" the walk at the text start has just failed in MatchEX.
     if (!dfa.LHeadFound && *p != 0) ReadTextChar(p);
-    if (!dfa.LHeadFound && *p != 0) {
-        // Only plain walks remain, from the positions the filter lets through.
-        Candidates candidates(dfa, p);
-        if (candidates.Filtered()) {
-            while (const char* c = candidates.Next()) {
-                if (const char* e = Walk(dfa, c, dfa.InitialState, memo)) {
-                    start = c;
-                    end = e;
-                    return;
-                }
-                candidates.Skip(c);
-            }
-            // A filtered initial state has no line tail, so no empty match waits at the end.
-            return;
-        }
-    }
     // Without acceptance or a line tail in the initial state, a plain walk can only succeed where the first
     // byte has a transition; when no byte has one, only the line heads are left to try.
     const TRE_DFAState& initial = dfa.StateList[static_cast<size_t>(dfa.InitialState)];
@@ -258,14 +282,27 @@ void TMatchCORE::MatchEXScan(const TRE_DFA& dfa, const char* text, const char*& 
 bool TMatchCORE::MatchEX(const char* text, const char*& start, const char*& end) const {
     const TRE_DFA& dfa = CurrentDFA();
     start = end = nullptr;
-    if (Candidates(dfa, text).Hopeless(text)) return false;
+    Candidates candidates(dfa, text);
+    if (candidates.Hopeless(text)) return false;
     WalkMemo memo(Memo, text);
+    if (!dfa.LHeadFound && candidates.Filtered()) {
+        // Only plain walks, from the positions the filter lets through; a filtered initial state has no line
+        // tail, so no empty match waits at the end either.
+        const Steps steps(dfa);
+        while (const char* c = candidates.Next()) {
+            if (!memo.Covered(c, steps)) {
+                if (const char* e = Walk(dfa, c, dfa.InitialState, memo)) {
+                    start = c;
+                    end = e;
+                    return true;
+                }
+            }
+            candidates.Skip(c);
+        }
+        return false;
+    }
     start = text;
-    // The same filter as in the scan: a plain walk that cannot even start is not run.
-    const TRE_DFAState& initial = dfa.StateList[static_cast<size_t>(dfa.InitialState)];
-    const bool hopeless = !dfa.LHeadFound && !initial.Accepted && initial.TailTarget < 0 &&
-                          !dfa.CanStart[static_cast<unsigned char>(*text)];
-    end = hopeless ? nullptr : MatchHead(dfa, text, memo);
+    end = MatchHead(dfa, text, memo);
     if (end == nullptr) MatchEXScan(dfa, text, start, end, memo);
     return start != nullptr;
 }

@@ -53,6 +53,7 @@ private:
 
 private:
     class Candidates;
+    class Steps;
     class WalkMemo;
 
     bool IsLineSeparator(CharCode c) const {
