@@ -42,6 +42,11 @@ public:
         Keep(3ull * (n - largest) * elemBytes);
         largest = n;
     }
+    // Whether optional work (an index that only makes matching faster) still fits: it is left out rather
+    // than refuse a pattern that compiles without it.
+    bool CanAfford(uint64_t units, uint64_t bytes) const {
+        return Work + units <= kMaxCompileWork && Bytes + bytes <= kMaxCompileBytes;
+    }
     [[noreturn]] void Fail() const;
 
     uint64_t Work = 0;

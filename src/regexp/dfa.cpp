@@ -239,7 +239,9 @@ void TRE_DFA::Run() {
     if (start.TransEnd - start.TransBegin <= 64 && !start.Accepted && start.TailTarget < 0) {
         for (size_t i = 0; i < StateList.size(); ++i) {
             const TRE_DFAState& state = StateList[i];
-            budget.Spend(ByteClassCount + (start.TransEnd - start.TransBegin) * (1 + state.TransEnd - state.TransBegin));
+            const uint64_t work = ByteClassCount + (start.TransEnd - start.TransBegin) * (1 + state.TransEnd - state.TransBegin);
+            if (!budget.CanAfford(work, 0)) break;  // the states left keep no flag, which is only slower
+            budget.Spend(work);
             if (CoversStart(static_cast<int32_t>(i))) StateFlags[i] |= kCoversStart;
         }
     }
@@ -278,19 +280,25 @@ void TRE_DFA::MakeStateClasses(TRECompileBudget& budget) {
     StateClass.resize(n);
     for (size_t i = 0; i < n; ++i) StateClass[i] = static_cast<int32_t>(i);
     // Refinement from the flags: a round splits states whose targets fall in different classes, until a
-    // round splits nothing. Within a fixed part of the budget, else every state stays its own class.
+    // round splits nothing. Within a few rounds and a fixed part of the budget (a long chain of states would
+    // take as many rounds as it is long), else every state stays its own class.
     constexpr uint64_t kMaxRefineWork = 2'000'000;
-    const uint64_t round = n * ByteClassCount + Transitions.size() + n;
-    if (round * 8 > kMaxRefineWork) return;
-    uint64_t spent = 0;
+    constexpr int kMaxRounds = 8;
+    uint64_t log = 1;
+    while ((uint64_t{1} << log) < n) ++log;
+    const uint64_t round = (n * ByteClassCount + Transitions.size() + n) * log;
+    // One round's signatures at a time, in the map and the two class lists.
+    const uint64_t bytes = (n * (1 + ByteClassCount) + 2 * Transitions.size()) * sizeof(int64_t) +
+                           n * (sizeof(std::vector<int64_t>) + 64 + 2 * sizeof(int32_t));
+    if (round * kMaxRounds > kMaxRefineWork || !budget.CanAfford(round * kMaxRounds, bytes)) return;
+    budget.Keep(bytes);
     std::vector<int32_t> cls(n), next(n);
     for (size_t i = 0; i < n; ++i) cls[i] = StateFlags[i] & (kAccepts | kTailAccepts);
     size_t count = 0;
     std::map<std::vector<int64_t>, int32_t> ids;
     std::vector<int64_t> signature;
-    for (;;) {
-        spent += round;
-        if (spent > kMaxRefineWork) return;
+    for (int rounds = 0;; ++rounds) {
+        if (rounds == kMaxRounds) return;
         budget.Spend(round);
         ids.clear();
         for (size_t i = 0; i < n; ++i) {
@@ -355,7 +363,7 @@ void TRE_DFA::MakeFilters(TRECompileBudget& budget) {
     // tried on small automata; every candidate costs one walk over all of it.
     constexpr size_t kMaxFilterSize = 1024;
     constexpr size_t kMaxRequired = 8;
-    if (StateList.size() + Transitions.size() > kMaxFilterSize) return;
+    if (StateList.size() + Transitions.size() > kMaxFilterSize || !budget.CanAfford(256 * kMaxFilterSize, 0)) return;
     bool candidate[256] = {};
     for (const TRE_DFATransition& t : Transitions) {
         if (t.Low == t.High) {
