@@ -25,11 +25,11 @@ public:
         Work += units;
         if (Work > kMaxCompileWork) Fail();
     }
-    // Sorting n elements: n log n comparisons.
+    // Sorting n elements: n log n comparisons, each with its moves about two units.
     void SpendSort(uint64_t n) {
         uint64_t log = 1;
         while ((uint64_t{1} << log) < n) ++log;
-        Spend(n * log);
+        Spend(2 * n * log);
     }
     void Keep(uint64_t bytes) {
         Bytes += bytes;

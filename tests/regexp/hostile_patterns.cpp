@@ -50,6 +50,9 @@ std::vector<HostilePattern> HostilePatterns() {
          "\xC4" ".*Y...*Y.*Y@.+f...............\x16" "*..\x13" "\xB8" "F\xB9" "\xFF" "*.\xC4" "*Y*..D"},
         {"fuzzed dots 2",
          "\xC4" ".*Y.*...*Y.\xD8\xA6" "@.+f...........&...\x16" "*..\x13" "\xB8" "F\xB9" "\xFF" "*.\xC4" "*Y*..D"},
+        {"fuzzed dots 3", "\xC4" ".*Y." + std::string(94, '\xFF') + "\xF6" + std::string(23, '\xFF') +
+                              "*...*Y.\xD8\xA6" "@.+f" + std::string(10, '.') +
+                              std::string("3\0.\xFE\xFF\xFF\xFF..\x13\xB8" "F\xB9\xFF*.\0" "3Y*..D", 23)},
         {"literal of 200,000", std::string(200000, 'a')},
     };
 }
