@@ -257,8 +257,9 @@ void NameTable(const std::vector<Text>& names, const std::vector<Pattern>& patte
             if (!engine) return "n/a";
             if (!ok) return "DIFF";
             ns = TimeIt([&] {
-                for (const Text* n : all) engine->Match(*n);
-            }) / all.size() * 1e9;
+                     for (const Text* n : all) engine->Match(*n);
+                 }) /
+                 all.size() * 1e9;
             return Cell(ns, "%.0f");
         };
         const std::string ours = perName(e.awk.get(), true, row.Ours);
@@ -287,8 +288,8 @@ void TextTable(const char* title, const std::vector<std::pair<const char*, const
             if (e.pcre && e.pcre->failed) okPcre = false;
             bool okStd = e.stdre && Agrees(p.Label, "std::regex", e.stdre.get(), *e.awk, one);
             const double mb = text->Sjis.size() / 1e6;
-            Row row{std::string(p.Label) + " / " + name + (withStd ? " (std::regex table)" : ""), false, std::string(p.Label).rfind("literal", 0) == 0,
-                    0, 0, 0, 0};
+            Row row{std::string(p.Label) + " / " + name + (withStd ? " (std::regex table)" : ""), false,
+                    std::string(p.Label).rfind("literal", 0) == 0, 0, 0, 0, 0};
             const auto rate = [&](Engine* engine, bool ok, double& msPerMb) -> std::string {
                 if (!engine) return "n/a";
                 if (!ok) return "DIFF";
@@ -302,9 +303,9 @@ void TextTable(const char* title, const std::vector<std::pair<const char*, const
             const std::string pcre = rate(e.pcre.get(), okPcre, row.Pcre);
             const std::string stdre = rate(e.stdre.get(), okStd, row.Std);
             rows.push_back(row);
-            printf("%-28s %-7s %6d %9s %9s %9s %10s %12s\n", p.Label, name, e.awk->awk.CurrentDFA().StateCount(),
-                   ours.c_str(), re2.c_str(), pcre.c_str(), stdre.c_str(),
-                   (std::to_string(h.Pos) + "," + std::to_string(h.Len)).c_str());
+            printf("%-28s %-7s %6d %9s %9s %9s %10s %12s\n", p.Label, name,
+                   e.awk->awk.CurrentDFA().StateCount(), ours.c_str(), re2.c_str(), pcre.c_str(),
+                   stdre.c_str(), (std::to_string(h.Pos) + "," + std::to_string(h.Len)).c_str());
             fflush(stdout);
         }
     }
@@ -341,7 +342,8 @@ void BudgetTable() {
     std::vector<regexp_test::HostilePattern> patterns = regexp_test::HostilePatterns();
     patterns.push_back({"literal of 9,000", std::string(9000, 'a')});
     printf("\n== compile budget: %.0f M work units, %.0f MB (fastest of 3 runs) ==\n",
-           regexp::TRECompileBudget::kMaxCompileWork / 1e6, regexp::TRECompileBudget::kMaxCompileBytes / 1048576.0);
+           regexp::TRECompileBudget::kMaxCompileWork / 1e6,
+           regexp::TRECompileBudget::kMaxCompileBytes / 1048576.0);
     printf("%-28s %-6s %8s %-9s %8s %9s %11s %8s\n", "pattern", "fuzzy", "bytes", "result", "ms", "work M",
            "charged MB", "peak MB");
     for (const auto& [label, pattern] : patterns) {
@@ -386,8 +388,8 @@ void BudgetTable() {
                 work = pre.Budget.Work;
                 charged = pre.Budget.Bytes;
             }
-            printf("%-28s %-6s %8zu %-9s %8.1f %9.1f %11.1f %8.1f\n", label, fuzzy ? "yes" : "no", pattern.size(),
-                   result, best * 1e3, work / 1e6, charged / 1048576.0, peak / 1048576.0);
+            printf("%-28s %-6s %8zu %-9s %8.1f %9.1f %11.1f %8.1f\n", label, fuzzy ? "yes" : "no",
+                   pattern.size(), result, best * 1e3, work / 1e6, charged / 1048576.0, peak / 1048576.0);
             fflush(stdout);
         }
     }

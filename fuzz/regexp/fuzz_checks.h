@@ -78,7 +78,8 @@ inline void CheckAutomaton(const regexp::TRE_DFA& dfa) {
             if (i > state.TransBegin && dfa.Transitions[i - 1].High >= t.Low) __builtin_trap();
             // Code 0 ends the text and leads nowhere, whatever a range holds.
             const regexp::CharCode low = t.Low > 0 ? t.Low : 1;
-            if (low <= t.High && (dfa.NextState(s, low) != t.Target || dfa.NextState(s, t.High) != t.Target)) {
+            if (low <= t.High &&
+                (dfa.NextState(s, low) != t.Target || dfa.NextState(s, t.High) != t.Target)) {
                 __builtin_trap();
             }
         }

@@ -1,6 +1,7 @@
 // Fuzz target for the dictionary rewrite: with the fuzzy flag on, every pattern that compiles with it off
-// still compiles (or passes the compile budget: the rewrite makes it larger), within the budget's time; a pattern without a dictionary hit comes out unchanged;
-// with only the synonym flag on (no synonym dictionary exists) the output is the input.
+// still compiles (or passes the compile budget: the rewrite makes it larger), within the budget's time; a
+// pattern without a dictionary hit comes out unchanged; with only the synonym flag on (no synonym dictionary
+// exists) the output is the input.
 #include <cstddef>
 #include <cstdint>
 #include <set>

@@ -6,7 +6,6 @@
 #include <map>
 #include <unordered_map>
 
-
 namespace regexp {
 namespace {
 
@@ -36,7 +35,8 @@ bool RangeHasByte(const TRE_DFATransition& t, unsigned char b) {
 
 class Builder {
 public:
-    Builder(const TRE_NFA& nfa, TRE_DFA& dfa) : Nfa(nfa), Dfa(dfa), Budget(nfa.Budget), InSet(nfa.StateCount()) {}
+    Builder(const TRE_NFA& nfa, TRE_DFA& dfa)
+        : Nfa(nfa), Dfa(dfa), Budget(nfa.Budget), InSet(nfa.StateCount()) {}
 
     void Run() {
         std::vector<int32_t> seed{Nfa.EntryState};
@@ -60,7 +60,8 @@ public:
                 for (auto t = Nfa.EmptyEnd(m); t != Nfa.End(m); ++t) {
                     switch (t->Kind) {
                         case lkChar:
-                            moves.push_back(static_cast<uint64_t>(t->Low) << 48 | static_cast<uint64_t>(t->High) << 32 |
+                            moves.push_back(static_cast<uint64_t>(t->Low) << 48 |
+                                            static_cast<uint64_t>(t->High) << 32 |
                                             static_cast<uint32_t>(t->Target));
                             break;
                         case lkLineHead: heads.push_back(t->Target); break;
@@ -79,7 +80,8 @@ public:
                 size_t j = i;
                 targets.clear();
                 while (j < moves.size() && label(moves[j]) == label(moves[i])) {
-                    if (targets.empty() || targets.back() != target(moves[j])) targets.push_back(target(moves[j]));
+                    if (targets.empty() || targets.back() != target(moves[j]))
+                        targets.push_back(target(moves[j]));
                     ++j;
                 }
                 // Neighbouring labels often lead to the same NFA states (the pieces of a split "."): one
@@ -239,7 +241,8 @@ void TRE_DFA::Run() {
     if (start.TransEnd - start.TransBegin <= 64 && !start.Accepted && start.TailTarget < 0) {
         for (size_t i = 0; i < StateList.size(); ++i) {
             const TRE_DFAState& state = StateList[i];
-            const uint64_t work = ByteClassCount + (start.TransEnd - start.TransBegin) * (1 + state.TransEnd - state.TransBegin);
+            const uint64_t work = ByteClassCount + (start.TransEnd - start.TransBegin) *
+                                                       (1 + state.TransEnd - state.TransBegin);
             if (!budget.CanAfford(work, 0)) break;  // the states left keep no flag, which is only slower
             budget.Spend(work);
             if (CoversStart(static_cast<int32_t>(i))) StateFlags[i] |= kCoversStart;
@@ -252,7 +255,8 @@ bool TRE_DFA::CoversStart(int32_t state) const {
     for (uint32_t k = 1; k < ByteClassCount; ++k) {
         const int32_t from = ByteTable[static_cast<size_t>(InitialState) * ByteClassCount + k];
         const int32_t to = ByteTable[static_cast<size_t>(state) * ByteClassCount + k];
-        if (from >= 0 && (to < 0 || StateClass[static_cast<size_t>(from)] != StateClass[static_cast<size_t>(to)])) {
+        if (from >= 0 &&
+            (to < 0 || StateClass[static_cast<size_t>(from)] != StateClass[static_cast<size_t>(to)])) {
             return false;
         }
     }
@@ -265,7 +269,8 @@ bool TRE_DFA::CoversStart(int32_t state) const {
         for (uint32_t j = other.WideBegin; j < other.TransEnd && code <= t.High; ++j) {
             const TRE_DFATransition& u = Transitions[j];
             if (u.High < code) continue;
-            if (u.Low > code || StateClass[static_cast<size_t>(u.Target)] != StateClass[static_cast<size_t>(t.Target)]) {
+            if (u.Low > code ||
+                StateClass[static_cast<size_t>(u.Target)] != StateClass[static_cast<size_t>(t.Target)]) {
                 return false;
             }
             code = static_cast<uint32_t>(u.High) + 1;
@@ -303,8 +308,11 @@ void TRE_DFA::MakeStateClasses(TRECompileBudget& budget) {
         ids.clear();
         for (size_t i = 0; i < n; ++i) {
             signature.assign(1, cls[i]);
-            const auto classOf = [&](int32_t target) { return target < 0 ? -1 : cls[static_cast<size_t>(target)]; };
-            for (uint32_t k = 1; k < ByteClassCount; ++k) signature.push_back(classOf(ByteTable[i * ByteClassCount + k]));
+            const auto classOf = [&](int32_t target) {
+                return target < 0 ? -1 : cls[static_cast<size_t>(target)];
+            };
+            for (uint32_t k = 1; k < ByteClassCount; ++k)
+                signature.push_back(classOf(ByteTable[i * ByteClassCount + k]));
             const TRE_DFAState& state = StateList[i];
             for (uint32_t t = state.WideBegin; t < state.TransEnd; ++t) {
                 signature.push_back(static_cast<int64_t>(Transitions[t].Low) << 16 | Transitions[t].High);
@@ -363,12 +371,15 @@ void TRE_DFA::MakeFilters(TRECompileBudget& budget) {
     // tried on small automata; every candidate costs one walk over all of it.
     constexpr size_t kMaxFilterSize = 1024;
     constexpr size_t kMaxRequired = 8;
-    if (StateList.size() + Transitions.size() > kMaxFilterSize || !budget.CanAfford(256 * kMaxFilterSize, 0)) return;
+    if (StateList.size() + Transitions.size() > kMaxFilterSize || !budget.CanAfford(256 * kMaxFilterSize, 0))
+        return;
     bool candidate[256] = {};
     for (const TRE_DFATransition& t : Transitions) {
         if (t.Low == t.High) {
-            if (t.Low < 256) candidate[t.Low] = true;
-            else candidate[t.Low >> 8] = candidate[t.Low & 0xFF] = true;
+            if (t.Low < 256)
+                candidate[t.Low] = true;
+            else
+                candidate[t.Low >> 8] = candidate[t.Low & 0xFF] = true;
         } else if (t.Low >= 256 && (t.Low >> 8) == (t.High >> 8)) {
             candidate[t.Low >> 8] = true;
         }
@@ -396,13 +407,17 @@ void TRE_DFA::MakeFilters(TRECompileBudget& budget) {
             visit(state.HeadTarget);
             visit(state.TailTarget);
             for (uint32_t i = state.TransBegin; i < state.TransEnd; ++i) {
-                if (!RangeHasByte(Transitions[i], static_cast<unsigned char>(b))) visit(Transitions[i].Target);
+                if (!RangeHasByte(Transitions[i], static_cast<unsigned char>(b)))
+                    visit(Transitions[i].Target);
             }
         }
-        if (!reaches) required.emplace_back(ByteRank(static_cast<unsigned char>(b)), static_cast<unsigned char>(b));
+        if (!reaches)
+            required.emplace_back(ByteRank(static_cast<unsigned char>(b)), static_cast<unsigned char>(b));
     }
-    std::stable_sort(required.begin(), required.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
-    for (size_t i = 0; i < required.size() && i < kMaxRequired; ++i) RequiredBytes += static_cast<char>(required[i].second);
+    std::stable_sort(required.begin(), required.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (size_t i = 0; i < required.size() && i < kMaxRequired; ++i)
+        RequiredBytes += static_cast<char>(required[i].second);
 }
 
 }  // namespace regexp

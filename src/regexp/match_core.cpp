@@ -99,8 +99,12 @@ private:
 class TMatchCORE::Steps {
 public:
     explicit Steps(const TRE_DFA& dfa)
-        : Dfa(dfa), Flags(dfa.StateFlags.data()), StateClass(dfa.StateClass.data()), Table(dfa.ByteTable.data()),
-          Class(dfa.ByteClass), Count(dfa.ByteClassCount) {}
+        : Dfa(dfa),
+          Flags(dfa.StateFlags.data()),
+          StateClass(dfa.StateClass.data()),
+          Table(dfa.ByteTable.data()),
+          Class(dfa.ByteClass),
+          Count(dfa.ByteClassCount) {}
     uint8_t FlagsOf(int32_t state) const { return Flags[state]; }
     int32_t ClassOf(int32_t state) const { return StateClass[state]; }
     int32_t Next(int32_t state, CharCode c) const {
@@ -215,7 +219,8 @@ const char* TMatchCORE::Walk(const TRE_DFA& dfa, const char* p, int32_t state, W
         // Every position is a candidate end: where the state accepts, or where a line tail stands and the
         // state may take it (not only where the walk fails).
         const uint8_t flags = steps.FlagsOf(state);
-        if ((flags & TRE_DFA::kAccepts) || ((flags & TRE_DFA::kTailAccepts) && (c == 0 || IsLineSeparator(c)))) {
+        if ((flags & TRE_DFA::kAccepts) ||
+            ((flags & TRE_DFA::kTailAccepts) && (c == 0 || IsLineSeparator(c)))) {
             result = p;
         }
         const int32_t next = steps.Next(state, c);

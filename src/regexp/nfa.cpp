@@ -22,7 +22,8 @@ int32_t TRE_NFA::NewState() {
 void TRE_NFA::AddTransition(int32_t from, int32_t to, TRELabelKind kind, CharCode low, CharCode high) {
     Budget.Spend(1);
     // The transition and its owner while generating, then its copy in the grouped list.
-    Budget.KeepGrowth(TransitionsLargest, Transitions.size() + 1, sizeof(TRE_NFATransition) + sizeof(int32_t));
+    Budget.KeepGrowth(TransitionsLargest, Transitions.size() + 1,
+                      sizeof(TRE_NFATransition) + sizeof(int32_t));
     Budget.Keep(sizeof(TRE_NFATransition));
     From.push_back(from);
     Transitions.push_back({kind, low, high, to});

@@ -45,7 +45,9 @@ public:
     int32_t StateCount() const { return static_cast<int32_t>(StateStart.size()) - 1; }
     // The transitions of one state, after Run: its empty ones first, up to EmptyEnd.
     const TRE_NFATransition* Begin(int32_t state) const { return Transitions.data() + StateStart[state]; }
-    const TRE_NFATransition* EmptyEnd(int32_t state) const { return Transitions.data() + StateEmptyEnd[state]; }
+    const TRE_NFATransition* EmptyEnd(int32_t state) const {
+        return Transitions.data() + StateEmptyEnd[state];
+    }
     const TRE_NFATransition* End(int32_t state) const { return Transitions.data() + StateStart[state + 1]; }
 
     int32_t EntryState = 0;

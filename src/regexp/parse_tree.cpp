@@ -122,7 +122,8 @@ void TREParseTree::ForceCharClassUnique() {
     Budget->Keep(4 * intervals * sizeof(TRENode*));
     std::vector<TRENode*> segments(4 * intervals, nullptr);
     const auto segment = [&](auto& self, size_t n, size_t lo, size_t hi) -> TRENode* {
-        if (hi - lo == 1) return MakeLeaf(static_cast<CharCode>(bounds[lo]), static_cast<CharCode>(bounds[hi] - 1));
+        if (hi - lo == 1)
+            return MakeLeaf(static_cast<CharCode>(bounds[lo]), static_cast<CharCode>(bounds[hi] - 1));
         Budget->Spend(1);
         if (segments[n] != nullptr) return segments[n];
         const size_t mid = lo + (hi - lo) / 2;

@@ -59,8 +59,9 @@ TEST(CompileBudget, ModeratePatternsStillCompile) {
     std::string alternatives = "(";
     for (int i = 0; i < 3000; ++i) alternatives += regexp_test::DoubleByteRun(i) + "|";
     alternatives += "a)*";
-    for (const std::string& pattern : {regexp_test::ClassThenDots(2000, 60), alternatives, std::string(9000, 'a'),
-                                       Sj(u8"[ぁ-ん]+\\.(txt|doc)$|^setup[0-9]*\\.exe")}) {
+    for (const std::string& pattern :
+         {regexp_test::ClassThenDots(2000, 60), alternatives, std::string(9000, 'a'),
+          Sj(u8"[ぁ-ん]+\\.(txt|doc)$|^setup[0-9]*\\.exe")}) {
         SCOPED_TRACE(pattern.substr(0, 40));
         EXPECT_FALSE(Compile(pattern, false).Refused);
     }

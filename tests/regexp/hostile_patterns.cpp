@@ -21,7 +21,8 @@ std::string Ranges(const char* format, int count) {
 
 std::string DoubleByteRun(int i) {
     const int trail = i % 188;
-    return {static_cast<char>(0x88 + i / 188), static_cast<char>(trail < 63 ? 0x40 + trail : 0x80 + trail - 63)};
+    return {static_cast<char>(0x88 + i / 188),
+            static_cast<char>(trail < 63 ? 0x40 + trail : 0x80 + trail - 63)};
 }
 
 std::string ClassThenDots(int n, int m) {
@@ -48,8 +49,8 @@ std::vector<HostilePattern> HostilePatterns() {
         // Found by fuzzing: a wide "." split into many pieces multiplies the automaton.
         {"fuzzed dots",
          "\xC4" ".*Y...*Y.*Y@.+f...............\x16" "*..\x13" "\xB8" "F\xB9" "\xFF" "*.\xC4" "*Y*..D"},
-        {"fuzzed dots 2",
-         "\xC4" ".*Y.*...*Y.\xD8\xA6" "@.+f...........&...\x16" "*..\x13" "\xB8" "F\xB9" "\xFF" "*.\xC4" "*Y*..D"},
+        {"fuzzed dots 2", "\xC4" ".*Y.*...*Y.\xD8\xA6" "@.+f...........&...\x16" "*..\x13" "\xB8" "F\xB9"
+                          "\xFF" "*.\xC4" "*Y*..D"},
         {"fuzzed dots 3", "\xC4" ".*Y." + std::string(94, '\xFF') + "\xF6" + std::string(23, '\xFF') +
                               "*...*Y.\xD8\xA6" "@.+f" + std::string(10, '.') +
                               std::string("3\0.\xFE\xFF\xFF\xFF..\x13\xB8" "F\xB9\xFF*.\0" "3Y*..D", 23)},
