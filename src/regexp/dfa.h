@@ -58,8 +58,9 @@ public:
     uint32_t ByteClassCount = 1;
     std::vector<int32_t> ByteTable;
     // Per state: kAccepts; kTailAccepts when its line-tail transition leads to an accepting state;
-    // kCoversStart when on every code the initial state leads nowhere or where this state leads (a walk
-    // that stood in this state at a position, and failed, shows that a walk starting there fails too).
+    // kCoversStart when on every code the initial state leads nowhere or to the class of where this state
+    // leads (a walk that stood in this state at a position, and failed, shows that a walk starting there
+    // fails too).
     static constexpr uint8_t kAccepts = 1, kTailAccepts = 2, kCoversStart = 4;
     std::vector<uint8_t> StateFlags;
     // Per state, the first state with the same future (same flags, and on every code the same class of

@@ -51,7 +51,6 @@ private:
     };
     mutable MemoTable Memo;
 
-private:
     class Candidates;
     class Steps;
     class WalkMemo;

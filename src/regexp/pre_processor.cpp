@@ -2,6 +2,7 @@
 // characters (outside classes) by the group of their row.
 #include "regexp/pre_processor.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace regexp {
@@ -107,14 +108,16 @@ const TREPreProcessor::TDictionaryIndex& TREPreProcessor::IndexOf(const TREDicti
             if (w > 0) group += '|';
             group += EscapeWord(row[w]);
             if (row[w].empty()) continue;  // an empty word never matches
-            std::vector<CharCode> codes;
+            const auto begin = static_cast<uint32_t>(index->Codes.size());
             int32_t position = 1;
-            while (const CharCode c = GetChar(row[w], position)) codes.push_back(c);
-            index->ByFirstCode[codes[0]].emplace_back(static_cast<uint32_t>(r), std::move(codes));
+            while (const CharCode c = GetChar(row[w], position)) index->Codes.push_back(c);
+            index->Words.push_back({index->Codes[begin], static_cast<uint32_t>(r), begin,
+                                    static_cast<uint32_t>(index->Codes.size())});
         }
         group += ')';
         index->Groups.push_back(std::move(group));
     }
+    std::stable_sort(index->Words.begin(), index->Words.end());
     Indexes.emplace_back(&dic, std::move(index));
     return *Indexes.back().second;
 }
@@ -122,24 +125,24 @@ const TREPreProcessor::TDictionaryIndex& TREPreProcessor::IndexOf(const TREDicti
 int32_t TREPreProcessor::MatchDictionary(const TREDictionary& dic, int32_t i, int32_t j) {
     const TDictionaryIndex& index = IndexOf(dic);
     Budget.Spend(1);
-    const auto found = index.ByFirstCode.find(TokenList[static_cast<size_t>(i)].Code);
-    if (found == index.ByFirstCode.end()) return -1;
-    for (const auto& [row, codes] : found->second) {
-        Budget.Spend(codes.size());
-        const int32_t k = MatchWord(codes, i, j);
+    const TDictionaryIndex::Word key{TokenList[static_cast<size_t>(i)].Code, 0, 0, 0};
+    const auto [first, last] = std::equal_range(index.Words.begin(), index.Words.end(), key);
+    for (auto w = first; w != last; ++w) {
+        Budget.Spend(w->End - w->Begin);
+        const int32_t k = MatchWord(index.Codes.data() + w->Begin, w->End - w->Begin, i, j);
         if (k < 0) continue;
-        Alternation = index.Groups[row];
+        Alternation = index.Groups[w->Row];
         return k;
     }
     return -1;
 }
 
-int32_t TREPreProcessor::MatchWord(const std::vector<CharCode>& word, int32_t i, int32_t j) const {
-    if (j - i < static_cast<int32_t>(word.size())) return -1;
-    for (size_t w = 0; w < word.size(); ++w) {
+int32_t TREPreProcessor::MatchWord(const CharCode* word, size_t length, int32_t i, int32_t j) const {
+    if (static_cast<size_t>(j - i) < length) return -1;
+    for (size_t w = 0; w < length; ++w) {
         if (TokenList[static_cast<size_t>(i) + w].Code != word[w]) return -1;
     }
-    return i + static_cast<int32_t>(word.size());
+    return i + static_cast<int32_t>(length);
 }
 
 }  // namespace regexp

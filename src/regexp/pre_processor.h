@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -55,8 +54,15 @@ private:
     // A dictionary made ready for lookups: each row's group text, and each word as codes, listed under its
     // first code in table order (so the first entry that matches is the first row's first matching word).
     struct TDictionaryIndex {
+        struct Word {
+            CharCode First;
+            uint32_t Row;
+            uint32_t Begin, End;  // its codes in Codes
+            bool operator<(const Word& other) const { return First < other.First; }
+        };
         std::vector<std::string> Groups;
-        std::unordered_map<CharCode, std::vector<std::pair<uint32_t, std::vector<CharCode>>>> ByFirstCode;
+        std::vector<Word> Words;  // by first code, in table order within one
+        std::vector<CharCode> Codes;
     };
     const TDictionaryIndex& IndexOf(const TREDictionary& dic);
 
@@ -65,11 +71,11 @@ private:
     // The index after the tokens that a word of the first matching row covers, or -1.
     int32_t MatchDictionary(const TREDictionary& dic, int32_t i, int32_t j);
     // The index after the tokens from i (before j) whose codes spell the word, or -1.
-    int32_t MatchWord(const std::vector<CharCode>& word, int32_t i, int32_t j) const;
+    int32_t MatchWord(const CharCode* word, size_t length, int32_t i, int32_t j) const;
+    std::string SourceText(const TRETokenRecord& r) const;
 
     // Dictionaries are fixed once built, so an index made on first use stays valid.
     std::vector<std::pair<const TREDictionary*, std::unique_ptr<TDictionaryIndex>>> Indexes;
-    std::string SourceText(const TRETokenRecord& r) const;
 };
 
 }  // namespace regexp
