@@ -179,15 +179,21 @@ bool TMatchCORE::MatchStd(const char* text, const char*& start, const char*& end
             }
             int32_t state = dfa.InitialState;
             const char* q = p;
-            while (state >= 0 && !memo.Seen(q, steps.ClassOf(state))) {
-                if (steps.FlagsOf(state) & TRE_DFA::kAccepts) {
+            // The last position of an unbroken run, from the start on, where the walk stood in states that
+            // cover the start: once the walk fails, no start up to there can succeed.
+            const char* covered = p;
+            for (const char* last = p; state >= 0 && !memo.Seen(q, steps.ClassOf(state));) {
+                const uint8_t flags = steps.FlagsOf(state);
+                if (flags & TRE_DFA::kAccepts) {
                     start = p;
                     end = q;
                 }
+                if (covered == last && q != p && *q != 0 && (flags & TRE_DFA::kCoversStart)) covered = q;
+                last = q;
                 state = steps.Next(state, ReadTextChar(q));
             }
             if (start != nullptr) return true;
-            candidates.Skip(p);
+            candidates.Skip(covered);
         }
         return false;
     }
@@ -207,12 +213,14 @@ bool TMatchCORE::AtLineTail(const TRE_DFA& dfa, int32_t state, const char* p) co
     return c == 0 || IsLineSeparator(c);
 }
 
-const char* TMatchCORE::Walk(const TRE_DFA& dfa, const char* p, int32_t state, WalkMemo& memo) const {
+const char* TMatchCORE::Walk(const TRE_DFA& dfa, const char* p, int32_t state, WalkMemo& memo,
+                             const char** covered) const {
     if (state < 0) return nullptr;
     const Steps steps(dfa);
     const char* result = nullptr;
+    if (covered != nullptr) *covered = p;
     // Where a walk begins, no earlier one stood in the same state (short of a loop back to the start).
-    for (const char* begin = p;;) {
+    for (const char* begin = p, *last = p;;) {
         if (p != begin && memo.Seen(p, steps.ClassOf(state))) return result;
         const char* q = p;
         const CharCode c = ReadTextChar(q);
@@ -223,9 +231,13 @@ const char* TMatchCORE::Walk(const TRE_DFA& dfa, const char* p, int32_t state, W
             ((flags & TRE_DFA::kTailAccepts) && (c == 0 || IsLineSeparator(c)))) {
             result = p;
         }
+        if (covered != nullptr && *covered == last && p != begin && c != 0 && (flags & TRE_DFA::kCoversStart)) {
+            *covered = p;
+        }
         const int32_t next = steps.Next(state, c);
         if (next < 0) return result;
         state = next;
+        last = p;
         p = q;
     }
 }
@@ -295,14 +307,16 @@ bool TMatchCORE::MatchEX(const char* text, const char*& start, const char*& end)
         // tail, so no empty match waits at the end either.
         const Steps steps(dfa);
         while (const char* c = candidates.Next()) {
+            // A failed walk tells how far no start can succeed (see MatchStd).
+            const char* covered = c;
             if (!memo.Covered(c, steps)) {
-                if (const char* e = Walk(dfa, c, dfa.InitialState, memo)) {
+                if (const char* e = Walk(dfa, c, dfa.InitialState, memo, &covered)) {
                     start = c;
                     end = e;
                     return true;
                 }
             }
-            candidates.Skip(c);
+            candidates.Skip(covered);
         }
         return false;
     }

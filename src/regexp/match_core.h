@@ -60,7 +60,10 @@ private:
     }
     // A line tail stands before a separator or at the end of the text.
     bool AtLineTail(const TRE_DFA& dfa, int32_t state, const char* p) const;
-    const char* Walk(const TRE_DFA& dfa, const char* p, int32_t state, WalkMemo& memo) const;
+    // The end of the longest match from p in this state, or nullptr. When covered is given, it receives the
+    // last position of the walk's unbroken run of start-covering states (p when there is none).
+    const char* Walk(const TRE_DFA& dfa, const char* p, int32_t state, WalkMemo& memo,
+                     const char** covered = nullptr) const;
     const char* MatchHead(const TRE_DFA& dfa, const char* p, WalkMemo& memo) const;
     void MatchEXScan(const TRE_DFA& dfa, const char* text, const char*& start, const char*& end,
                      WalkMemo& memo) const;
