@@ -48,6 +48,7 @@ struct TJobProfile {
     };
     std::map<std::string, TKind> invokes;  // by the window calls made inside
     std::map<std::string, TKind> archive;  // archive component calls, by name and thread
+    std::map<std::string, TKind> shell;    // file and folder questions, by answer
     size_t reports = 0;
     double handler = 0;  // progress handler, main-thread calls inside it included
     double handlerInvokes = 0;
@@ -212,6 +213,28 @@ public:
 
 };
 
+// The real file operations, timed (the preparation and completion steps ask about files and folders).
+class TTimedShell : public TWin32ShellOps {
+public:
+    bool FileExists(const std::string& path) override {
+        return Time("FileExists", [&] { return TWin32ShellOps::FileExists(path); });
+    }
+    bool FolderExists(const std::string& path) override {
+        return Time("FolderExists", [&] { return TWin32ShellOps::FolderExists(path); });
+    }
+
+private:
+    template <typename F>
+    static bool Time(const char* name, F f) {
+        auto start = Clock::now();
+        const bool result = f();
+        TJobProfile::TKind& kind = g_profile->shell[std::string(name) + (result ? " (found)" : " (absent)")];
+        ++kind.calls;
+        kind.total += Seconds(start);
+        return result;
+    }
+};
+
 // The program's defaults, as an empty settings file gives them.
 class TDefaultsOnly : public platform::TCustomIniFile {
 public:
@@ -274,7 +297,7 @@ int main(int argc, char** argv) {
 
     TBenchUi ui;
     TTimedMainThread mainThread;
-    TWin32ShellOps shell;
+    TTimedShell shell;
     TJobState& st = JobState();
     st.ZipReady = 1;
     TArchiveFactory timedArchives = [] { return std::unique_ptr<IJobArchive>(std::make_unique<TTimedArchive>()); };
@@ -364,6 +387,9 @@ int main(int argc, char** argv) {
         std::printf("    %5.2f x %6.3f  %s\n", double(k.calls) / kArchives, ms(k.total), name.c_str());
         if (name.find("[worker]") != std::string::npos) workerArchive += k.total;
     }
+    std::printf("  file and folder questions (inside the main-thread calls):\n");
+    for (const auto& [name, k] : p.shell)
+        std::printf("    %5.2f x %6.3f  %s\n", double(k.calls) / kArchives, ms(k.total), name.c_str());
     const double handlerOwn = p.handler - p.handlerInvokes;
     std::printf("  progress handler: %.2f reports, %.3f ms besides its main-thread calls (%.3f ms)\n",
                 double(p.reports) / kArchives, ms(handlerOwn), ms(p.handlerInvokes));
