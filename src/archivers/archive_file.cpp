@@ -20,6 +20,11 @@ thread_local TArchiveFile* t_enumerating = nullptr;
 
 constexpr wchar_t kProgressWindowClass[] = L"TArchiveFileProgress";
 
+// Making a window costs more than extracting a small archive does (under Wine about 2 ms to create and free
+// one), and a job makes one component per archive: a thread keeps the window of a component freed on it and
+// lends it to its next one. The system frees a kept window with its thread.
+thread_local HWND t_spareProgressWindow = nullptr;
+
 std::string BoundedName(const char* field) { return std::string(field, strnlen(field, kMemberNameSize)); }
 
 ATOM RegisterProgressClass(WNDPROC proc) {
@@ -49,9 +54,14 @@ TArchiveFile::~TArchiveFile() {
     if (progressWindow_) {
         // A message that reaches the window later must find no pointer to this object.
         ::SetWindowLongPtrW(progressWindow_, GWLP_USERDATA, 0);
-        // Only the thread that made the window can destroy it; for another thread it closes itself at its
-        // next message.
-        if (!::DestroyWindow(progressWindow_)) ::PostMessageW(progressWindow_, WM_CLOSE, 0, 0);
+        const bool ownThread = ::GetWindowThreadProcessId(progressWindow_, nullptr) == ::GetCurrentThreadId();
+        if (ownThread && !t_spareProgressWindow) {
+            t_spareProgressWindow = progressWindow_;
+        } else if (!::DestroyWindow(progressWindow_)) {
+            // Only the thread that made the window can destroy it; for another thread it closes itself at its
+            // next message.
+            ::PostMessageW(progressWindow_, WM_CLOSE, 0, 0);
+        }
     }
     if (t_enumerating == this) t_enumerating = nullptr;
 }
@@ -129,6 +139,15 @@ void TArchiveFile::EndCallbacks(const TArchiverOptions& options) {
 
 void TArchiveFile::EnsureProgressWindow() {
     if (progressWindow_) return;
+    if (t_spareProgressWindow) {
+        HWND spare = t_spareProgressWindow;
+        t_spareProgressWindow = nullptr;
+        if (::IsWindow(spare)) {
+            progressWindow_ = spare;
+            ::SetWindowLongPtrW(progressWindow_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            return;
+        }
+    }
     RegisterProgressClass(&TArchiveFile::StaticProgressWndProc);
     // Message-only: no display is needed, and it belongs to the thread that runs the operation.
     progressWindow_ = ::CreateWindowExW(0, kProgressWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,

@@ -173,7 +173,8 @@ private:
 
 class ScriptedArchive : public velmor::IJobArchive {
 public:
-    explicit ScriptedArchive(ScriptedArchiveSpec spec) : spec_(std::move(spec)) {}
+    ScriptedArchive(ScriptedArchiveSpec spec, std::vector<uint32_t> partialWrites)
+        : spec_(std::move(spec)), partialWrites_(std::move(partialWrites)) {}
     void SetFileName(const std::string& name) override { name_ = name; }
     const std::string& FileName() const override { return name_; }
     void SetArchiverType(TArchiverType) override {}
@@ -189,6 +190,10 @@ public:
             bool abort = false;
             if (progress_) progress_(1, &info, abort);
             if (abort && !spec_.ignoreAbort) return 0x8020;
+            for (uint32_t written : partialWrites_) {
+                info.WriteSize = written;
+                if (progress_) progress_(1, &info, abort);
+            }
             std::string path = dest + name;
             for (char& c : path)
                 if (c == '/') c = '\\';
@@ -223,6 +228,7 @@ public:
 
 private:
     ScriptedArchiveSpec spec_;
+    std::vector<uint32_t> partialWrites_;
     std::string name_;
     TArchiverOptions options_;
     ProgressHandler progress_;
@@ -231,8 +237,10 @@ private:
 
 }  // namespace
 
-velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec) {
-    return [spec] { return std::unique_ptr<velmor::IJobArchive>(std::make_unique<ScriptedArchive>(spec)); };
+velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec, std::vector<uint32_t> partialWrites) {
+    return [spec, partialWrites] {
+        return std::unique_ptr<velmor::IJobArchive>(std::make_unique<ScriptedArchive>(spec, partialWrites));
+    };
 }
 
 velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook,

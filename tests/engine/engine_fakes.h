@@ -54,7 +54,8 @@ public:
     void ShowMemberName(const std::string& name) override { memberNames.push_back(name); }
     void SetFileProgress(int percent) override { fileProgress.push_back(percent); }
     void SetTotalProgress(int percent) override { totalProgress.push_back(percent); }
-    bool IsMinimized() override { return minimized; }
+    int minimizedChecks = 0;  // one per progress display call
+    bool IsMinimized() override { return ++minimizedChecks, minimized; }
     void EnableButton(velmor::TJobButton, bool) override {}
     std::string SpecialFolderText() override { return specialFolderText; }
     void PushComboHistory(velmor::TFolderCombo combo, const std::string& folder) override {
@@ -118,14 +119,15 @@ public:
 };
 
 // A scripted component: lists `members` (name, size), and Extract writes each as a file of that many bytes
-// under the destination with a report before and after it, then returns `result`. It can ignore Abort, as a
-// library that finishes in spite of a stop would.
+// under the destination with a report before and after it (and `partialWrites` between), then returns
+// `result`. It can ignore Abort, as a library that finishes in spite of a stop would.
 struct ScriptedArchiveSpec {
     std::vector<std::pair<std::string, uint32_t>> members;
     int result = 0;
     bool ignoreAbort = false;
 };
-velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec);
+// `partialWrites`: reports between the two of each member, with these byte counts written.
+velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec, std::vector<uint32_t> partialWrites = {});
 
 // A component (the real one by default); the hook sees every progress report (count from 1) before the engine does.
 velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook,

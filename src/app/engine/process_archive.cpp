@@ -23,12 +23,12 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
     }
     st.CurrentExt = ext;
 
+    // Its own call, as the combo stands when this row starts. The hand-over also lets the main thread serve
+    // the user between the preparation and the start of the extraction (a stop pressed then is taken before
+    // the library call).
     int compType = 0;
-    HWND logWindow = nullptr;
-    Sync([&] {
-        compType = context_.Ui.CompressionType();
-        logWindow = context_.Ui.LogWindow();
-    });
+    Sync([&] { compType = context_.Ui.CompressionType(); });
+    const HWND logWindow = logWindow_;
 
     std::unique_ptr<IJobArchive> arc = context_.Archives();
     auto progress = [this](int state, LPEXTRACTINGINFOEX info, bool& abort) {

@@ -88,8 +88,11 @@ private:
     class TWorker;
     void Run();
     void ResetItem();
+    // Appends the files under the current row's folder as rows (main thread).
+    void ExpandFolderRow();
     void Sync(const std::function<void()>& fn);
     void OnArchiveProgress(int state, LPEXTRACTINGINFOEX info, bool& abort);
+    // On the worker; the drawing runs on the main thread, and only when something drawn may change.
     void UpdateProgress(LPEXTRACTINGINFOEX info);
     void WaitWhilePaused();
 
@@ -106,6 +109,10 @@ private:
     std::string lastMemberName_ = "xxxxxx";
     double doneBytes_ = 0;
     std::vector<int> folderRows_;
+    // The log pane, owner of the library calls; read once per job.
+    HWND logWindow_ = nullptr;
+    static constexpr DWORD kPumpIntervalMs = 10;
+    DWORD lastPump_ = ::GetTickCount() - kPumpIntervalMs;
 };
 
 // The stop-related part of the end of a job, for the window's JobFinished: after a stop the interrupted
