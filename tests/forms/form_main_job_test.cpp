@@ -123,6 +123,15 @@ TEST_F(MainWindowJob, WholeJobEndsWithItsOutputFolder) {
 }
 
 TEST_F(MainWindowJob, SecondStopOnlyLogsAndTheJobEndsStopped) {
+    // An LHA archive: a stop taken during a ZIP extraction asks whether to quit, and this test is about the
+    // stop itself, whichever side of the library call it lands on.
+    form.ClearFileList();
+    std::vector<testsupport::FixtureMember> members;
+    for (int i = 0; i < 8; ++i) members.push_back({"m" + std::to_string(i) + ".txt", std::string(4000, 'a')});
+    archive = dir.File(L"job.lzh");
+    ASSERT_TRUE(testsupport::WriteTaggedFixture(archive, "LHA", members));
+    JobState().LhaReady = 1;
+    form.AddFileToList(platform::WideToSjis(archive));
     SlowMembers(150);
     form.btnUnPackClick();
     ASSERT_TRUE(Pump([] { return JobState().Status == jsWorking; }, 20000));
