@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/forms/form_main.h"
+#include "app/forms/form_option.h"
 #include "app/ini_control.h"
 #include "platform/application.h"
 #include "platform/sjis.h"
@@ -67,9 +68,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         if (!args.empty()) Application.ShowMainForm = false;
 
         velmor::TfrmMain& frmMain = Application.CreateForm<velmor::TfrmMain>(args);
-        // The secondary windows are created here, in this order, and wired into frmMain.Hooks:
-        // TfrmArcView, TfrmSearch, TfrmDialogEx, TfrmOption, TfrmLogView, TfrmVersion.
-        (void)frmMain;
+        // The secondary windows, each created once and alive until exit; the main window reaches them only
+        // through its hooks.
+        auto& frmOption = Application.CreateForm<velmor::TfrmOption>();
+        frmOption.OnIgnoreDirectoryChanged = [&frmMain](bool on) {
+            frmMain.chkIgnoreDirectory.SetChecked(on);
+            frmMain.ShowOptionSummary();
+        };
+        frmMain.Hooks.ShowOptions = [&frmOption] { frmOption.ShowModal(); };
 
         Application.Run();
         return 0;

@@ -262,12 +262,65 @@ def installer_places_a_library(env):
     check(len(runs) == 1 and env.app.replace("/", "\\") in runs[0], "run once from the program's folder: %r" % runs)
 
 
+# --- the secondary windows -------------------------------------------------------------------------------
+
+def wait_window(env, cls, title, seconds=30):
+    deadline = time.time() + seconds
+    while time.time() < deadline:
+        if env.helper_run("wait-window", cls, title, "3000", timeout=30)[0] == 0:
+            return True
+    return False
+
+
+def options_from_the_menu(env):
+    """"設定画面を開く..." shows the options dialog over the main window; Cancel leaves the settings as they
+    were."""
+    env.write_ini()
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    rc, out = env.helper_run("menu", "TfrmMain", "Velmor", "s", "enter")
+    check(rc == 0, "the menu command was found (%d %r)" % (rc, out))
+    check(wait_window(env, "TfrmOption", "動作と関連付けの設定"), "the options dialog is shown")
+    rc, out = env.helper_run("texts", "TfrmOption", "動作と関連付けの設定")
+    check("O K" in out and "キャンセル" in out and "ファイル散乱防止" in out, "the dialog's controls: %r" % out)
+    time.sleep(0.5)
+    env.screenshot("options_dialog")
+    env.helper_run("close", "TfrmOption", "動作と関連付けの設定")
+    time.sleep(0.5)
+    rc, out = env.helper_run("count-windows", "TfrmOption", "動作と関連付けの設定")
+    check(env.helper_run("wait-window", "TfrmOption", "動作と関連付けの設定", "0")[0] != 0, "the dialog is hidden")
+    env.close_main_window(p)
+    check(p.returncode == 0, "velmor ended normally")
+
+
+def help_turns_topmost_off(env):
+    """"ヘルプ(&A)" takes the window out of the topmost band and stores TopMost off. The help viewer finds no
+    Velmor.hlp here and asks whether to look for it: No."""
+    env.write_ini(App__TopMost=1)
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    rc, out = env.helper_run("style", "TfrmMain", "Velmor")
+    check(int(out.strip() or "0", 16) & 0x8, "topmost at start: %r" % out)
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "h", "a")[0] == 0, "help chosen")
+    time.sleep(1.0)
+    rc, out = env.helper_run("style", "TfrmMain", "Velmor")
+    check(not int(out.strip() or "0", 16) & 0x8, "no longer topmost: %r" % out)
+    env.screenshot("help")
+    check(env.answer("エラー", "no"), "the help viewer's question answered")
+    env.close_main_window(p)
+    check(env.read_ini().get("App.TopMost") == "0", "TopMost stored off")
+
+
 SUITES = {
     "jobs": [
         ("confirmed_delete_and_end_notice", confirmed_delete_and_end_notice),
         ("command_line_job", command_line_job),
         ("delete_only_extracted", delete_only_extracted),
         ("climbing_members", climbing_members),
+    ],
+    "windows": [
+        ("options_from_the_menu", options_from_the_menu),
+        ("help_turns_topmost_off", help_turns_topmost_off),
     ],
     "window": [
         ("start_and_close", start_and_close),

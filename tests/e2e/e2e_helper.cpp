@@ -7,6 +7,10 @@
 //   rows CLASS TITLE                print the job list's rows, one per line, sub-items after tabs (UTF-8)
 //   answer CAPTION BUTTON MS        click Yes, No or OK of the message box with that caption
 //   text CAPTION MS                 print the text of the message box with that caption
+//   menu CLASS TITLE KEY [KEY...]   open a menu of the bar by its access key, then press keys (a letter,
+//                                   down, enter, esc)
+//   texts CLASS TITLE               print the texts of the window's visible child windows, one per line
+//   style CLASS TITLE               print the window's extended style in hex (topmost is 0x8)
 // Texts on the command line are UTF-16 (the driver passes them through Wine as they are).
 #include <windows.h>
 #include <commctrl.h>
@@ -89,8 +93,17 @@ int Drop(HWND target, int count, wchar_t** paths) {
 }
 
 // Reads the rows through memory in Velmor's process: list-view messages carry pointers there.
+BOOL CALLBACK FirstListView(HWND hwnd, LPARAM lp) {
+    wchar_t cls[64] = {};
+    ::GetClassNameW(hwnd, cls, 64);
+    if (wcscmp(cls, WC_LISTVIEWW) != 0 || !::IsWindowVisible(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(lp) = hwnd;
+    return FALSE;
+}
+
 int Rows(HWND form) {
-    HWND lv = ::FindWindowExW(form, nullptr, WC_LISTVIEWW, nullptr);
+    HWND lv = nullptr;
+    ::EnumChildWindows(form, FirstListView, reinterpret_cast<LPARAM>(&lv));
     if (!lv) return 2;
     DWORD pid = 0;
     ::GetWindowThreadProcessId(lv, &pid);
@@ -138,6 +151,33 @@ BOOL CALLBACK CollectStatic(HWND hwnd, LPARAM lp) {
     return TRUE;
 }
 
+BOOL CALLBACK PrintChild(HWND hwnd, LPARAM) {
+    if (!::IsWindowVisible(hwnd)) return TRUE;
+    wchar_t text[2048] = {};
+    ::GetWindowTextW(hwnd, text, 2048);
+    if (text[0]) Print(std::wstring(text) + L"\n");
+    return TRUE;
+}
+
+// Opens a menu of the bar by its access key and presses keys in it, as a user at the keyboard would; the
+// keys are posted to the window's thread, where the menu loop reads them. Other processes cannot read
+// Wine's menus, so the items are reached by key, not by text.
+int MenuKeys(HWND form, wchar_t access, int count, wchar_t** keys) {
+    if (!::PostMessageW(form, WM_SYSCOMMAND, SC_KEYMENU, access)) return 1;
+    for (int i = 0; i < count; ++i) {
+        ::Sleep(300);
+        std::wstring k = keys[i];
+        UINT vk = k == L"enter" ? VK_RETURN : k == L"down" ? VK_DOWN : k == L"esc" ? VK_ESCAPE : 0;
+        if (vk) {
+            ::PostMessageW(form, WM_KEYDOWN, vk, 1);
+            ::PostMessageW(form, WM_KEYUP, vk, 0xC0000001);
+        } else {
+            ::PostMessageW(form, WM_CHAR, k[0], 1);
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -155,6 +195,24 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"drop" && argc >= 5) {
         HWND h = WaitFor(argv[2], argv[3], 0, false);
         return h ? Drop(h, argc - 4, argv + 4) : 1;
+    }
+    if (verb == L"menu" && argc >= 5) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        return h ? MenuKeys(h, argv[4][0], argc - 5, argv + 5) : 1;
+    }
+    if (verb == L"texts" && argc == 4) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        if (!h) return 1;
+        ::EnumChildWindows(h, PrintChild, 0);
+        return 0;
+    }
+    if (verb == L"style" && argc == 4) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        if (!h) return 1;
+        wchar_t hex[32];
+        swprintf(hex, 32, L"%lx\n", static_cast<unsigned long>(::GetWindowLongW(h, GWL_EXSTYLE)));
+        Print(hex);
+        return 0;
     }
     if (verb == L"rows" && argc == 4) {
         HWND h = WaitFor(argv[2], argv[3], 0, false);
