@@ -2,6 +2,7 @@
 import os
 import re
 import shutil
+import subprocess
 import time
 
 
@@ -311,6 +312,52 @@ def help_turns_topmost_off(env):
     check(env.read_ini().get("App.TopMost") == "0", "TopMost stored off")
 
 
+def reg_query(env, key):
+    r = subprocess.run([env.args.loader, "reg", "query", key], env=env.env, stdin=subprocess.DEVNULL,
+                       capture_output=True)
+    return r.stdout.decode("utf-8", "replace") if r.returncode == 0 else None
+
+
+def shell_extract_verb(env):
+    """The user ticks the context menu and ".zip" on the options dialog's association page with "解凍のみ" on
+    top; the shell then starts that verb on an archive with the real program, which extracts it beside the
+    archive, keeps the archive and ends."""
+    env.write_ini()
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "s", "enter")[0] == 0, "options chosen")
+    title = "動作と関連付けの設定"
+    check(wait_window(env, "TfrmOption", title), "the options dialog is shown")
+    check(env.helper_run("tab", "TfrmOption", title, "3")[0] == 0, "the association page chosen")
+    for caption in ("圧縮ファイルに右クリックメニューを追加する", ".zip", "解凍のみ(元ファイルそのまま)"):
+        time.sleep(0.5)
+        check(env.helper_run("click", "TfrmOption", title, caption)[0] == 0, "clicked %r" % caption)
+    time.sleep(0.5)
+    env.screenshot("options_associations")
+    check(env.helper_run("click", "TfrmOption", title, "O K")[0] == 0, "OK clicked")
+    time.sleep(1.0)
+    env.close_main_window(p)
+
+    ext = reg_query(env, r"HKCR\.zip")
+    check(ext and "VelmorPlus" in ext, ".zip belongs to VelmorPlus: %r" % ext)
+    verbs = reg_query(env, r"HKCR\VelmorPlus\shell") or ""
+    keys = [l.strip().rsplit("\\", 1)[-1] for l in verbs.splitlines() if l.strip().upper().startswith("HKEY")]
+    only = [k for k in keys if k.endswith("VelmorOnly")]
+    check(only == ["0VelmorOnly"], "the extract-only verb is on top: %r" % keys)
+    command = reg_query(env, r"HKCR\VelmorPlus\shell\0VelmorOnly\command") or ""
+    check("-k \"%1\"" in command, "the verb's command: %r" % command)
+
+    folder = os.path.join(env.data, "右クリック")
+    os.makedirs(folder)
+    archive = os.path.join(folder, "書庫.zip")
+    make_zip(archive, {"中身/文書.txt": "本文", "b.txt": "b"})
+    rc, out = env.helper_run("shell", "0VelmorOnly", env.winpath(archive), "90000", timeout=120)
+    check(rc == 0 and out.strip() == "0", "the shell started velmor, which ended with 0: %d %r" % (rc, out))
+    with open(os.path.join(folder, "書庫", "中身", "文書.txt"), encoding="utf-8") as f:
+        check(f.read() == "本文", "the member extracted beside the archive")
+    check(os.path.isfile(archive), "the archive is kept")
+
+
 SUITES = {
     "jobs": [
         ("confirmed_delete_and_end_notice", confirmed_delete_and_end_notice),
@@ -321,6 +368,7 @@ SUITES = {
     "windows": [
         ("options_from_the_menu", options_from_the_menu),
         ("help_turns_topmost_off", help_turns_topmost_off),
+        ("shell_extract_verb", shell_extract_verb),
     ],
     "window": [
         ("start_and_close", start_and_close),

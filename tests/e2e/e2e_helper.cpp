@@ -11,6 +11,10 @@
 //                                   down, enter, esc)
 //   texts CLASS TITLE               print the texts of the window's visible child windows, one per line
 //   style CLASS TITLE               print the window's extended style in hex (topmost is 0x8)
+//   click CLASS TITLE TEXT          click the window's button (check box, radio button) with that caption
+//   tab CLASS TITLE INDEX           click the tab of that index on the window's first tab control
+//   shell VERB FILE MS              start FILE's verb through the shell, as a context-menu choice does, and
+//                                   wait for the started program to end
 // Texts on the command line are UTF-16 (the driver passes them through Wine as they are).
 #include <windows.h>
 #include <commctrl.h>
@@ -178,6 +182,67 @@ int MenuKeys(HWND form, wchar_t access, int count, wchar_t** keys) {
     return 0;
 }
 
+struct ChildByText {
+    const wchar_t* text;
+    const wchar_t* cls;
+    HWND found;
+};
+BOOL CALLBACK FindChild(HWND hwnd, LPARAM lp) {
+    auto* m = reinterpret_cast<ChildByText*>(lp);
+    wchar_t text[512] = {}, cls[64] = {};
+    ::GetWindowTextW(hwnd, text, 512);
+    ::GetClassNameW(hwnd, cls, 64);
+    if ((m->text && wcscmp(text, m->text) != 0) || (m->cls && _wcsicmp(cls, m->cls) != 0)) return TRUE;
+    m->found = hwnd;
+    return FALSE;
+}
+
+HWND Child(HWND parent, const wchar_t* text, const wchar_t* cls) {
+    ChildByText m{text, cls, nullptr};
+    ::EnumChildWindows(parent, FindChild, reinterpret_cast<LPARAM>(&m));
+    return m.found;
+}
+
+// A press and release in the middle of the tab: the tab control tells its form as for a user's click.
+int ClickTab(HWND form, int index) {
+    HWND tab = Child(form, nullptr, WC_TABCONTROLW);
+    if (!tab) return 2;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(tab, &pid);
+    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return 3;
+    void* remote = ::VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    RECT r{};
+    SIZE_T done = 0;
+    bool ok = remote && ::SendMessageW(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(remote)) &&
+              ::ReadProcessMemory(process, remote, &r, sizeof(r), &done);
+    if (remote) ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    ::CloseHandle(process);
+    if (!ok) return 4;
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::PostMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(tab, WM_LBUTTONUP, 0, at);
+    return 0;
+}
+
+int ShellVerb(const wchar_t* verb, const wchar_t* file, DWORD ms) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = verb;
+    info.lpFile = file;
+    info.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&info)) return 2;
+    if (!info.hProcess) return 3;
+    DWORD wait = ::WaitForSingleObject(info.hProcess, ms);
+    DWORD code = 0;
+    ::GetExitCodeProcess(info.hProcess, &code);
+    ::CloseHandle(info.hProcess);
+    if (wait != WAIT_OBJECT_0) return 124;
+    Print(std::to_wstring(code) + L"\n");
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -214,6 +279,16 @@ int wmain(int argc, wchar_t** argv) {
         Print(hex);
         return 0;
     }
+    if (verb == L"click" && argc == 5) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        HWND button = h ? Child(h, argv[4], L"Button") : nullptr;
+        return button && ::PostMessageW(button, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (verb == L"tab" && argc == 5) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        return h ? ClickTab(h, _wtoi(argv[4])) : 1;
+    }
+    if (verb == L"shell" && argc == 5) return ShellVerb(argv[2], argv[3], _wtoi(argv[4]));
     if (verb == L"rows" && argc == 4) {
         HWND h = WaitFor(argv[2], argv[3], 0, false);
         return h ? Rows(h) : 1;
