@@ -1,11 +1,37 @@
-// Report list view over the common control, with the row's sub-item count kept in the item's lParam so
-// that sub-items can be appended as the rows are filled.
+// Report list view over the common control. Each item's lParam points to a record the wrapper owns, holding
+// the row's sub-item count (so sub-items can be appended as the rows are filled) and the program's own value;
+// sorting reads every row once and lets the control reorder the items by their records.
 #include "platform/list_view.h"
+
+#include <exception>
 
 #include "platform/form.h"
 #include "platform/sjis.h"
 
 namespace platform {
+
+const std::string& TListRow::Column(int column) const {
+    static const std::string empty;
+    if (column <= 0) return Caption;
+    size_t i = static_cast<size_t>(column - 1);
+    return i < SubItems.size() ? SubItems[i] : empty;
+}
+
+TListView::TListView() = default;
+TListView::~TListView() = default;
+
+TListView::RowRecord* TListView::Record(int index) const {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (index < 0 || !Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
+    auto* record = reinterpret_cast<RowRecord*>(item.lParam);
+    return records_.count(record) ? record : nullptr;
+}
+
+void TListView::FreeRecord(RowRecord* record) {
+    if (record) records_.erase(record);
+}
 
 void TListView::Create(TForm& form, int x, int y, int width, int height, Options options) {
     DWORD style = WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS |
@@ -49,19 +75,46 @@ HIMAGELIST TListView::LargeImages() const {
 
 int TListView::Count() const { return static_cast<int>(Send(LVM_GETITEMCOUNT)); }
 
-int TListView::AddItem(std::string_view caption, int imageIndex) {
+TViewStyle TListView::ViewStyle() const {
+    switch (::GetWindowLongW(hwnd_, GWL_STYLE) & LVS_TYPEMASK) {
+        case LVS_ICON: return vsIcon;
+        case LVS_SMALLICON: return vsSmallIcon;
+        case LVS_LIST: return vsList;
+        default: return vsReport;
+    }
+}
+
+void TListView::SetViewStyle(TViewStyle style) {
+    static constexpr DWORD kTypes[] = {LVS_ICON, LVS_SMALLICON, LVS_LIST, LVS_REPORT};
+    LONG s = ::GetWindowLongW(hwnd_, GWL_STYLE);
+    ::SetWindowLongW(hwnd_, GWL_STYLE, static_cast<LONG>((s & ~LVS_TYPEMASK) | kTypes[style]));
+}
+
+int TListView::AddItem(std::string_view caption, int imageIndex, LPARAM data) {
     std::wstring w = SjisToWide(caption);
+    auto owned = std::make_unique<RowRecord>();
+    RowRecord* record = owned.get();
+    record->data = data;
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
     item.iItem = Count();
     item.pszText = w.data();
     item.iImage = imageIndex;
-    item.lParam = 0;
-    return static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    item.lParam = reinterpret_cast<LPARAM>(record);
+    int index = static_cast<int>(Send(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (index >= 0) records_.emplace(record, std::move(owned));
+    return index;
 }
 
-void TListView::Delete(int index) { Send(LVM_DELETEITEM, static_cast<WPARAM>(index)); }
-void TListView::Clear() { Send(LVM_DELETEALLITEMS); }
+void TListView::Delete(int index) {
+    RowRecord* record = Record(index);
+    if (Send(LVM_DELETEITEM, static_cast<WPARAM>(index))) FreeRecord(record);
+}
+
+void TListView::Clear() {
+    Send(LVM_DELETEALLITEMS);
+    records_.clear();
+}
 
 std::string TListView::SubItem(int index, int subItem) const {
     std::wstring buffer(1024, L'\0');
@@ -87,23 +140,71 @@ void TListView::SetSubItem(int index, int subItem, std::string_view text) {
     item.iSubItem = subItem + 1;
     item.pszText = w.data();
     Send(LVM_SETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-    if (subItem >= SubItemCount(index)) {
-        LVITEMW param{};
-        param.mask = LVIF_PARAM;
-        param.iItem = index;
-        param.lParam = subItem + 1;
-        Send(LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&param));
-    }
+    RowRecord* record = Record(index);
+    if (record && subItem >= record->subItems) record->subItems = subItem + 1;
 }
 
 void TListView::SetCaption(int index, std::string_view caption) { SetSubItem(index, -1, caption); }
 
 int TListView::SubItemCount(int index) const {
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (!Send(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return 0;
-    return static_cast<int>(item.lParam);
+    RowRecord* record = Record(index);
+    return record ? record->subItems : 0;
+}
+
+LPARAM TListView::Data(int index) const {
+    RowRecord* record = Record(index);
+    return record ? record->data : 0;
+}
+
+void TListView::SetData(int index, LPARAM data) {
+    if (RowRecord* record = Record(index)) record->data = data;
+}
+
+TListRow TListView::Row(int index) const {
+    TListRow row;
+    row.Caption = Caption(index);
+    int columns = ColumnCount();
+    for (int c = 1; c < columns; ++c) row.SubItems.push_back(SubItem(index, c - 1));
+    row.Data = Data(index);
+    return row;
+}
+
+namespace {
+struct SortContext {
+    const std::vector<TListRow>* rows;
+    const TListView::TCompare* compare;
+    std::exception_ptr error;
+};
+}  // namespace
+
+// Called by the control: nothing may unwind through it.
+int CALLBACK TListView::CompareRecords(LPARAM a, LPARAM b, LPARAM param) {
+    auto* ctx = reinterpret_cast<SortContext*>(param);
+    if (ctx->error) return 0;
+    try {
+        const auto& rows = *ctx->rows;
+        return (*ctx->compare)(rows[reinterpret_cast<RowRecord*>(a)->sortSlot],
+                               rows[reinterpret_cast<RowRecord*>(b)->sortSlot]);
+    } catch (...) {
+        ctx->error = std::current_exception();
+        return 0;
+    }
+}
+
+void TListView::CustomSort(const TCompare& compare) {
+    int n = Count();
+    std::vector<TListRow> rows;
+    rows.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        RowRecord* record = Record(i);
+        if (!record) return;  // an item this wrapper did not add: leave the order alone
+        record->sortSlot = rows.size();
+        rows.push_back(Row(i));
+    }
+    SortContext context{&rows, &compare, nullptr};
+    Send(LVM_SORTITEMS, reinterpret_cast<WPARAM>(&context),
+         reinterpret_cast<LPARAM>(&TListView::CompareRecords));
+    if (context.error) std::rethrow_exception(context.error);
 }
 
 void TListView::AddSubItem(int index, std::string_view text) { SetSubItem(index, SubItemCount(index), text); }
@@ -147,6 +248,28 @@ int TListView::ItemFocused() const {
     return static_cast<int>(Send(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
 }
 
+RECT TListView::ItemRect(int index) const {
+    RECT r{};
+    r.left = LVIR_BOUNDS;
+    if (!Send(LVM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r))) return RECT{};
+    return r;
+}
+
+HIMAGELIST TListView::CreateDragImage(POINT cursorScreen, POINT& hotSpot) const {
+    hotSpot = {0, 0};
+    int first = NextSelected();
+    if (first < 0) first = ItemFocused();
+    if (first < 0) return nullptr;
+    POINT origin{};
+    auto image = reinterpret_cast<HIMAGELIST>(
+        Send(LVM_CREATEDRAGIMAGE, static_cast<WPARAM>(first), reinterpret_cast<LPARAM>(&origin)));
+    if (!image) return nullptr;
+    POINT client = cursorScreen;
+    ::ScreenToClient(hwnd_, &client);
+    hotSpot = {client.x - origin.x, client.y - origin.y};
+    return image;
+}
+
 void TListView::BeginUpdate() {
     if (updateDepth_++ == 0) Send(WM_SETREDRAW, FALSE);
 }
@@ -168,6 +291,9 @@ LRESULT TListView::HandleNotify(NMHDR* header) {
             break;
         case LVN_COLUMNCLICK:
             if (OnColumnClick) OnColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+            break;
+        case LVN_BEGINDRAG:
+            if (OnStartDrag) OnStartDrag();
             break;
         default: break;
     }

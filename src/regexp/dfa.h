@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "regexp/char_code.h"
@@ -27,11 +28,9 @@ struct TRE_DFAState {
 
 class TRE_DFA {
 public:
-    // Construction budget: past any of these the compile fails quickly with ERegExpTooComplex.
+    // Most states one automaton may have; past it, or past the compile budget that the NFA carries, the
+    // compile fails quickly with ERegExpTooComplex.
     static constexpr int32_t kMaxStates = 10'000;
-    static constexpr size_t kMaxSetBytes = 64u << 20;
-    static constexpr size_t kMaxTransitions = 4'000'000;
-    static constexpr uint64_t kMaxWork = 32'000'000;
 
     explicit TRE_DFA(const TRE_NFA& nfa) : NFA(&nfa) {}
 
@@ -58,13 +57,36 @@ public:
     uint8_t ByteClass[256] = {};
     uint32_t ByteClassCount = 1;
     std::vector<int32_t> ByteTable;
+    // Per state: kAccepts; kTailAccepts when its line-tail transition leads to an accepting state;
+    // kCoversStart when on every code the initial state leads nowhere or to the class of where this state
+    // leads (a walk that stood in this state at a position, and failed, shows that a walk starting there
+    // fails too).
+    static constexpr uint8_t kAccepts = 1, kTailAccepts = 2, kCoversStart = 4;
+    std::vector<uint8_t> StateFlags;
+    // Per state, the first state with the same future (same flags, and on every code the same class of
+    // target): walks that meet in the same class at one position go on alike. Not a minimal automaton's
+    // classes when it would cost too much to find them; then each state is its own.
+    std::vector<int32_t> StateClass;
     // Bytes that can begin a match from the initial state (a lead byte when some code it leads can).
     bool CanStart[256] = {};
+    bool AnyStart = false;
+    // Start-position filter: the bytes that every match read from the initial state begins with (empty when
+    // the initial state accepts, has an anchor, or branches at once), and the offset in them of the byte that
+    // the scan looks for first (the one least likely to be common in Shift-JIS text).
+    std::string Prefix;
+    uint32_t PrefixScanOffset = 0;
+    // Bytes that every match contains (a few, the least common first): a text that lacks one of them cannot
+    // match anywhere.
+    std::string RequiredBytes;
     int32_t InitialState = 0;
     bool LHeadFound = false;
     bool LTailFound = false;
 
 private:
+    void MakeFilters(TRECompileBudget& budget);
+    bool CoversStart(int32_t state) const;
+    void MakeStateClasses(TRECompileBudget& budget);
+
     const TRE_NFA* NFA;
 };
 

@@ -40,14 +40,33 @@ protected:
     TMatchCORE_LineSeparator LineSeparator = mcls_CRLF;
 
 private:
+    // The walk memo's table (see WalkMemo): scratch of one match call, kept here so calls need not clear it.
+    struct MemoTable {
+        struct Entry {
+            uint64_t Key = 0;  // the call's stamp and the position's offset
+            int32_t State = -1;
+        };
+        uint32_t Stamp = 0;
+        Entry Entries[128];
+    };
+    mutable MemoTable Memo;
+
+    class Candidates;
+    class Steps;
+    class WalkMemo;
+
     bool IsLineSeparator(CharCode c) const {
         return LineSeparator == mcls_CRLF ? c == 13 : LineSeparator == mcls_LF ? c == 10 : false;
     }
     // A line tail stands before a separator or at the end of the text.
     bool AtLineTail(const TRE_DFA& dfa, int32_t state, const char* p) const;
-    const char* Walk(const TRE_DFA& dfa, const char* p, int32_t state) const;
-    const char* MatchHead(const TRE_DFA& dfa, const char* p) const;
-    void MatchEXScan(const TRE_DFA& dfa, const char* text, const char*& start, const char*& end) const;
+    // The end of the longest match from p in this state, or nullptr. When covered is given, it receives the
+    // last position of the walk's unbroken run of start-covering states (p when there is none).
+    const char* Walk(const TRE_DFA& dfa, const char* p, int32_t state, WalkMemo& memo,
+                     const char** covered = nullptr) const;
+    const char* MatchHead(const TRE_DFA& dfa, const char* p, WalkMemo& memo) const;
+    void MatchEXScan(const TRE_DFA& dfa, const char* text, const char*& start, const char*& end,
+                     WalkMemo& memo) const;
 };
 
 }  // namespace regexp

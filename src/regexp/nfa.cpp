@@ -12,12 +12,19 @@ namespace regexp {
 TRE_NFAStateSet::TRE_NFAStateSet(int32_t stateCount) : Bits(static_cast<size_t>(stateCount) / 8 + 1, 0) {}
 
 int32_t TRE_NFA::NewState() {
-    if (States >= kMaxStates) throw ERegExpTooComplex(kMsgTooComplex, 0);
+    if (States >= kMaxStates) Budget.Fail();
+    // Its entry in the state index, the fill index and the closure's bit set.
+    Budget.Spend(1);
+    Budget.Keep(2 * sizeof(uint32_t) + 1);
     return States++;
 }
 
 void TRE_NFA::AddTransition(int32_t from, int32_t to, TRELabelKind kind, CharCode low, CharCode high) {
-    if (Transitions.size() >= kMaxTransitions) throw ERegExpTooComplex(kMsgTooComplex, 0);
+    Budget.Spend(1);
+    // The transition and its owner while generating, then its copy in the grouped list.
+    Budget.KeepGrowth(TransitionsLargest, Transitions.size() + 1,
+                      sizeof(TRE_NFATransition) + sizeof(int32_t));
+    Budget.Keep(sizeof(TRE_NFATransition));
     From.push_back(from);
     Transitions.push_back({kind, low, high, to});
 }
@@ -31,13 +38,23 @@ void TRE_NFA::Run() {
     ExitState = NewState();
     GenerateStateList(Parser.Tree.Root, EntryState, ExitState);
 
-    // Group the transitions by state (a counting sort keeps each state's own order).
+    // Group the transitions by state, the empty ones first (the closure looks at those alone); a counting
+    // sort keeps each state's own order within both parts.
+    Budget.Spend(4 * Transitions.size() + 3 * static_cast<uint64_t>(States));
+    Budget.Keep(static_cast<uint64_t>(States) * sizeof(uint32_t));
     StateStart.assign(static_cast<size_t>(States) + 1, 0);
+    StateEmptyEnd.assign(static_cast<size_t>(States), 0);
     for (int32_t f : From) ++StateStart[static_cast<size_t>(f) + 1];
     for (size_t i = 1; i < StateStart.size(); ++i) StateStart[i] += StateStart[i - 1];
     std::vector<TRE_NFATransition> sorted(Transitions.size());
     std::vector<uint32_t> fill(StateStart.begin(), StateStart.end() - 1);
-    for (size_t i = 0; i < Transitions.size(); ++i) sorted[fill[From[i]]++] = Transitions[i];
+    for (size_t i = 0; i < Transitions.size(); ++i) {
+        if (Transitions[i].Kind == lkEmpty) sorted[fill[From[i]]++] = Transitions[i];
+    }
+    for (int32_t st = 0; st < States; ++st) StateEmptyEnd[st] = fill[st];
+    for (size_t i = 0; i < Transitions.size(); ++i) {
+        if (Transitions[i].Kind != lkEmpty) sorted[fill[From[i]]++] = Transitions[i];
+    }
     Transitions.swap(sorted);
     From.clear();
     From.shrink_to_fit();
@@ -49,10 +66,11 @@ void TRE_NFA::GenerateStateList(const TRENode* root, int32_t a, int32_t b) {
         int32_t A, B;
     };
     std::vector<Work> stack{{root, a, b}};
-    // Unions over nothing-nodes add neither states nor transitions, so visits are bounded on their own.
-    size_t visits = 0;
+    size_t stackLargest = 0;
     while (!stack.empty()) {
-        if (++visits > 4 * kMaxTransitions) throw ERegExpTooComplex(kMsgTooComplex, 0);
+        // Visits are charged on their own: unions over nothing-nodes add neither states nor transitions.
+        Budget.Spend(1);
+        Budget.KeepGrowth(stackLargest, stack.size(), sizeof(Work));
         const Work w = stack.back();
         stack.pop_back();
         const TRENode* n = w.Node;

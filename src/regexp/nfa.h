@@ -35,23 +35,27 @@ private:
 
 class TRE_NFA {
 public:
-    // Most NFA states (and transitions) one pattern may need; beyond it the compile fails.
+    // Most NFA states one pattern may have; beyond it (or past the compile budget) the compile fails.
     static constexpr int32_t kMaxStates = 262'143;
-    static constexpr size_t kMaxTransitions = 4'000'000;
 
     TRE_NFA(const TREParser& parser, CharCode lHeadCode, CharCode lTailCode)
-        : Parser(parser), LHeadCode(lHeadCode), LTailCode(lTailCode) {}
+        : Budget(parser.Budget), Parser(parser), LHeadCode(lHeadCode), LTailCode(lTailCode) {}
 
     void Run();
     int32_t StateCount() const { return static_cast<int32_t>(StateStart.size()) - 1; }
-    // The transitions of one state, after Run.
+    // The transitions of one state, after Run: its empty ones first, up to EmptyEnd.
     const TRE_NFATransition* Begin(int32_t state) const { return Transitions.data() + StateStart[state]; }
+    const TRE_NFATransition* EmptyEnd(int32_t state) const {
+        return Transitions.data() + StateEmptyEnd[state];
+    }
     const TRE_NFATransition* End(int32_t state) const { return Transitions.data() + StateStart[state + 1]; }
 
     int32_t EntryState = 0;
     int32_t ExitState = 1;
     bool LHeadFound = false;
     bool LTailFound = false;
+    // The compilation's budget (the parser's), which the DFA builder goes on charging.
+    TRECompileBudget& Budget;
 
 private:
     int32_t NewState();
@@ -65,6 +69,8 @@ private:
     std::vector<int32_t> From;  // owner of each transition while generating
     std::vector<TRE_NFATransition> Transitions;
     std::vector<uint32_t> StateStart;
+    std::vector<uint32_t> StateEmptyEnd;
+    size_t TransitionsLargest = 0;
 };
 
 }  // namespace regexp

@@ -8,40 +8,44 @@
 #include "regexp/sjis_texts.inc"
 
 namespace regexp {
-namespace {
 
-// Bounds the tree a pattern may build (leaf splitting can multiply nodes); beyond it the pattern is refused.
-constexpr size_t kMaxNodes = 4'000'000;
+void TREParseTree::ChargeNode(size_t bytes) {
+    Budget->Spend(1);
+    Budget->Keep(bytes);
+}
 
-}  // namespace
-
-void TREParseTree::CountNode() {
-    if (NodeList.size() + LeafList.size() >= kMaxNodes) throw ERegExpTooComplex(kMsgTooComplex, 0);
+TRENode* TREParseTree::NewNode() {
+    if (BlockUsed == kBlockNodes) {
+        Blocks.push_back(std::make_unique<TRENode[]>(kBlockNodes));
+        BlockUsed = 0;
+    }
+    return &Blocks.back()[BlockUsed++];
 }
 
 TRENode* TREParseTree::MakeInternalNode(TREOp op, TRENode* left, TRENode* right) {
-    CountNode();
-    auto node = std::make_unique<TRENode>();
+    ChargeNode(kNodeBytes);
+    TRENode* node = NewNode();
     node->Op = op;
     node->Left = left;
     node->Right = right;
-    NodeList.push_back(std::move(node));
-    return NodeList.back().get();
+    NodeList.push_back(node);
+    return node;
 }
 
 TRENode* TREParseTree::MakeLeaf(CharCode low, CharCode high) {
     if (high > kMaxUserCode) high = kMaxUserCode;
     if (low > high) return MakeInternalNode(opNothing, nullptr, nullptr);
     const auto found = LeafIndex.find(Key(low, high));
+    Budget->Spend(1);
     if (found != LeafIndex.end()) return found->second;
-    CountNode();
-    auto leaf = std::make_unique<TRENode>();
+    ChargeNode(kLeafBytes);
+    TRENode* leaf = NewNode();
     leaf->Op = opCharClass;
     leaf->Low = low;
     leaf->High = high;
-    LeafList.push_back(std::move(leaf));
-    LeafIndex.emplace(Key(low, high), LeafList.back().get());
-    return LeafList.back().get();
+    LeafList.push_back(leaf);
+    LeafIndex.emplace(Key(low, high), leaf);
+    return leaf;
 }
 
 TRENode* TREParseTree::MakeLeafIfValid(int32_t low, int32_t high) {
@@ -70,10 +74,11 @@ TRENode* TREParseTree::MakeAnyCharsNode() {
 
 void TREParseTree::ChangeToUnion(TRENode* leaf, TRENode* left, TRENode* right) {
     if (left == nullptr || right == nullptr) throw std::logic_error(kMsgTreeFatal);
-    const auto it = std::find_if(LeafList.begin(), LeafList.end(), [&](const auto& p) { return p.get() == leaf; });
+    Budget->Spend(LeafList.size());
+    const auto it = std::find(LeafList.begin(), LeafList.end(), leaf);
     if (it == LeafList.end()) throw std::logic_error(kMsgTreeFatal);
     LeafIndex.erase(Key(leaf->Low, leaf->High));
-    NodeList.push_back(std::move(*it));
+    NodeList.push_back(leaf);
     LeafList.erase(it);
     leaf->Op = opUnion;
     leaf->Left = left;
@@ -83,6 +88,8 @@ void TREParseTree::ChangeToUnion(TRENode* leaf, TRENode* left, TRENode* right) {
 void TREParseTree::ForceCharClassUnique() {
     // Every leaf ends up as a union of the elementary intervals between all leaf bounds that it covers; those
     // are exactly the pieces that pairwise splitting would reach, found here in one sweep.
+    Budget->Keep(LeafList.size() * 2 * sizeof(uint32_t));
+    Budget->SpendSort(LeafList.size() * 2);
     std::vector<uint32_t> bounds;
     bounds.reserve(LeafList.size() * 2);
     for (const auto& leaf : LeafList) {
@@ -95,24 +102,51 @@ void TREParseTree::ForceCharClassUnique() {
         return static_cast<size_t>(std::lower_bound(bounds.begin(), bounds.end(), b) - bounds.begin());
     };
 
+    // Two bound lookups per leaf, and the split list.
+    Budget->SpendSort(LeafList.size() * 2);
+    Budget->Keep(LeafList.size() * sizeof(TRENode*));
     std::vector<TRENode*> split;
     const size_t original = LeafList.size();
     for (size_t i = 0; i < original; ++i) {
-        TRENode* leaf = LeafList[i].get();
+        TRENode* leaf = LeafList[i];
         if (indexOf(leaf->Low) + 1 != indexOf(static_cast<uint32_t>(leaf->High) + 1)) split.push_back(leaf);
     }
     if (split.empty()) return;
 
     for (TRENode* leaf : split) LeafIndex.erase(Key(leaf->Low, leaf->High));
+    // The elementary intervals are the leaves of a balanced binary partition whose inner nodes are unions,
+    // made on demand and shared. A leaf that covers k intervals becomes a union of O(log k) of them: ranges
+    // that overlap each other cost n log n nodes, not n squared.
+    // Segments are numbered as in a binary heap: the root 1, the halves of segment n are 2n and 2n + 1.
+    const size_t intervals = bounds.size() - 1;
+    Budget->Keep(4 * intervals * sizeof(TRENode*));
+    std::vector<TRENode*> segments(4 * intervals, nullptr);
+    const auto segment = [&](auto& self, size_t n, size_t lo, size_t hi) -> TRENode* {
+        if (hi - lo == 1)
+            return MakeLeaf(static_cast<CharCode>(bounds[lo]), static_cast<CharCode>(bounds[hi] - 1));
+        Budget->Spend(1);
+        if (segments[n] != nullptr) return segments[n];
+        const size_t mid = lo + (hi - lo) / 2;
+        TRENode* node = MakeInternalNode(opUnion, self(self, 2 * n, lo, mid), self(self, 2 * n + 1, mid, hi));
+        segments[n] = node;
+        return node;
+    };
     std::vector<TRENode*> pieces;
+    const auto cover = [&](auto& self, size_t n, size_t lo, size_t hi, size_t first, size_t last) -> void {
+        Budget->Spend(1);
+        if (first <= lo && hi <= last) {
+            pieces.push_back(segment(segment, n, lo, hi));
+            return;
+        }
+        const size_t mid = lo + (hi - lo) / 2;
+        if (first < mid) self(self, 2 * n, lo, mid, first, last);
+        if (last > mid) self(self, 2 * n + 1, mid, hi, first, last);
+    };
     for (TRENode* leaf : split) {
         pieces.clear();
-        const size_t first = indexOf(leaf->Low);
-        const size_t last = indexOf(static_cast<uint32_t>(leaf->High) + 1);
-        for (size_t k = first; k < last; ++k) {
-            pieces.push_back(MakeLeaf(static_cast<CharCode>(bounds[k]), static_cast<CharCode>(bounds[k + 1] - 1)));
-        }
-        // A balanced union keeps the tree shallow however many pieces a wide range breaks into.
+        cover(cover, 1, 0, intervals, indexOf(leaf->Low), indexOf(static_cast<uint32_t>(leaf->High) + 1));
+        // A leaf that is exactly one shared segment takes over that segment's two halves.
+        if (pieces.size() == 1) pieces = {pieces[0]->Left, pieces[0]->Right};
         auto build = [&](auto& self, size_t from, size_t to) -> TRENode* {
             if (to - from == 1) return pieces[from];
             const size_t mid = from + (to - from) / 2;
@@ -124,11 +158,13 @@ void TREParseTree::ForceCharClassUnique() {
         leaf->Right = build(build, mid, pieces.size());
     }
     // The split leaves are union nodes now: move them from the leaf list to the node list.
+    Budget->SpendSort(split.size());
+    Budget->SpendSort(LeafList.size());
     std::sort(split.begin(), split.end());
-    auto keep = std::stable_partition(LeafList.begin(), LeafList.end(), [&](const auto& p) {
-        return !std::binary_search(split.begin(), split.end(), p.get());
+    auto keep = std::stable_partition(LeafList.begin(), LeafList.end(), [&](TRENode* p) {
+        return !std::binary_search(split.begin(), split.end(), p);
     });
-    for (auto it = keep; it != LeafList.end(); ++it) NodeList.push_back(std::move(*it));
+    for (auto it = keep; it != LeafList.end(); ++it) NodeList.push_back(*it);
     LeafList.erase(keep, LeafList.end());
 }
 
@@ -136,6 +172,8 @@ void TREParseTree::DisposeNodes() {
     NodeList.clear();
     LeafList.clear();
     LeafIndex.clear();
+    Blocks.clear();
+    BlockUsed = kBlockNodes;
     Root = nullptr;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "regexp/char_code.h"
+#include "regexp/compile_budget.h"
 
 namespace regexp {
 
@@ -52,15 +53,28 @@ public:
     void DisposeNodes();
 
     TRENode* Root = nullptr;
-    std::vector<std::unique_ptr<TRENode>> NodeList;
-    std::vector<std::unique_ptr<TRENode>> LeafList;
+    // Every internal, head and tail node, and every character-range leaf. The tree owns them all (they sit in
+    // its node blocks, so a long pattern costs few heap blocks).
+    std::vector<TRENode*> NodeList;
+    std::vector<TRENode*> LeafList;
+    // Charged for every node; the parser points it at the budget of the whole compilation.
+    TRECompileBudget* Budget = &OwnBudget;
 
 private:
     static uint32_t Key(CharCode low, CharCode high) { return static_cast<uint32_t>(low) << 16 | high; }
-    void CountNode();
+    static constexpr size_t kBlockNodes = 1024;
+    // The node record and its slot in a list (three, as a list grows).
+    static constexpr size_t kNodeBytes = sizeof(TRENode) + 3 * sizeof(void*);
+    // A leaf also has an entry in the leaf index.
+    static constexpr size_t kLeafBytes = kNodeBytes + 2 * sizeof(void*) + 16 + 2 * sizeof(void*);
+    void ChargeNode(size_t bytes);
+    TRENode* NewNode();
     TRENode* MakeAnchorNode(TREOp op, CharCode code);
 
     std::unordered_map<uint32_t, TRENode*> LeafIndex;
+    std::vector<std::unique_ptr<TRENode[]>> Blocks;
+    size_t BlockUsed = kBlockNodes;
+    TRECompileBudget OwnBudget;
 };
 
 }  // namespace regexp

@@ -16,8 +16,9 @@ constexpr int kMaxGroupDepth = 1000;
 
 void TREParser::Run() {
     Tree.DisposeNodes();
+    Budget.Keep(Scanner.Text.size());
     Depth = 0;
-    Scanner.GetToken();
+    NextToken();
     Tree.Root = Regex();
     if (Scanner.Token != tkEnd) throw ERegExpParser(kMsgExtraChars, Scanner.Position);
     Tree.ForceCharClassUnique();
@@ -26,7 +27,7 @@ void TREParser::Run() {
 TRENode* TREParser::Regex() {
     TRENode* node = Term();
     while (Scanner.Token == tkUnion) {
-        Scanner.GetToken();
+        NextToken();
         node = Tree.MakeInternalNode(opUnion, node, Term());
     }
     return node;
@@ -58,7 +59,7 @@ TRENode* TREParser::Factor() {
         default:
             return p;
     }
-    Scanner.GetToken();
+    NextToken();
     return p;
 }
 
@@ -70,7 +71,7 @@ TRENode* TREParser::Primary() {
             break;
         case tkLPar:
             if (++Depth > kMaxGroupDepth) throw ERegExpTooComplex(kMsgNestTooDeep, Scanner.Position);
-            Scanner.GetToken();
+            NextToken();
             node = Regex();
             if (Scanner.Token != tkRPar) throw ERegExpParser(kMsgNeedRPar, Scanner.Position);
             --Depth;
@@ -92,17 +93,20 @@ TRENode* TREParser::Primary() {
         default:
             throw ERegExpParser(kMsgNeedPrimary, Scanner.Position);
     }
-    Scanner.GetToken();
+    NextToken();
     return node;
 }
 
 std::vector<std::pair<CharCode, CharCode>> TREParser::ClassItems() {
     std::vector<std::pair<CharCode, CharCode>> items;
-    Scanner.GetToken();
+    size_t largest = 0;
+    NextToken();
     if (Scanner.Token == tkRBra) throw ERegExpParser(kMsgBadClass, Scanner.Position);
     while (Scanner.Token != tkRBra) {
+        Budget.Spend(1);
+        Budget.KeepGrowth(largest, items.size() + 1, sizeof(items[0]));
         items.emplace_back(Scanner.Code, Scanner.Token == tkCharRange ? Scanner.CodeHigh : Scanner.Code);
-        Scanner.GetToken();
+        NextToken();
     }
     return items;
 }
@@ -119,9 +123,12 @@ TRENode* TREParser::CharClass() {
 TRENode* TREParser::NegCharClass() {
     // The "." set minus the class: what remains of its three pieces, as maximal ranges in ascending order.
     auto items = ClassItems();
+    Budget.SpendSort(items.size());
     std::sort(items.begin(), items.end());
     std::vector<std::pair<int32_t, int32_t>> pieces{{1, 9}, {11, 12}, {14, 0xFCFC}};
     std::vector<std::pair<int32_t, int32_t>> rest;
+    Budget.Spend(3 * items.size());
+    Budget.Keep(3 * (items.size() + 3) * sizeof(rest[0]));
     for (auto [low, high] : pieces) {
         for (const auto& [sLow, sHigh] : items) {
             if (sHigh < low || sLow > high) continue;

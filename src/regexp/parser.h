@@ -12,7 +12,7 @@ namespace regexp {
 
 class TREParser {
 public:
-    explicit TREParser(std::string pattern) : Scanner(std::move(pattern)) {}
+    explicit TREParser(std::string pattern) : Scanner(std::move(pattern)) { Tree.Budget = &Budget; }
     TREParser(const TREParser&) = delete;
     TREParser& operator=(const TREParser&) = delete;
 
@@ -21,8 +21,16 @@ public:
 
     TREParseTree Tree;
     TREScanner Scanner;
+    // The budget of the whole compilation: the automaton builders that use this parser's tree charge it too.
+    // A refusal is reported at the scanner's position, which is the pattern's end once parsing is done.
+    mutable TRECompileBudget Budget{&Scanner.Position};
 
 private:
+    // Every token is charged: some (group parentheses) build no node.
+    void NextToken() {
+        Budget.Spend(1);
+        Scanner.GetToken();
+    }
     TRENode* Regex();
     TRENode* Term();
     TRENode* Factor();

@@ -5,9 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "regexp/compile_budget.h"
 #include "regexp/scanner.h"
 
 namespace regexp {
@@ -43,14 +46,36 @@ public:
     std::string Alternation;
     bool UseFuzzyCharDic = false;
     bool UseSynonymDic = false;
+    // What the last Run spent: it counts towards the compilation of its output. A rewrite past the budget is
+    // refused with ERegExpTooComplex.
+    TRECompileBudget Budget{&Scanner.Position};
 
 private:
+    // A dictionary made ready for lookups: each row's group text, and each word as codes, listed under its
+    // first code in table order (so the first entry that matches is the first row's first matching word).
+    struct TDictionaryIndex {
+        struct Word {
+            CharCode First;
+            uint32_t Row;
+            uint32_t Begin, End;  // its codes in Codes
+            bool operator<(const Word& other) const { return First < other.First; }
+        };
+        std::vector<std::string> Groups;
+        std::vector<Word> Words;  // by first code, in table order within one
+        std::vector<CharCode> Codes;
+    };
+    const TDictionaryIndex& IndexOf(const TREDictionary& dic);
+
     void Tokenize();
     void Rewrite(const std::vector<const TREDictionary*>& dictionaries);
     // The index after the tokens that a word of the first matching row covers, or -1.
     int32_t MatchDictionary(const TREDictionary& dic, int32_t i, int32_t j);
-    int32_t MatchWord(const std::string& word, int32_t i, int32_t j) const;
+    // The index after the tokens from i (before j) whose codes spell the word, or -1.
+    int32_t MatchWord(const CharCode* word, size_t length, int32_t i, int32_t j) const;
     std::string SourceText(const TRETokenRecord& r) const;
+
+    // Dictionaries are fixed once built, so an index made on first use stays valid.
+    std::vector<std::pair<const TREDictionary*, std::unique_ptr<TDictionaryIndex>>> Indexes;
 };
 
 }  // namespace regexp

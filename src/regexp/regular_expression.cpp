@@ -23,16 +23,17 @@ void TRegularExpression::SetRegExp(const std::string& value) {
     // A scanning error of an active dictionary pass leaves everything as it was.
     PreProcessor.SetTargetText(value);
     PreProcessor.Run();
-    const std::string key = PreProcessor.Output;
+    RewriteWork = PreProcessor.Budget.Work;
+    std::string key = std::move(PreProcessor.Output);
     try {
         const int32_t hit = FindCacheEntry(key);
         if (hit >= 0) {
             CurrentIndex = hit;
         } else {
             if (static_cast<int32_t>(Cache.size()) >= CacheMax) Cache.pop_back();
-            Cache.insert(Cache.begin() + 1, {key, nullptr});
+            Cache.insert(Cache.begin() + 1, {std::move(key), nullptr});
             CurrentIndex = 1;
-            Compile(key);
+            Compile(Cache[1].first);
         }
         RegExpValue = value;
     } catch (...) {
@@ -46,6 +47,9 @@ void TRegularExpression::Compile(const std::string& pattern) {
     try {
         auto dfa = [&] {
             TREParser parser(pattern);
+            // The rewrite that made the pattern, and the pattern held as the cache entry's key.
+            parser.Budget.Spend(RewriteWork);
+            parser.Budget.Keep(pattern.size());
             parser.Run();
             TRE_NFA nfa(parser, GetLineHeadChar(), GetLineTailChar());
             nfa.Run();

@@ -49,6 +49,8 @@ protected:
 
 private:
     std::string RegExpValue;
+    // The rewrite's work for the pattern being compiled, charged to its compile budget.
+    uint64_t RewriteWork = 0;
 };
 
 }  // namespace regexp

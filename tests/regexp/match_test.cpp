@@ -57,6 +57,9 @@ TEST(Match, LeftmostLongest) {
         {"\\.[^.]*$", "a.b.tar", 4, 4},
         // A literal "^" or "$" inside the pattern next to a range that covers it.
         {"x^|x[!-~]y", "x^y", 1, 3},
+        // A failed walk and a later one meet at one position in states that differ only in acceptance.
+        {"xa$|a", "xab", 2, 1},
+        {"xab|b", "xac xb", 6, 1},
         {"x[!-~]y|x^", "x^", 1, 2},
         {"x$|x[!-~]y", "x$y", 1, 3},
     };

@@ -1,0 +1,154 @@
+// The log viewer, the About box and the generic dialog: log lines split and reloaded on every show (missing,
+// empty and large Shift-JIS files), the version from the test program's own version resource, the logo from
+// the program's folder, and the dialog's answers; under Xvfb with screenshots.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "app/forms/form_dialog_ex.h"
+#include "app/forms/form_log_view.h"
+#include "app/forms/form_version.h"
+#include "forms_test_util.h"
+#include "has_display.h"
+#include "platform/application.h"
+#include "platform/sjis.h"
+#include "support/temp_dir.h"
+
+using namespace velmor;
+using namespace testsupport;
+using formstest::Pump;
+
+TEST(LogViewRules, LinesAndPath) {
+    EXPECT_EQ(SplitLogLines("a\r\nb\nc"), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(SplitLogLines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
+    EXPECT_TRUE(SplitLogLines("").empty());
+    std::optional<std::string> path = LogFilePath();
+    ASSERT_TRUE(path);
+    EXPECT_EQ(path->substr(path->size() - 14), "\\VelmorLog.txt");
+}
+
+TEST(VersionRules, ReadsTheJapaneseStringTable) {
+    ReadFileVersion();
+    EXPECT_EQ(FileVersionText, "1.4.1.1");
+    // A program without a version resource gives no text.
+    EXPECT_EQ(ReadFileVersionOf(formstest::ProgramFolder() + L"\\forms_explorer_window.exe"), "");
+    EXPECT_EQ(ReadFileVersionOf(L"Z:\\no\\such.exe"), "");
+}
+
+namespace {
+
+class SmallWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HasDisplay()) GTEST_SKIP() << "these windows need a display";
+        platform::Application.Initialize();
+    }
+    TempDir dir_;
+    formstest::BoxRecorder boxes_;
+};
+
+// A 32x32 icon file of one colour.
+std::string IconFile() {
+    std::string f;
+    auto put16 = [&f](uint16_t v) { f.append(reinterpret_cast<const char*>(&v), 2); };
+    auto put32 = [&f](uint32_t v) { f.append(reinterpret_cast<const char*>(&v), 4); };
+    const uint32_t pixels = 32 * 32 * 4, mask = 32 * 4, size = 40 + pixels + mask;
+    put16(0), put16(1), put16(1);  // icon directory, one image
+    f += static_cast<char>(32), f += static_cast<char>(32), f += '\0', f += '\0';
+    put16(1), put16(32), put32(size), put32(22);           // entry: planes, bits, size, offset
+    put32(40), put32(32), put32(64), put16(1), put16(32);  // header (height counts both masks)
+    put32(0), put32(pixels + mask), put32(0), put32(0), put32(0), put32(0);
+    for (uint32_t i = 0; i < 32 * 32; ++i) put32(0xFF2060C0);
+    f.append(mask, '\0');
+    return f;
+}
+
+}  // namespace
+
+TEST_F(SmallWindows, LogViewerReloadsOnEveryShow) {
+    TfrmLogView view;
+    std::wstring file = dir_.File(L"VelmorLog.txt");
+    view.LogPath = [&] { return std::optional<std::string>(platform::WideToSjis(file)); };
+    view.Create();
+    view.Show();
+    EXPECT_EQ(view.memoLogView.Lines(), (std::vector<std::string>{TfrmLogView::kNoLogText}));
+    view.Hide();
+
+    ASSERT_TRUE(WriteFileBytes(file, ""));
+    view.Show();
+    EXPECT_EQ(view.memoLogView.Text(), "");
+    view.Hide();
+
+    // Lines appended between two shows appear; a Shift-JIS log past 100 KB shows whole.
+    std::string log;
+    for (int i = 0; log.size() < 120 * 1024; ++i) log += std::to_string(i) + "：解凍しました 表示\r\n";
+    ASSERT_TRUE(WriteFileBytes(file, log));
+    view.Show();
+    view.Hide();
+    ASSERT_TRUE(WriteFileBytes(file, log + "最後の行\r\n"));
+    view.Show();
+    std::vector<std::string> lines = view.memoLogView.Lines();
+    ASSERT_GT(lines.size(), 3000u);
+    EXPECT_EQ(lines.front(), "0：解凍しました 表示");
+    EXPECT_EQ(lines.back(), "最後の行");
+    EXPECT_TRUE(boxes_.boxes.empty());
+    view.SetBounds(0, 0, 640, 420);
+    formstest::Screenshot(L"log_view");
+    view.Destroy();
+}
+
+TEST_F(SmallWindows, AboutBoxShowsTheVersionAndTheProgramFoldersLogo) {
+    std::wstring icon = formstest::ProgramFolder() + L"\\Icon.ico";
+    ASSERT_TRUE(WriteFileBytes(icon, IconFile()));
+    // The current folder has no logo; the program's folder has.
+    wchar_t old[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, old);
+    SetCurrentDirectoryW(dir_.Path().c_str());
+    TfrmVersion box;
+    std::string opened;
+    box.OpenUrl = [&opened](HWND, const std::string& url) { opened = url; };
+    box.Create();
+    box.Show();
+    SetCurrentDirectoryW(old);
+    EXPECT_EQ(box.Edit1.Text(), "1.4.1.1");
+    EXPECT_TRUE(box.HasLogo());
+    box.lblAuthorWebClick();
+    EXPECT_EQ(opened, TfrmVersion::kWebAddress);
+    box.SetPosition(0, 0);
+    formstest::Screenshot(L"version");
+    box.btnOK.Click();
+    EXPECT_FALSE(box.Visible());
+    box.Destroy();
+    DeleteFileW(icon.c_str());
+
+    // Without the file the box still shows, without its picture.
+    TfrmVersion bare;
+    bare.Create();
+    bare.Show();
+    EXPECT_FALSE(bare.HasLogo());
+    EXPECT_EQ(bare.Edit1.Text(), "1.4.1.1");
+    bare.Destroy();
+}
+
+TEST_F(SmallWindows, GenericDialogAnswers) {
+    TfrmDialogEx dialog;
+    dialog.Create();
+    dialog.ShowDialogEx("上書きしますか？", "確認");
+    EXPECT_TRUE(dialog.Visible());
+    EXPECT_EQ(dialog.Caption(), "確認");
+    EXPECT_EQ(dialog.memoMsg.Text(), "上書きしますか？");
+    dialog.SetPosition(0, 0);
+    formstest::Screenshot(L"dialog_ex");
+    struct Case {
+        platform::TButton* button;
+        int result;
+    } cases[] = {{&dialog.btnYes, platform::mrYes},
+                 {&dialog.btnNo, platform::mrNo},
+                 {&dialog.btnCancel, platform::mrCancel}};
+    for (const Case& c : cases) {
+        dialog.ShowDialogEx("m", "c");
+        c.button->Click();
+        EXPECT_EQ(dialog.ModalResult(), c.result);
+        EXPECT_FALSE(dialog.Visible());
+    }
+    dialog.Destroy();
+}

@@ -1,0 +1,97 @@
+// The compile budget: patterns that once took seconds and hundreds of megabytes are compiled or refused
+// within the memory limit (measured on the heap), refusals carry the position of the pattern's end, and
+// positions past 65,535 come through whole.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "alloc_meter.h"
+#include "hostile_patterns.h"
+#include "regexp/awk_str.h"
+#include "regexp/compile_budget.h"
+#include "sjis_text.h"
+
+using namespace regexp;
+using regexp_test::AllocMeter;
+using regexp_test::Sj;
+
+namespace {
+
+struct Outcome {
+    bool Refused = false;
+    uint32_t Position = 0;
+    size_t PeakBytes = 0;
+};
+
+Outcome Compile(const std::string& pattern, bool fuzzy) {
+    TAWKStr awk;
+    if (fuzzy) awk.SetUseFuzzyCharDic(true);
+    Outcome out;
+    const size_t base = AllocMeter::Reset();
+    try {
+        awk.SetRegExp(pattern);
+    } catch (const ERegExpTooComplex& e) {
+        out.Refused = true;
+        out.Position = e.Position;
+    }
+    out.PeakBytes = AllocMeter::Peak - base;
+    return out;
+}
+
+TEST(CompileBudget, HostilePatternsStayWithinTheMemoryLimit) {
+    for (const auto& [label, pattern] : regexp_test::HostilePatterns()) {
+        for (const bool fuzzy : {false, true}) {
+            SCOPED_TRACE(std::string(label) + (fuzzy ? " (fuzzy)" : ""));
+            const Outcome out = Compile(pattern, fuzzy);
+            EXPECT_LT(out.PeakBytes, TRECompileBudget::kMaxCompileBytes);
+            // Refused once the whole pattern has been read: at its end (the rewritten pattern's, when fuzzy),
+            // that is after its last byte or after a NUL byte, which the scanner reads as the end.
+            const size_t nul = pattern.find('\0');
+            if (out.Refused && !fuzzy) {
+                EXPECT_EQ(out.Position, nul == std::string::npos ? pattern.size() + 1 : nul + 2);
+            }
+        }
+    }
+}
+
+TEST(CompileBudget, ModeratePatternsStillCompile) {
+    std::string alternatives = "(";
+    for (int i = 0; i < 3000; ++i) alternatives += regexp_test::DoubleByteRun(i) + "|";
+    alternatives += "a)*";
+    for (const std::string& pattern :
+         {regexp_test::ClassThenDots(2000, 60), alternatives, std::string(9000, 'a'),
+          Sj(u8"[ぁ-ん]+\\.(txt|doc)$|^setup[0-9]*\\.exe")}) {
+        SCOPED_TRACE(pattern.substr(0, 40));
+        EXPECT_FALSE(Compile(pattern, false).Refused);
+    }
+}
+
+TEST(CompileBudget, PositionsBeyond16Bits) {
+    TAWKStr awk;
+    // A ")" without its "(" after 70,000 characters.
+    try {
+        awk.SetRegExp(std::string(70000, 'a') + ")");
+        ADD_FAILURE() << "no error";
+    } catch (const ERegExpParser& e) {
+        EXPECT_EQ(std::string(e.what()), Sj(u8"正規表現に余分な文字があります"));
+        EXPECT_EQ(e.Position, 70002u);
+    }
+    // An automaton past the limits, refused at the end of a 70,000-byte pattern.
+    try {
+        awk.SetRegExp(std::string(70000, 'a'));
+        ADD_FAILURE() << "no error";
+    } catch (const ERegExpTooComplex& e) {
+        EXPECT_EQ(std::string(e.what()), Sj(u8"正規表現が複雑すぎます"));
+        EXPECT_EQ(e.Position, 70001u);
+    }
+    // A group opened too deep, far into the pattern.
+    try {
+        awk.SetRegExp(std::string(70000, 'a') + std::string(1001, '(') + "a" + std::string(1001, ')'));
+        ADD_FAILURE() << "no error";
+    } catch (const ERegExpTooComplex& e) {
+        EXPECT_EQ(e.Position, 71002u);
+    }
+}
+
+}  // namespace
