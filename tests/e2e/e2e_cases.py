@@ -312,6 +312,69 @@ def help_turns_topmost_off(env):
     check(env.read_ini().get("App.TopMost") == "0", "TopMost stored off")
 
 
+def preview_lists_the_archive(env):
+    """"-o archive" opens the archive viewer half a second after the window shows, listing the members."""
+    env.write_ini()
+    archive = os.path.join(env.data, "見本.zip")
+    make_zip(archive, {"資料/説明書.txt": "説明" * 300, "画像/写真.jpg": "x" * 5000, "readme.txt": "r"})
+    p = env.start_velmor("-o", env.winpath(archive))
+    check(env.wait_main_window(), "the main window is shown")
+    check(wait_window(env, "TfrmArcView", "見本.zip"), "the viewer shows with the archive's name")
+    time.sleep(1.0)
+    rc, out = env.helper_run("rows", "TfrmArcView", "見本.zip")
+    names = sorted(r.split("\t")[0] for r in out.splitlines())
+    check(any("説明書.txt" in n for n in names) and any("写真.jpg" in n for n in names) and
+          any("readme.txt" in n for n in names), "the members are listed: %r" % out)
+    env.screenshot("archive_viewer")
+    env.close_main_window(p)
+
+
+def search_log_viewer_and_about(env):
+    """The search command shows the search window over a listed archive; the log viewer shows the log file;
+    About shows the version from the program's resource."""
+    env.write_ini()
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    # The empty list first: the box, and no search window.
+    check(env.helper_run("click", "TfrmMain", "Velmor", "検索")[0] == 0, "search clicked")
+    out = env.box_text("検索")
+    check(out and "検索対象になる圧縮ファイルがありません。" in out, "the empty-list box: %r" % out)
+    env.answer("検索", "ok")
+    archive = os.path.join(env.data, "探す.zip")
+    make_zip(archive, {"a/photo.JPG": "j", "b.txt": "t"})
+    env.helper_run("drop", "TfrmMain", "Velmor", env.winpath(archive))
+    time.sleep(1.0)
+    check(env.helper_run("click", "TfrmMain", "Velmor", "検索")[0] == 0, "search clicked")
+    title = "検索（圧縮ファイル群内ファイル/フォルダ検索）"
+    check(wait_window(env, "TfrmSearch", title), "the search window is shown")
+    time.sleep(0.5)
+    env.screenshot("search_window")
+    env.helper_run("close", "TfrmSearch", title)
+    time.sleep(0.5)
+
+    with open(env.log_path(), "wb") as f:
+        f.write("  1| [ 以前の記録 ]\r\n".encode("cp932"))
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "f", "v")[0] == 0, "log viewer chosen")
+    title = "処理の記録（標準ログファイル）閲覧"
+    check(wait_window(env, "TfrmLogView", title), "the log viewer is shown")
+    rc, out = env.helper_run("texts", "TfrmLogView", title)
+    check("以前の記録" in out, "the log file's lines: %r" % out)
+    time.sleep(0.5)
+    env.screenshot("log_viewer")
+    env.helper_run("close", "TfrmLogView", title)
+
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "v")[0] == 0, "About chosen")
+    check(wait_window(env, "TfrmVersion", "バージョン情報"), "the About box is shown")
+    rc, out = env.helper_run("texts", "TfrmVersion", "バージョン情報")
+    check("1.0.0.0" in out, "the version from the resource: %r" % out)
+    time.sleep(0.5)
+    env.screenshot("about_box")
+    env.helper_run("close", "TfrmVersion", "バージョン情報")
+    time.sleep(0.5)
+    env.close_main_window(p)
+    check(p.returncode == 0, "velmor ended normally")
+
+
 def reg_query(env, key):
     r = subprocess.run([env.args.loader, "reg", "query", key], env=env.env, stdin=subprocess.DEVNULL,
                        capture_output=True)
@@ -369,6 +432,8 @@ SUITES = {
         ("options_from_the_menu", options_from_the_menu),
         ("help_turns_topmost_off", help_turns_topmost_off),
         ("shell_extract_verb", shell_extract_verb),
+        ("preview_lists_the_archive", preview_lists_the_archive),
+        ("search_log_viewer_and_about", search_log_viewer_and_about),
     ],
     "window": [
         ("start_and_close", start_and_close),

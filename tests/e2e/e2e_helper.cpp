@@ -155,11 +155,14 @@ BOOL CALLBACK CollectStatic(HWND hwnd, LPARAM lp) {
     return TRUE;
 }
 
+// WM_GETTEXT, not GetWindowText: only the message reaches an edit control's text in another process.
 BOOL CALLBACK PrintChild(HWND hwnd, LPARAM) {
     if (!::IsWindowVisible(hwnd)) return TRUE;
-    wchar_t text[2048] = {};
-    ::GetWindowTextW(hwnd, text, 2048);
-    if (text[0]) Print(std::wstring(text) + L"\n");
+    std::vector<wchar_t> text(1 << 16, L'\0');
+    DWORD_PTR got = 0;
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                          5000, &got);
+    if (text[0]) Print(std::wstring(text.data()) + L"\n");
     return TRUE;
 }
 
