@@ -180,6 +180,24 @@ class Env:
             print("screenshot:", path)
         return path
 
+    def window_shot(self, name, cls, title, out_dir=None):
+        """A picture of one window (frame and title included), cut from the screen, with an 8-bit palette."""
+        rc, out = self.helper_run("rect", cls, title)
+        if rc != 0:
+            raise AssertionError("no window %s %r" % (cls, title))
+        left, top, right, bottom = (int(v) for v in out.split())
+        left, top = max(left, 0), max(top, 0)
+        full = self.screenshot(name + "_screen", quiet=True)
+        if not full:
+            raise AssertionError("no screenshot")
+        path = os.path.join(out_dir or self.shots, name + ".png")
+        r = subprocess.run(["convert", full, "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top),
+                            "+repage", "-colors", "256", "PNG8:" + path])
+        if r.returncode != 0:
+            raise AssertionError("crop failed for " + name)
+        print("window picture:", path)
+        return path
+
     # --- what the user sees ---------------------------------------------------------------------------
     def my_documents(self):
         # Wine links My Documents to $HOME (or to $HOME/Documents where that folder exists at set-up).

@@ -421,7 +421,77 @@ def shell_extract_verb(env):
     check(os.path.isfile(archive), "the archive is kept")
 
 
+# --- pictures of every window for the documentation (scripts/screenshots.sh) --------------------------------
+
+def pictures(env):
+    """Main window during a job, each options page, the viewer, search, log viewer and About box, each cut
+    out with its frame into VELMOR_SHOTS_OUT (default: the run's shots folder)."""
+    out = os.environ.get("VELMOR_SHOTS_OUT") or env.shots
+    os.makedirs(out, exist_ok=True)
+    env.write_ini()
+    archives = []
+    for i, name in enumerate(("写真集.zip", "資料一式.zip", "ソース.zip")):
+        path = os.path.join(env.data, name)
+        make_zip(path, {"%s/%02d_ファイル.txt" % (name[:-4], n): "内容" * (100 * (n + 1)) for n in range(12)})
+        archives.append(path)
+    script = os.path.join(env.data, "slow.txt")
+    with open(script, "wb") as f:
+        f.write(b"delay\t400\r\n")
+    p = env.start_velmor("-k", *[env.winpath(a) for a in archives],
+                         extra_env={"VELMOR_STANDIN_SCRIPT": env.winpath(script)})
+    check(env.wait_main_window(), "the main window is shown during the job")
+    time.sleep(3.0)
+    env.window_shot("main_window_job", "TfrmMain", "Velmor", out)
+    p.wait(timeout=120)
+
+    viewed = os.path.join(env.data, "日本語の名前.zip")
+    make_zip(viewed, {"説明書/はじめに.txt": "はじめに" * 50, "画像/表紙.jpg": "j" * 30000, "音楽/曲.mp3": "m" * 90000,
+                      "readme.txt": "r" * 800})
+    p = env.start_velmor("-o", env.winpath(viewed))
+    check(env.wait_main_window(), "the main window is shown")
+    check(wait_window(env, "TfrmArcView", "日本語の名前.zip"), "the viewer is shown")
+    time.sleep(1.5)
+    env.window_shot("archive_viewer", "TfrmArcView", "日本語の名前.zip", out)
+    env.helper_run("close", "TfrmArcView", "日本語の名前.zip")
+
+    check(env.helper_run("click", "TfrmMain", "Velmor", "検索")[0] == 0, "search clicked")
+    title = "検索（圧縮ファイル群内ファイル/フォルダ検索）"
+    check(wait_window(env, "TfrmSearch", title), "the search window is shown")
+    env.helper_run("settext", "TfrmSearch", title, "0", ".txt")
+    env.helper_run("click", "TfrmSearch", title, "検索")
+    time.sleep(2.0)
+    env.window_shot("search_window", "TfrmSearch", title, out)
+    env.helper_run("close", "TfrmSearch", title)
+    time.sleep(0.5)
+
+    title = "動作と関連付けの設定"
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "s", "enter")[0] == 0, "options chosen")
+    check(wait_window(env, "TfrmOption", title), "the options dialog is shown")
+    for page in range(4):
+        env.helper_run("tab", "TfrmOption", title, str(page))
+        time.sleep(1.0)
+        env.window_shot("options_page%d" % (page + 1), "TfrmOption", title, out)
+    env.helper_run("close", "TfrmOption", title)
+    time.sleep(0.5)
+
+    title = "処理の記録（標準ログファイル）閲覧"
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "f", "v")[0] == 0, "log viewer chosen")
+    check(wait_window(env, "TfrmLogView", title), "the log viewer is shown")
+    time.sleep(1.0)
+    env.window_shot("log_viewer", "TfrmLogView", title, out)
+    env.helper_run("close", "TfrmLogView", title)
+
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "v")[0] == 0, "About chosen")
+    check(wait_window(env, "TfrmVersion", "バージョン情報"), "the About box is shown")
+    time.sleep(1.0)
+    env.window_shot("about_box", "TfrmVersion", "バージョン情報", out)
+    env.helper_run("close", "TfrmVersion", "バージョン情報")
+    time.sleep(0.5)
+    env.close_main_window(p)
+
+
 SUITES = {
+    "shots": [("pictures", pictures)],
     "jobs": [
         ("confirmed_delete_and_end_notice", confirmed_delete_and_end_notice),
         ("command_line_job", command_line_job),

@@ -11,6 +11,8 @@
 //                                   down, enter, esc)
 //   texts CLASS TITLE               print the texts of the window's visible child windows, one per line
 //   style CLASS TITLE               print the window's extended style in hex (topmost is 0x8)
+//   rect CLASS TITLE                print the window's outer rectangle: left top right bottom
+//   settext CLASS TITLE N TEXT      put TEXT into the window's N-th edit field (0 first, combo edits too)
 //   click CLASS TITLE TEXT          click the window's button (check box, radio button) with that caption
 //   tab CLASS TITLE INDEX           click the tab of that index on the window's first tab control
 //   shell VERB FILE MS              start FILE's verb through the shell, as a context-menu choice does, and
@@ -206,6 +208,13 @@ HWND Child(HWND parent, const wchar_t* text, const wchar_t* cls) {
     return m.found;
 }
 
+BOOL CALLBACK CollectEdits(HWND w, LPARAM lp) {
+    wchar_t cls[64] = {};
+    ::GetClassNameW(w, cls, 64);
+    if (_wcsicmp(cls, L"Edit") == 0) reinterpret_cast<std::vector<HWND>*>(lp)->push_back(w);
+    return TRUE;
+}
+
 // A press and release in the middle of the tab: the tab control tells its form as for a user's click.
 int ClickTab(HWND form, int index) {
     HWND tab = Child(form, nullptr, WC_TABCONTROLW);
@@ -281,6 +290,26 @@ int wmain(int argc, wchar_t** argv) {
         swprintf(hex, 32, L"%lx\n", static_cast<unsigned long>(::GetWindowLongW(h, GWL_EXSTYLE)));
         Print(hex);
         return 0;
+    }
+    if (verb == L"rect" && argc == 4) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        RECT r{};
+        if (!h || !::GetWindowRect(h, &r)) return 1;
+        Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) + L" " +
+              std::to_wstring(r.bottom) + L"\n");
+        return 0;
+    }
+    if (verb == L"settext" && argc == 6) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        if (!h) return 1;
+        std::vector<HWND> edits;
+        ::EnumChildWindows(h, CollectEdits, reinterpret_cast<LPARAM>(&edits));
+        size_t n = static_cast<size_t>(_wtoi(argv[4]));
+        DWORD_PTR got = 0;
+        return n < edits.size() && ::SendMessageTimeoutW(edits[n], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]),
+                                                         SMTO_ABORTIFHUNG, 5000, &got)
+                   ? 0
+                   : 1;
     }
     if (verb == L"click" && argc == 5) {
         HWND h = WaitFor(argv[2], argv[3], 0, false);
