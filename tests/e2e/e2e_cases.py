@@ -310,6 +310,8 @@ def help_turns_topmost_off(env):
     check(env.answer("エラー", "no"), "the help viewer's question answered")
     env.close_main_window(p)
     check(env.read_ini().get("App.TopMost") == "0", "TopMost stored off")
+    # The help viewer stays without a file; it must not hold the next cases' windows back.
+    env.wine_quiet("taskkill", "/f", "/im", "winhlp32.exe")
 
 
 def preview_lists_the_archive(env):
@@ -385,6 +387,9 @@ def shell_extract_verb(env):
     """The user ticks the context menu and ".zip" on the options dialog's association page with "解凍のみ" on
     top; the shell then starts that verb on an archive with the real program, which extracts it beside the
     archive, keeps the archive and ends."""
+    # No association from an earlier run of the prefix: the boxes start unticked.
+    for key in (r"HKCR\VelmorPlus", r"HKCR\.zip"):
+        env.wine_quiet("reg", "delete", key, "/f")
     env.write_ini()
     p = env.start_velmor()
     check(env.wait_main_window(), "the main window is shown")
