@@ -140,13 +140,16 @@ class Env:
             return 124, ""
         return r.returncode, r.stdout.decode("utf-8", "replace")
 
-    def wait_main_window(self, seconds=90):
+    def wait_window(self, cls, title, seconds=30):
         # Short helper runs, repeated: the first Wine starts of a fresh server can be slow on a busy machine.
         deadline = time.time() + seconds
         while time.time() < deadline:
-            if self.helper_run("wait-window", "TfrmMain", "Velmor", "5000", timeout=60)[0] == 0:
+            if self.helper_run("wait-window", cls, title, "5000", timeout=60)[0] == 0:
                 return True
         return False
+
+    def wait_main_window(self, seconds=90):
+        return self.wait_window("TfrmMain", "Velmor", seconds)
 
     def box_text(self, caption, seconds=90):
         """The text of the message box with that caption, waiting for it in short helper runs."""

@@ -265,14 +265,6 @@ def installer_places_a_library(env):
 
 # --- the secondary windows -------------------------------------------------------------------------------
 
-def wait_window(env, cls, title, seconds=30):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        if env.helper_run("wait-window", cls, title, "3000", timeout=30)[0] == 0:
-            return True
-    return False
-
-
 def options_from_the_menu(env):
     """"設定画面を開く..." shows the options dialog over the main window; Cancel leaves the settings as they
     were."""
@@ -281,7 +273,7 @@ def options_from_the_menu(env):
     check(env.wait_main_window(), "the main window is shown")
     rc, out = env.helper_run("menu", "TfrmMain", "Velmor", "s", "enter")
     check(rc == 0, "the menu command was found (%d %r)" % (rc, out))
-    check(wait_window(env, "TfrmOption", "動作と関連付けの設定"), "the options dialog is shown")
+    check(env.wait_window("TfrmOption", "動作と関連付けの設定"), "the options dialog is shown")
     rc, out = env.helper_run("texts", "TfrmOption", "動作と関連付けの設定")
     check("O K" in out and "キャンセル" in out and "ファイル散乱防止" in out, "the dialog's controls: %r" % out)
     time.sleep(0.5)
@@ -321,7 +313,7 @@ def preview_lists_the_archive(env):
     make_zip(archive, {"資料/説明書.txt": "説明" * 300, "画像/写真.jpg": "x" * 5000, "readme.txt": "r"})
     p = env.start_velmor("-o", env.winpath(archive))
     check(env.wait_main_window(), "the main window is shown")
-    check(wait_window(env, "TfrmArcView", "見本.zip"), "the viewer shows with the archive's name")
+    check(env.wait_window("TfrmArcView", "見本.zip"), "the viewer shows with the archive's name")
     time.sleep(1.0)
     rc, out = env.helper_run("rows", "TfrmArcView", "見本.zip")
     names = sorted(r.split("\t")[0] for r in out.splitlines())
@@ -348,7 +340,7 @@ def search_log_viewer_and_about(env):
     time.sleep(1.0)
     check(env.helper_run("click", "TfrmMain", "Velmor", "検索")[0] == 0, "search clicked")
     title = "検索（圧縮ファイル群内ファイル/フォルダ検索）"
-    check(wait_window(env, "TfrmSearch", title), "the search window is shown")
+    check(env.wait_window("TfrmSearch", title), "the search window is shown")
     time.sleep(0.5)
     env.screenshot("search_window")
     env.helper_run("close", "TfrmSearch", title)
@@ -358,7 +350,7 @@ def search_log_viewer_and_about(env):
         f.write("  1| [ 以前の記録 ]\r\n".encode("cp932"))
     check(env.helper_run("menu", "TfrmMain", "Velmor", "f", "v")[0] == 0, "log viewer chosen")
     title = "処理の記録（標準ログファイル）閲覧"
-    check(wait_window(env, "TfrmLogView", title), "the log viewer is shown")
+    check(env.wait_window("TfrmLogView", title), "the log viewer is shown")
     rc, out = env.helper_run("texts", "TfrmLogView", title)
     check("以前の記録" in out, "the log file's lines: %r" % out)
     time.sleep(0.5)
@@ -366,7 +358,7 @@ def search_log_viewer_and_about(env):
     env.helper_run("close", "TfrmLogView", title)
 
     check(env.helper_run("menu", "TfrmMain", "Velmor", "v")[0] == 0, "About chosen")
-    check(wait_window(env, "TfrmVersion", "バージョン情報"), "the About box is shown")
+    check(env.wait_window("TfrmVersion", "バージョン情報"), "the About box is shown")
     rc, out = env.helper_run("texts", "TfrmVersion", "バージョン情報")
     check("1.0.0.0" in out, "the version from the resource: %r" % out)
     time.sleep(0.5)
@@ -395,7 +387,7 @@ def shell_extract_verb(env):
     check(env.wait_main_window(), "the main window is shown")
     check(env.helper_run("menu", "TfrmMain", "Velmor", "s", "enter")[0] == 0, "options chosen")
     title = "動作と関連付けの設定"
-    check(wait_window(env, "TfrmOption", title), "the options dialog is shown")
+    check(env.wait_window("TfrmOption", title), "the options dialog is shown")
     check(env.helper_run("tab", "TfrmOption", title, "3")[0] == 0, "the association page chosen")
     for caption in ("圧縮ファイルに右クリックメニューを追加する", ".zip", "解凍のみ(元ファイルそのまま)"):
         time.sleep(0.5)
@@ -454,14 +446,14 @@ def pictures(env):
                       "readme.txt": "r" * 800})
     p = env.start_velmor("-o", env.winpath(viewed))
     check(env.wait_main_window(), "the main window is shown")
-    check(wait_window(env, "TfrmArcView", "日本語の名前.zip"), "the viewer is shown")
+    check(env.wait_window("TfrmArcView", "日本語の名前.zip"), "the viewer is shown")
     time.sleep(1.5)
     env.window_shot("archive_viewer", "TfrmArcView", "日本語の名前.zip", out)
     env.helper_run("close", "TfrmArcView", "日本語の名前.zip")
 
     check(env.helper_run("click", "TfrmMain", "Velmor", "検索")[0] == 0, "search clicked")
     title = "検索（圧縮ファイル群内ファイル/フォルダ検索）"
-    check(wait_window(env, "TfrmSearch", title), "the search window is shown")
+    check(env.wait_window("TfrmSearch", title), "the search window is shown")
     env.helper_run("settext", "TfrmSearch", title, "0", ".txt")
     env.helper_run("click", "TfrmSearch", title, "検索")
     time.sleep(2.0)
@@ -471,7 +463,7 @@ def pictures(env):
 
     title = "動作と関連付けの設定"
     check(env.helper_run("menu", "TfrmMain", "Velmor", "s", "enter")[0] == 0, "options chosen")
-    check(wait_window(env, "TfrmOption", title), "the options dialog is shown")
+    check(env.wait_window("TfrmOption", title), "the options dialog is shown")
     for page in range(4):
         env.helper_run("tab", "TfrmOption", title, str(page))
         time.sleep(1.0)
@@ -481,13 +473,13 @@ def pictures(env):
 
     title = "処理の記録（標準ログファイル）閲覧"
     check(env.helper_run("menu", "TfrmMain", "Velmor", "f", "v")[0] == 0, "log viewer chosen")
-    check(wait_window(env, "TfrmLogView", title), "the log viewer is shown")
+    check(env.wait_window("TfrmLogView", title), "the log viewer is shown")
     time.sleep(1.0)
     env.window_shot("log_viewer", "TfrmLogView", title, out)
     env.helper_run("close", "TfrmLogView", title)
 
     check(env.helper_run("menu", "TfrmMain", "Velmor", "v")[0] == 0, "About chosen")
-    check(wait_window(env, "TfrmVersion", "バージョン情報"), "the About box is shown")
+    check(env.wait_window("TfrmVersion", "バージョン情報"), "the About box is shown")
     time.sleep(1.0)
     env.window_shot("about_box", "TfrmVersion", "バージョン情報", out)
     env.helper_run("close", "TfrmVersion", "バージョン情報")
