@@ -266,8 +266,7 @@ def installer_places_a_library(env):
 # --- the secondary windows -------------------------------------------------------------------------------
 
 def options_from_the_menu(env):
-    """"設定画面を開く..." shows the options dialog over the main window; Cancel leaves the settings as they
-    were."""
+    """"設定画面を開く..." and the settings tab's button show the options dialog over the main window."""
     env.write_ini()
     p = env.start_velmor()
     check(env.wait_main_window(), "the main window is shown")
@@ -280,8 +279,14 @@ def options_from_the_menu(env):
     env.screenshot("options_dialog")
     env.helper_run("close", "TfrmOption", "動作と関連付けの設定")
     time.sleep(0.5)
-    rc, out = env.helper_run("count-windows", "TfrmOption", "動作と関連付けの設定")
     check(env.helper_run("wait-window", "TfrmOption", "動作と関連付けの設定", "0")[0] != 0, "the dialog is hidden")
+    # The same dialog from the button on the "設定" tab.
+    check(env.helper_run("tab", "TfrmMain", "Velmor", "2")[0] == 0, "the settings tab chosen")
+    time.sleep(0.5)
+    check(env.helper_run("click", "TfrmMain", "Velmor", "詳細画面を開く...(&S)")[0] == 0, "the button clicked")
+    check(env.wait_window("TfrmOption", "動作と関連付けの設定"), "the options dialog is shown again")
+    env.helper_run("close", "TfrmOption", "動作と関連付けの設定")
+    time.sleep(0.5)
     env.close_main_window(p)
     check(p.returncode == 0, "velmor ended normally")
 
