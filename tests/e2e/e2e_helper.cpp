@@ -162,8 +162,8 @@ BOOL CALLBACK PrintChild(HWND hwnd, LPARAM) {
     if (!::IsWindowVisible(hwnd)) return TRUE;
     std::vector<wchar_t> text(1 << 16, L'\0');
     DWORD_PTR got = 0;
-    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                          5000, &got);
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                          SMTO_ABORTIFHUNG, 5000, &got);
     if (text[0]) Print(std::wstring(text.data()) + L"\n");
     return TRUE;
 }
@@ -295,8 +295,8 @@ int wmain(int argc, wchar_t** argv) {
         HWND h = WaitFor(argv[2], argv[3], 0, false);
         RECT r{};
         if (!h || !::GetWindowRect(h, &r)) return 1;
-        Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) + L" " +
-              std::to_wstring(r.bottom) + L"\n");
+        Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) +
+              L" " + std::to_wstring(r.bottom) + L"\n");
         return 0;
     }
     if (verb == L"settext" && argc == 6) {
@@ -306,8 +306,9 @@ int wmain(int argc, wchar_t** argv) {
         ::EnumChildWindows(h, CollectEdits, reinterpret_cast<LPARAM>(&edits));
         size_t n = static_cast<size_t>(_wtoi(argv[4]));
         DWORD_PTR got = 0;
-        return n < edits.size() && ::SendMessageTimeoutW(edits[n], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]),
-                                                         SMTO_ABORTIFHUNG, 5000, &got)
+        return n < edits.size() &&
+                       ::SendMessageTimeoutW(edits[n], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]),
+                                             SMTO_ABORTIFHUNG, 5000, &got)
                    ? 0
                    : 1;
     }
