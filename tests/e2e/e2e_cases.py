@@ -312,7 +312,8 @@ def help_turns_topmost_off(env):
 
 
 def preview_lists_the_archive(env):
-    """"-o archive" opens the archive viewer half a second after the window shows, listing the members."""
+    """"-o archive" opens the archive viewer half a second after the window shows, listing the members; the
+    preview button opens it again."""
     env.write_ini()
     archive = os.path.join(env.data, "見本.zip")
     make_zip(archive, {"資料/説明書.txt": "説明" * 300, "画像/写真.jpg": "x" * 5000, "readme.txt": "r"})
@@ -325,6 +326,11 @@ def preview_lists_the_archive(env):
     check(any("説明書.txt" in n for n in names) and any("写真.jpg" in n for n in names) and
           any("readme.txt" in n for n in names), "the members are listed: %r" % out)
     env.screenshot("archive_viewer")
+    # The preview button opens it again for the selected row.
+    env.helper_run("close", "TfrmArcView", "見本.zip")
+    check(env.helper_run("wait-window", "TfrmArcView", "見本.zip", "0")[0] != 0, "the viewer is hidden")
+    check(env.helper_run("click", "TfrmMain", "Velmor", "閲覧")[0] == 0, "the preview button clicked")
+    check(env.wait_window("TfrmArcView", "見本.zip"), "the viewer shows again")
     env.close_main_window(p)
 
 
