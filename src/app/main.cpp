@@ -8,7 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "app/engine/job_rules.h"
+#include "app/forms/form_arc_view.h"
+#include "app/forms/form_dialog_ex.h"
+#include "app/forms/form_log_view.h"
 #include "app/forms/form_main.h"
+#include "app/forms/form_option.h"
+#include "app/forms/form_search.h"
+#include "app/forms/form_version.h"
 #include "app/ini_control.h"
 #include "platform/application.h"
 #include "platform/sjis.h"
@@ -67,9 +74,31 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         if (!args.empty()) Application.ShowMainForm = false;
 
         velmor::TfrmMain& frmMain = Application.CreateForm<velmor::TfrmMain>(args);
-        // The secondary windows are created here, in this order, and wired into frmMain.Hooks:
-        // TfrmArcView, TfrmSearch, TfrmDialogEx, TfrmOption, TfrmLogView, TfrmVersion.
-        (void)frmMain;
+        // The secondary windows, each created once and alive until exit; the main window reaches them only
+        // through its hooks.
+        auto& frmArcView = Application.CreateForm<velmor::TfrmArcView>();
+        auto& frmSearch = Application.CreateForm<velmor::TfrmSearch>();
+        Application.CreateForm<velmor::TfrmDialogEx>();
+        auto& frmOption = Application.CreateForm<velmor::TfrmOption>();
+        auto& frmLogView = Application.CreateForm<velmor::TfrmLogView>();
+        auto& frmVersion = Application.CreateForm<velmor::TfrmVersion>();
+        velmor::ReadFileVersion();
+
+        frmSearch.Source.ArchivePaths = [&frmMain] {
+            std::vector<std::string> paths;
+            for (int i = 0; i < frmMain.lvFiles.Count(); ++i) paths.push_back(frmMain.lvFiles.Caption(i));
+            return paths;
+        };
+        frmSearch.Source.AcceptsExtension = [](const std::string& ext) { return velmor::CheckAbleExt(ext); };
+        frmOption.OnIgnoreDirectoryChanged = [&frmMain](bool on) {
+            frmMain.chkIgnoreDirectory.SetChecked(on);
+            frmMain.ShowOptionSummary();
+        };
+        frmMain.Hooks.ShowArchive = [&frmArcView](const std::string& path) { frmArcView.ShowArchive(path); };
+        frmMain.Hooks.ShowSearch = [&frmSearch] { frmSearch.ShowForJobList(); };
+        frmMain.Hooks.ShowOptions = [&frmOption] { frmOption.ShowModal(); };
+        frmMain.Hooks.ShowLogView = [&frmLogView] { frmLogView.Show(); };
+        frmMain.Hooks.ShowAbout = [&frmVersion] { frmVersion.ShowModal(); };
 
         Application.Run();
         return 0;

@@ -159,7 +159,9 @@ void TLabel::Create(TForm& form, int x, int y, int width, int height, std::strin
 }
 
 void TGroupBox::Create(TForm& form, int x, int y, int width, int height, std::string_view caption) {
-    CreateControl(form, L"BUTTON", BS_GROUPBOX, 0, x, y, width, height, caption);
+    // A group box paints only its frame and caption. Transparent, it is not clipped out of what its form
+    // and a page control paint beneath it, so nothing of a page shown before stays inside it.
+    CreateControl(form, L"BUTTON", BS_GROUPBOX, WS_EX_TRANSPARENT, x, y, width, height, caption);
 }
 
 // --- edits -------------------------------------------------------------------------------------------------
@@ -378,7 +380,12 @@ int TTabControl::AddPage(std::string_view caption) {
 void TTabControl::AddToPage(int page, TWinControl& control) {
     pages_.at(static_cast<size_t>(page)).push_back(&control);
     control.SetVisible(page == TabIndex() || (TabIndex() < 0 && page == 0));
-    ::SetWindowPos(control.Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // Just above the tab control, below the controls added before: the page keeps the order in which its
+    // controls were added, which is their tab order and what closes a radio group.
+    HWND above = ::GetWindow(hwnd_, GW_HWNDPREV);
+    if (above == control.Handle()) return;
+    ::SetWindowPos(control.Handle(), above ? above : HWND_TOP, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
 int TTabControl::PageCount() const { return static_cast<int>(pages_.size()); }

@@ -52,6 +52,9 @@ public:
     // Routing from the form.
     virtual void HandleCommand(WORD) {}
     virtual LRESULT HandleNotify(NMHDR*) { return 0; }
+    // WM_HSCROLL or WM_VSCROLL that the control sent to its form (track bars, up-downs), with the scroll
+    // code.
+    virtual void HandleScroll(WORD) {}
     virtual void ParentResized() {}
     // Called by the form when its window goes away before the control object.
     void Detach() noexcept;

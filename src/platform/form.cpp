@@ -318,6 +318,14 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
                 return c->HandleNotify(header);
             break;
         }
+        case WM_HSCROLL:
+        case WM_VSCROLL:
+            // A control's scroll report goes to that control; the form's own scroll bars are not ours.
+            if (TWinControl* c = ControlFromWindow(reinterpret_cast<HWND>(lParam))) {
+                c->HandleScroll(LOWORD(wParam));
+                return 0;
+            }
+            break;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLOREDIT:
         case WM_CTLCOLORLISTBOX:

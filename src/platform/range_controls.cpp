@@ -60,18 +60,4 @@ void TUpDown::HandleScroll(WORD code) {
     if (code == SB_THUMBPOSITION && OnClick) OnClick();
 }
 
-bool RouteScrollMessage(TForm& form, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if ((msg != WM_HSCROLL && msg != WM_VSCROLL) || !lParam) return false;
-    TWinControl* control = form.ControlFromWindow(reinterpret_cast<HWND>(lParam));
-    if (auto* track = dynamic_cast<TTrackBar*>(control)) {
-        track->HandleScroll(LOWORD(wParam));
-        return true;
-    }
-    if (auto* upDown = dynamic_cast<TUpDown*>(control)) {
-        upDown->HandleScroll(LOWORD(wParam));
-        return true;
-    }
-    return false;
-}
-
 }  // namespace platform

@@ -1,5 +1,5 @@
 // Controls that pick a number from a range: the track bar and the up-down. Both report through scroll
-// messages to their parent form; the form passes them on with RouteScrollMessage from its OnMessage hook.
+// messages to their parent form, which passes them to the control's HandleScroll.
 // Positions set by code fire no event.
 #pragma once
 
@@ -24,7 +24,7 @@ public:
     void SetPosition(int position);
     // Fires for the user's moves (mouse or keys).
     std::function<void()> OnChange;
-    void HandleScroll(WORD code);
+    void HandleScroll(WORD code) override;
 };
 
 // An up-down that steps a number. It does not write its buddy itself: the owner decides what the buddy shows,
@@ -39,10 +39,7 @@ public:
     void SetPosition(int position);
     // Fires after the user changed the position.
     std::function<void()> OnClick;
-    void HandleScroll(WORD code);
+    void HandleScroll(WORD code) override;
 };
-
-// Passes WM_HSCROLL and WM_VSCROLL of a track bar or up-down on the form to the control; true when handled.
-bool RouteScrollMessage(TForm& form, UINT msg, WPARAM wParam, LPARAM lParam);
 
 }  // namespace platform

@@ -140,13 +140,16 @@ class Env:
             return 124, ""
         return r.returncode, r.stdout.decode("utf-8", "replace")
 
-    def wait_main_window(self, seconds=90):
+    def wait_window(self, cls, title, seconds=30):
         # Short helper runs, repeated: the first Wine starts of a fresh server can be slow on a busy machine.
         deadline = time.time() + seconds
         while time.time() < deadline:
-            if self.helper_run("wait-window", "TfrmMain", "Velmor", "5000", timeout=60)[0] == 0:
+            if self.helper_run("wait-window", cls, title, "5000", timeout=60)[0] == 0:
                 return True
         return False
+
+    def wait_main_window(self, seconds=90):
+        return self.wait_window("TfrmMain", "Velmor", seconds)
 
     def box_text(self, caption, seconds=90):
         """The text of the message box with that caption, waiting for it in short helper runs."""
@@ -178,6 +181,24 @@ class Env:
             raise AssertionError("no screenshot: %s" % xwd.stderr.decode(errors="replace"))
         if not quiet:
             print("screenshot:", path)
+        return path
+
+    def window_shot(self, name, cls, title, out_dir=None):
+        """A picture of one window (frame and title included), cut from the screen, with an 8-bit palette."""
+        rc, out = self.helper_run("rect", cls, title)
+        if rc != 0:
+            raise AssertionError("no window %s %r" % (cls, title))
+        left, top, right, bottom = (int(v) for v in out.split())
+        left, top = max(left, 0), max(top, 0)
+        full = self.screenshot(name + "_screen", quiet=True)
+        if not full:
+            raise AssertionError("no screenshot")
+        path = os.path.join(out_dir or self.shots, name + ".png")
+        r = subprocess.run(["convert", full, "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top),
+                            "+repage", "-colors", "256", "PNG8:" + path])
+        if r.returncode != 0:
+            raise AssertionError("crop failed for " + name)
+        print("window picture:", path)
         return path
 
     # --- what the user sees ---------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 import os
 import re
 import shutil
+import subprocess
 import time
 
 
@@ -262,12 +263,255 @@ def installer_places_a_library(env):
     check(len(runs) == 1 and env.app.replace("/", "\\") in runs[0], "run once from the program's folder: %r" % runs)
 
 
+# --- the secondary windows -------------------------------------------------------------------------------
+
+def options_from_the_menu(env):
+    """"設定画面を開く..." and the settings tab's button show the options dialog over the main window."""
+    env.write_ini()
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    rc, out = env.helper_run("menu", "TfrmMain", "Velmor", "s", "enter")
+    check(rc == 0, "the menu command was found (%d %r)" % (rc, out))
+    check(env.wait_window("TfrmOption", "動作と関連付けの設定"), "the options dialog is shown")
+    rc, out = env.helper_run("texts", "TfrmOption", "動作と関連付けの設定")
+    check("O K" in out and "キャンセル" in out and "ファイル散乱防止" in out, "the dialog's controls: %r" % out)
+    time.sleep(0.5)
+    env.screenshot("options_dialog")
+    env.helper_run("close", "TfrmOption", "動作と関連付けの設定")
+    time.sleep(0.5)
+    check(env.helper_run("wait-window", "TfrmOption", "動作と関連付けの設定", "0")[0] != 0, "the dialog is hidden")
+    # The same dialog from the button on the "設定" tab.
+    check(env.helper_run("tab", "TfrmMain", "Velmor", "2")[0] == 0, "the settings tab chosen")
+    time.sleep(0.5)
+    check(env.helper_run("click", "TfrmMain", "Velmor", "詳細画面を開く...(&S)")[0] == 0, "the button clicked")
+    check(env.wait_window("TfrmOption", "動作と関連付けの設定"), "the options dialog is shown again")
+    env.helper_run("close", "TfrmOption", "動作と関連付けの設定")
+    time.sleep(0.5)
+    env.close_main_window(p)
+    check(p.returncode == 0, "velmor ended normally")
+
+
+def help_turns_topmost_off(env):
+    """"ヘルプ(&A)" takes the window out of the topmost band and stores TopMost off. The help viewer finds no
+    Velmor.hlp here and asks whether to look for it: No."""
+    env.write_ini(App__TopMost=1)
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    rc, out = env.helper_run("style", "TfrmMain", "Velmor")
+    check(int(out.strip() or "0", 16) & 0x8, "topmost at start: %r" % out)
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "h", "a")[0] == 0, "help chosen")
+    time.sleep(1.0)
+    rc, out = env.helper_run("style", "TfrmMain", "Velmor")
+    check(not int(out.strip() or "0", 16) & 0x8, "no longer topmost: %r" % out)
+    env.screenshot("help")
+    check(env.answer("エラー", "no"), "the help viewer's question answered")
+    env.close_main_window(p)
+    check(env.read_ini().get("App.TopMost") == "0", "TopMost stored off")
+    # The help viewer stays without a file; it must not hold the next cases' windows back.
+    env.wine_quiet("taskkill", "/f", "/im", "winhlp32.exe")
+
+
+def preview_lists_the_archive(env):
+    """"-o archive" opens the archive viewer half a second after the window shows, listing the members; the
+    preview button opens it again."""
+    env.write_ini()
+    archive = os.path.join(env.data, "見本.zip")
+    make_zip(archive, {"資料/説明書.txt": "説明" * 300, "画像/写真.jpg": "x" * 5000, "readme.txt": "r"})
+    p = env.start_velmor("-o", env.winpath(archive))
+    check(env.wait_main_window(), "the main window is shown")
+    check(env.wait_window("TfrmArcView", "見本.zip"), "the viewer shows with the archive's name")
+    time.sleep(1.0)
+    rc, out = env.helper_run("rows", "TfrmArcView", "見本.zip")
+    names = sorted(r.split("\t")[0] for r in out.splitlines())
+    check(any("説明書.txt" in n for n in names) and any("写真.jpg" in n for n in names) and
+          any("readme.txt" in n for n in names), "the members are listed: %r" % out)
+    env.screenshot("archive_viewer")
+    # The preview button opens it again for the selected row.
+    env.helper_run("close", "TfrmArcView", "見本.zip")
+    check(env.helper_run("wait-window", "TfrmArcView", "見本.zip", "0")[0] != 0, "the viewer is hidden")
+    check(env.helper_run("click", "TfrmMain", "Velmor", "閲覧")[0] == 0, "the preview button clicked")
+    check(env.wait_window("TfrmArcView", "見本.zip"), "the viewer shows again")
+    env.close_main_window(p)
+
+
+def search_log_viewer_and_about(env):
+    """The search command shows the search window over a listed archive; the log viewer shows the log file;
+    About shows the version from the program's resource."""
+    env.write_ini()
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    # The empty list first: the box, and no search window.
+    check(env.helper_run("click", "TfrmMain", "Velmor", "検索")[0] == 0, "search clicked")
+    out = env.box_text("検索")
+    check(out and "検索対象になる圧縮ファイルがありません。" in out, "the empty-list box: %r" % out)
+    env.answer("検索", "ok")
+    archive = os.path.join(env.data, "探す.zip")
+    make_zip(archive, {"a/photo.JPG": "j", "b.txt": "t"})
+    env.helper_run("drop", "TfrmMain", "Velmor", env.winpath(archive))
+    time.sleep(1.0)
+    check(env.helper_run("click", "TfrmMain", "Velmor", "検索")[0] == 0, "search clicked")
+    title = "検索（圧縮ファイル群内ファイル/フォルダ検索）"
+    check(env.wait_window("TfrmSearch", title), "the search window is shown")
+    time.sleep(0.5)
+    env.screenshot("search_window")
+    env.helper_run("close", "TfrmSearch", title)
+    time.sleep(0.5)
+
+    with open(env.log_path(), "wb") as f:
+        f.write("  1| [ 以前の記録 ]\r\n".encode("cp932"))
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "f", "v")[0] == 0, "log viewer chosen")
+    title = "処理の記録（標準ログファイル）閲覧"
+    check(env.wait_window("TfrmLogView", title), "the log viewer is shown")
+    rc, out = env.helper_run("texts", "TfrmLogView", title)
+    check("以前の記録" in out, "the log file's lines: %r" % out)
+    time.sleep(0.5)
+    env.screenshot("log_viewer")
+    env.helper_run("close", "TfrmLogView", title)
+
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "v")[0] == 0, "About chosen")
+    check(env.wait_window("TfrmVersion", "バージョン情報"), "the About box is shown")
+    rc, out = env.helper_run("texts", "TfrmVersion", "バージョン情報")
+    check("1.0.0.0" in out, "the version from the resource: %r" % out)
+    time.sleep(0.5)
+    env.screenshot("about_box")
+    env.helper_run("close", "TfrmVersion", "バージョン情報")
+    time.sleep(0.5)
+    env.close_main_window(p)
+    check(p.returncode == 0, "velmor ended normally")
+
+
+def reg_query(env, key):
+    r = subprocess.run([env.args.loader, "reg", "query", key], env=env.env, stdin=subprocess.DEVNULL,
+                       capture_output=True)
+    return r.stdout.decode("utf-8", "replace") if r.returncode == 0 else None
+
+
+def shell_extract_verb(env):
+    """The user ticks the context menu and ".zip" on the options dialog's association page with "解凍のみ" on
+    top; the shell then starts that verb on an archive with the real program, which extracts it beside the
+    archive, keeps the archive and ends."""
+    # No association from an earlier run of the prefix: the boxes start unticked.
+    for key in (r"HKCR\VelmorPlus", r"HKCR\.zip"):
+        env.wine_quiet("reg", "delete", key, "/f")
+    env.write_ini()
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "s", "enter")[0] == 0, "options chosen")
+    title = "動作と関連付けの設定"
+    check(env.wait_window("TfrmOption", title), "the options dialog is shown")
+    check(env.helper_run("tab", "TfrmOption", title, "3")[0] == 0, "the association page chosen")
+    for caption in ("圧縮ファイルに右クリックメニューを追加する", ".zip", "解凍のみ(元ファイルそのまま)"):
+        time.sleep(0.5)
+        check(env.helper_run("click", "TfrmOption", title, caption)[0] == 0, "clicked %r" % caption)
+    time.sleep(0.5)
+    env.screenshot("options_associations")
+    check(env.helper_run("click", "TfrmOption", title, "O K")[0] == 0, "OK clicked")
+    time.sleep(1.0)
+    env.close_main_window(p)
+
+    ext = reg_query(env, r"HKCR\.zip")
+    check(ext and "VelmorPlus" in ext, ".zip belongs to VelmorPlus: %r" % ext)
+    verbs = reg_query(env, r"HKCR\VelmorPlus\shell") or ""
+    keys = [l.strip().rsplit("\\", 1)[-1] for l in verbs.splitlines() if l.strip().upper().startswith("HKEY")]
+    only = [k for k in keys if k.endswith("VelmorOnly")]
+    check(only == ["0VelmorOnly"], "the extract-only verb is on top: %r" % keys)
+    command = reg_query(env, r"HKCR\VelmorPlus\shell\0VelmorOnly\command") or ""
+    check("-k \"%1\"" in command, "the verb's command: %r" % command)
+
+    folder = os.path.join(env.data, "右クリック")
+    os.makedirs(folder)
+    archive = os.path.join(folder, "書庫.zip")
+    make_zip(archive, {"中身/文書.txt": "本文", "b.txt": "b"})
+    rc, out = env.helper_run("shell", "0VelmorOnly", env.winpath(archive), "90000", timeout=120)
+    check(rc == 0 and out.strip() == "0", "the shell started velmor, which ended with 0: %d %r" % (rc, out))
+    with open(os.path.join(folder, "書庫", "中身", "文書.txt"), encoding="utf-8") as f:
+        check(f.read() == "本文", "the member extracted beside the archive")
+    check(os.path.isfile(archive), "the archive is kept")
+
+
+# --- pictures of every window for the documentation (scripts/screenshots.sh) --------------------------------
+
+def pictures(env):
+    """Main window during a job, each options page, the viewer, search, log viewer and About box, each cut
+    out with its frame into VELMOR_SHOTS_OUT (default: the run's shots folder)."""
+    out = os.environ.get("VELMOR_SHOTS_OUT") or env.shots
+    os.makedirs(out, exist_ok=True)
+    env.write_ini()
+    archives = []
+    for i, name in enumerate(("写真集.zip", "資料一式.zip", "ソース.zip")):
+        path = os.path.join(env.data, name)
+        make_zip(path, {"%s/%02d_ファイル.txt" % (name[:-4], n): "内容" * (100 * (n + 1)) for n in range(12)})
+        archives.append(path)
+    script = os.path.join(env.data, "slow.txt")
+    with open(script, "wb") as f:
+        f.write(b"delay\t400\r\n")
+    p = env.start_velmor("-k", *[env.winpath(a) for a in archives],
+                         extra_env={"VELMOR_STANDIN_SCRIPT": env.winpath(script)})
+    check(env.wait_main_window(), "the main window is shown during the job")
+    time.sleep(3.0)
+    env.window_shot("main_window_job", "TfrmMain", "Velmor", out)
+    p.wait(timeout=120)
+
+    viewed = os.path.join(env.data, "日本語の名前.zip")
+    make_zip(viewed, {"説明書/はじめに.txt": "はじめに" * 50, "画像/表紙.jpg": "j" * 30000, "音楽/曲.mp3": "m" * 90000,
+                      "readme.txt": "r" * 800})
+    p = env.start_velmor("-o", env.winpath(viewed))
+    check(env.wait_main_window(), "the main window is shown")
+    check(env.wait_window("TfrmArcView", "日本語の名前.zip"), "the viewer is shown")
+    time.sleep(1.5)
+    env.window_shot("archive_viewer", "TfrmArcView", "日本語の名前.zip", out)
+    env.helper_run("close", "TfrmArcView", "日本語の名前.zip")
+
+    check(env.helper_run("click", "TfrmMain", "Velmor", "検索")[0] == 0, "search clicked")
+    title = "検索（圧縮ファイル群内ファイル/フォルダ検索）"
+    check(env.wait_window("TfrmSearch", title), "the search window is shown")
+    env.helper_run("settext", "TfrmSearch", title, "0", ".txt")
+    env.helper_run("click", "TfrmSearch", title, "検索")
+    time.sleep(2.0)
+    env.window_shot("search_window", "TfrmSearch", title, out)
+    env.helper_run("close", "TfrmSearch", title)
+    time.sleep(0.5)
+
+    title = "動作と関連付けの設定"
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "s", "enter")[0] == 0, "options chosen")
+    check(env.wait_window("TfrmOption", title), "the options dialog is shown")
+    for page in range(4):
+        env.helper_run("tab", "TfrmOption", title, str(page))
+        time.sleep(1.0)
+        env.window_shot("options_page%d" % (page + 1), "TfrmOption", title, out)
+    env.helper_run("close", "TfrmOption", title)
+    time.sleep(0.5)
+
+    title = "処理の記録（標準ログファイル）閲覧"
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "f", "v")[0] == 0, "log viewer chosen")
+    check(env.wait_window("TfrmLogView", title), "the log viewer is shown")
+    time.sleep(1.0)
+    env.window_shot("log_viewer", "TfrmLogView", title, out)
+    env.helper_run("close", "TfrmLogView", title)
+
+    check(env.helper_run("menu", "TfrmMain", "Velmor", "v")[0] == 0, "About chosen")
+    check(env.wait_window("TfrmVersion", "バージョン情報"), "the About box is shown")
+    time.sleep(1.0)
+    env.window_shot("about_box", "TfrmVersion", "バージョン情報", out)
+    env.helper_run("close", "TfrmVersion", "バージョン情報")
+    time.sleep(0.5)
+    env.close_main_window(p)
+
+
 SUITES = {
+    "shots": [("pictures", pictures)],
     "jobs": [
         ("confirmed_delete_and_end_notice", confirmed_delete_and_end_notice),
         ("command_line_job", command_line_job),
         ("delete_only_extracted", delete_only_extracted),
         ("climbing_members", climbing_members),
+    ],
+    "windows": [
+        ("options_from_the_menu", options_from_the_menu),
+        ("help_turns_topmost_off", help_turns_topmost_off),
+        ("shell_extract_verb", shell_extract_verb),
+        ("preview_lists_the_archive", preview_lists_the_archive),
+        ("search_log_viewer_and_about", search_log_viewer_and_about),
     ],
     "window": [
         ("start_and_close", start_and_close),

@@ -7,6 +7,16 @@
 //   rows CLASS TITLE                print the job list's rows, one per line, sub-items after tabs (UTF-8)
 //   answer CAPTION BUTTON MS        click Yes, No or OK of the message box with that caption
 //   text CAPTION MS                 print the text of the message box with that caption
+//   menu CLASS TITLE KEY [KEY...]   open a menu of the bar by its access key, then press keys (a letter,
+//                                   down, enter, esc)
+//   texts CLASS TITLE               print the texts of the window's visible child windows, one per line
+//   style CLASS TITLE               print the window's extended style in hex (topmost is 0x8)
+//   rect CLASS TITLE                print the window's outer rectangle: left top right bottom
+//   settext CLASS TITLE N TEXT      put TEXT into the window's N-th edit field (0 first, combo edits too)
+//   click CLASS TITLE TEXT          click the window's button (check box, radio button) with that caption
+//   tab CLASS TITLE INDEX           click the tab of that index on the window's first tab control
+//   shell VERB FILE MS              start FILE's verb through the shell, as a context-menu choice does, and
+//                                   wait for the started program to end
 // Texts on the command line are UTF-16 (the driver passes them through Wine as they are).
 #include <windows.h>
 #include <commctrl.h>
@@ -89,8 +99,17 @@ int Drop(HWND target, int count, wchar_t** paths) {
 }
 
 // Reads the rows through memory in Velmor's process: list-view messages carry pointers there.
+BOOL CALLBACK FirstListView(HWND hwnd, LPARAM lp) {
+    wchar_t cls[64] = {};
+    ::GetClassNameW(hwnd, cls, 64);
+    if (wcscmp(cls, WC_LISTVIEWW) != 0 || !::IsWindowVisible(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(lp) = hwnd;
+    return FALSE;
+}
+
 int Rows(HWND form) {
-    HWND lv = ::FindWindowExW(form, nullptr, WC_LISTVIEWW, nullptr);
+    HWND lv = nullptr;
+    ::EnumChildWindows(form, FirstListView, reinterpret_cast<LPARAM>(&lv));
     if (!lv) return 2;
     DWORD pid = 0;
     ::GetWindowThreadProcessId(lv, &pid);
@@ -138,6 +157,104 @@ BOOL CALLBACK CollectStatic(HWND hwnd, LPARAM lp) {
     return TRUE;
 }
 
+// WM_GETTEXT, not GetWindowText: only the message reaches an edit control's text in another process.
+BOOL CALLBACK PrintChild(HWND hwnd, LPARAM) {
+    if (!::IsWindowVisible(hwnd)) return TRUE;
+    std::vector<wchar_t> text(1 << 16, L'\0');
+    DWORD_PTR got = 0;
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                          SMTO_ABORTIFHUNG, 5000, &got);
+    if (text[0]) Print(std::wstring(text.data()) + L"\n");
+    return TRUE;
+}
+
+// Opens a menu of the bar by its access key and presses keys in it, as a user at the keyboard would; the
+// keys are posted to the window's thread, where the menu loop reads them. Other processes cannot read
+// Wine's menus, so the items are reached by key, not by text.
+int MenuKeys(HWND form, wchar_t access, int count, wchar_t** keys) {
+    if (!::PostMessageW(form, WM_SYSCOMMAND, SC_KEYMENU, access)) return 1;
+    for (int i = 0; i < count; ++i) {
+        ::Sleep(300);
+        std::wstring k = keys[i];
+        UINT vk = k == L"enter" ? VK_RETURN : k == L"down" ? VK_DOWN : k == L"esc" ? VK_ESCAPE : 0;
+        if (vk) {
+            ::PostMessageW(form, WM_KEYDOWN, vk, 1);
+            ::PostMessageW(form, WM_KEYUP, vk, 0xC0000001);
+        } else {
+            ::PostMessageW(form, WM_CHAR, k[0], 1);
+        }
+    }
+    return 0;
+}
+
+struct ChildByText {
+    const wchar_t* text;
+    const wchar_t* cls;
+    HWND found;
+};
+BOOL CALLBACK FindChild(HWND hwnd, LPARAM lp) {
+    auto* m = reinterpret_cast<ChildByText*>(lp);
+    wchar_t text[512] = {}, cls[64] = {};
+    ::GetWindowTextW(hwnd, text, 512);
+    ::GetClassNameW(hwnd, cls, 64);
+    if ((m->text && wcscmp(text, m->text) != 0) || (m->cls && _wcsicmp(cls, m->cls) != 0)) return TRUE;
+    m->found = hwnd;
+    return FALSE;
+}
+
+HWND Child(HWND parent, const wchar_t* text, const wchar_t* cls) {
+    ChildByText m{text, cls, nullptr};
+    ::EnumChildWindows(parent, FindChild, reinterpret_cast<LPARAM>(&m));
+    return m.found;
+}
+
+BOOL CALLBACK CollectEdits(HWND w, LPARAM lp) {
+    wchar_t cls[64] = {};
+    ::GetClassNameW(w, cls, 64);
+    if (_wcsicmp(cls, L"Edit") == 0) reinterpret_cast<std::vector<HWND>*>(lp)->push_back(w);
+    return TRUE;
+}
+
+// A press and release in the middle of the tab: the tab control tells its form as for a user's click.
+int ClickTab(HWND form, int index) {
+    HWND tab = Child(form, nullptr, WC_TABCONTROLW);
+    if (!tab) return 2;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(tab, &pid);
+    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return 3;
+    void* remote = ::VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    RECT r{};
+    SIZE_T done = 0;
+    bool ok = remote && ::SendMessageW(tab, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(remote)) &&
+              ::ReadProcessMemory(process, remote, &r, sizeof(r), &done);
+    if (remote) ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    ::CloseHandle(process);
+    if (!ok) return 4;
+    LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::PostMessageW(tab, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(tab, WM_LBUTTONUP, 0, at);
+    return 0;
+}
+
+int ShellVerb(const wchar_t* verb, const wchar_t* file, DWORD ms) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = verb;
+    info.lpFile = file;
+    info.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&info)) return 2;
+    if (!info.hProcess) return 3;
+    DWORD wait = ::WaitForSingleObject(info.hProcess, ms);
+    DWORD code = 0;
+    ::GetExitCodeProcess(info.hProcess, &code);
+    ::CloseHandle(info.hProcess);
+    if (wait != WAIT_OBJECT_0) return 124;
+    Print(std::to_wstring(code) + L"\n");
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -156,6 +273,55 @@ int wmain(int argc, wchar_t** argv) {
         HWND h = WaitFor(argv[2], argv[3], 0, false);
         return h ? Drop(h, argc - 4, argv + 4) : 1;
     }
+    if (verb == L"menu" && argc >= 5) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        return h ? MenuKeys(h, argv[4][0], argc - 5, argv + 5) : 1;
+    }
+    if (verb == L"texts" && argc == 4) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        if (!h) return 1;
+        ::EnumChildWindows(h, PrintChild, 0);
+        return 0;
+    }
+    if (verb == L"style" && argc == 4) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        if (!h) return 1;
+        wchar_t hex[32];
+        swprintf(hex, 32, L"%lx\n", static_cast<unsigned long>(::GetWindowLongW(h, GWL_EXSTYLE)));
+        Print(hex);
+        return 0;
+    }
+    if (verb == L"rect" && argc == 4) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        RECT r{};
+        if (!h || !::GetWindowRect(h, &r)) return 1;
+        Print(std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) +
+              L" " + std::to_wstring(r.bottom) + L"\n");
+        return 0;
+    }
+    if (verb == L"settext" && argc == 6) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        if (!h) return 1;
+        std::vector<HWND> edits;
+        ::EnumChildWindows(h, CollectEdits, reinterpret_cast<LPARAM>(&edits));
+        size_t n = static_cast<size_t>(_wtoi(argv[4]));
+        DWORD_PTR got = 0;
+        return n < edits.size() &&
+                       ::SendMessageTimeoutW(edits[n], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[5]),
+                                             SMTO_ABORTIFHUNG, 5000, &got)
+                   ? 0
+                   : 1;
+    }
+    if (verb == L"click" && argc == 5) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        HWND button = h ? Child(h, argv[4], L"Button") : nullptr;
+        return button && ::PostMessageW(button, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (verb == L"tab" && argc == 5) {
+        HWND h = WaitFor(argv[2], argv[3], 0, false);
+        return h ? ClickTab(h, _wtoi(argv[4])) : 1;
+    }
+    if (verb == L"shell" && argc == 5) return ShellVerb(argv[2], argv[3], _wtoi(argv[4]));
     if (verb == L"rows" && argc == 4) {
         HWND h = WaitFor(argv[2], argv[3], 0, false);
         return h ? Rows(h) : 1;

@@ -15,6 +15,7 @@
 #include "platform/form.h"
 #include "platform/list_view.h"
 #include "platform/menus.h"
+#include "platform/range_controls.h"
 #include "platform/thread.h"
 
 using namespace platform;
@@ -415,4 +416,55 @@ TEST_F(GuiLayer, JapaneseWindowForScreenshot) {
     EXPECT_EQ(status.PanelText(0), "登録待ち");
     EXPECT_EQ(combo.Text(), "同じ場所に解凍");
     form.SetMenu(nullptr);
+}
+
+// A page keeps the order in which its controls were added: that order is the tab order and the window order
+// by which a radio group ends, so it must not come out reversed.
+TEST_F(GuiLayer, PageControlsKeepTheirOrder) {
+    TTabControl tabs;
+    tabs.Create(form, 4, 4, 300, 200, 100);
+    int page = tabs.AddPage("一");
+    tabs.AddPage("二");
+    TRadioButton a, b, c;
+    a.Create(form, 12, 40, 100, 20, "a", true);
+    b.Create(form, 12, 64, 100, 20, "b", false);
+    c.Create(form, 12, 88, 100, 20, "c", false);
+    TButton after;
+    after.Create(form, 12, 220, 80, 24, "OK");
+    for (TWinControl* r : std::initializer_list<TWinControl*>{&a, &b, &c}) tabs.AddToPage(page, *r);
+    std::vector<HWND> order;
+    for (HWND h = GetWindow(form.Handle(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) order.push_back(h);
+    EXPECT_EQ(order, (std::vector<HWND>{a.Handle(), b.Handle(), c.Handle(), tabs.Handle(), after.Handle()}));
+    // The dialog navigation walks them in that order.
+    EXPECT_EQ(GetNextDlgTabItem(form.Handle(), a.Handle(), FALSE), tabs.Handle());
+    EXPECT_EQ(GetNextDlgGroupItem(form.Handle(), a.Handle(), FALSE), b.Handle());
+}
+
+// Track bars and up-downs report through scroll messages to their form, which hands each to its control.
+TEST_F(GuiLayer, ScrollMessagesReachTheirControl) {
+    TTrackBar track;
+    track.Create(form, 10, 10, 200, 30, 0, 10, 1);
+    int moves = 0;
+    track.OnChange = [&] { ++moves; };
+    TEdit buddy;
+    buddy.Create(form, 10, 50, 60, 20, "0");
+    TUpDown upDown;
+    upDown.Create(form, buddy, 0, 100);
+    int clicks = 0;
+    upDown.OnClick = [&] { ++clicks; };
+    form.Show();
+    // The keys a user presses: the track bar moves and tells its parent by WM_HSCROLL.
+    SendMessageW(track.Handle(), WM_KEYDOWN, VK_RIGHT, 0);
+    SendMessageW(track.Handle(), WM_KEYUP, VK_RIGHT, 0);
+    EXPECT_EQ(track.Position(), 1);
+    EXPECT_GE(moves, 1);
+    SendMessageW(upDown.Handle(), WM_KEYDOWN, VK_UP, 0);
+    SendMessageW(upDown.Handle(), WM_KEYUP, VK_UP, 0);
+    EXPECT_EQ(upDown.Position(), 1);
+    EXPECT_EQ(clicks, 1);
+    // A scroll message from no control of ours reaches none of them.
+    int movesBefore = moves;
+    SendMessageW(form.Handle(), WM_HSCROLL, SB_LINERIGHT, 0);
+    EXPECT_EQ(moves, movesBefore);
+    EXPECT_EQ(clicks, 1);
 }

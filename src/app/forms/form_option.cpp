@@ -63,16 +63,14 @@ TfrmOption::TfrmOption() : TForm(L"TfrmOption") {
         // Coming back with a restored owner is no new showing: the user's unsaved choices stay.
         if (!shownWithOwner_) FormShow();
     };
-    OnMessage = [this](UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    OnMessage = [this](UINT msg, WPARAM, LPARAM lParam, LRESULT& result) {
         if (msg == WM_SHOWWINDOW) shownWithOwner_ = lParam == SW_PARENTOPENING;
         if (msg == DM_GETDEFID) {
             // Enter presses "O K", as in a dialog box.
             result = MAKELRESULT(btnOK.Id(), DC_HASDEFID);
             return true;
         }
-        if (!RouteScrollMessage(*this, msg, wParam, lParam)) return false;
-        result = 0;
-        return true;
+        return false;
     };
     btnOK.OnClick = [this] { btnOKClick(); };
     btnCancel.OnClick = [this] { btnCancelClick(); };
@@ -254,12 +252,6 @@ void TfrmOption::BuildControls() {
              &lstAutoFolders, &chkBufferAuto, &chkNoDoubleFolder, &lstMenuItems, &btnMenuUp, &btnMenuDown})
         c->SetVisible(false);
     chkGCA.SetEnabled(false);
-    // A group box paints only its frame: transparent, it does not clip away the page painted beneath it, so
-    // nothing of the page shown before stays inside it.
-    for (TGroupBox* g : {&grpSecurity, &grpBind, &grpOverWrite, &grpMoveOverWrite, &grpBuffer, &grpNotice,
-                         &grpSendTo, &grpShortcut, &grpRightMenu, &grpExt, &grpMenuOrder, &grpPriority})
-        ::SetWindowLongPtrW(g->Handle(), GWL_EXSTYLE,
-                            ::GetWindowLongPtrW(g->Handle(), GWL_EXSTYLE) | WS_EX_TRANSPARENT);
     ArrangeInCreationOrder(*this, PageControlSetting.Handle());
 }
 

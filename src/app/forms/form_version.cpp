@@ -120,8 +120,9 @@ void TfrmVersion::CreateControls() {
     Memo1.SetLines(
         {"《更新履歴》", "設定ファイルとログファイルの保存先がマイドキュメン", "トになりました。"});
     Memo2.Create(*this, 16, 170, 368, 84);
-    Memo2.SetLines({"Velmor をお使いいただき、ありがとうございます。",
-                    "ご意見・ご感想、不具合の報告はウェブサイトまでお寄せください。"});
+    // Lines short enough for the memo's width: the note is read without scrolling.
+    Memo2.SetLines({"Velmor をお使いいただき、ありがとうございます。", "ご意見・ご感想、不具合の報告は",
+                    "ウェブサイトまでお寄せください。"});
     btnOK.Create(*this, 160, 264, 80, 26, "OK", true);
     btnOK.OnClick = [this] { btnOKClick(); };
 }
