@@ -23,23 +23,22 @@ std::string UpperSjis(const std::string& s) {
     return out;
 }
 
-// From the last "." after the last path delimiter, dot included; empty without one.
-std::string ExtractExt(const std::string& name) {
-    size_t dot = std::string::npos;
-    for (size_t i = 0; i < name.size(); i += platform::SjisCharLength(name, i)) {
-        if (name[i] == '\\' || name[i] == ':')
-            dot = std::string::npos;
-        else if (name[i] == '.')
-            dot = i;
-    }
-    return dot == std::string::npos ? std::string() : name.substr(dot);
-}
-
 bool IsExistingFolder(const std::string& path) {
     DWORD attr = ::GetFileAttributesW(SjisToWide(path).c_str());
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 }  // namespace
+
+std::string ExtractExt(std::string_view name) {
+    size_t dot = std::string_view::npos;
+    for (size_t i = 0; i < name.size(); i += platform::SjisCharLength(name, i)) {
+        if (name[i] == '\\' || name[i] == ':')
+            dot = std::string_view::npos;
+        else if (name[i] == '.')
+            dot = i;
+    }
+    return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
+}
 
 double FileTimeToDateTime(const FILETIME& utc) {
     FILETIME local{};

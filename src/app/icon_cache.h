@@ -9,6 +9,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/controls.h"
@@ -25,6 +26,10 @@ class EInvalidFileName : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// From the last "." after the last "\\" or ":", dot included; empty without one. ("/" is no delimiter here:
+// archive member names keep it, and the icon cache and the viewer take the text after their last dot.)
+std::string ExtractExt(std::string_view name);
 
 class TCustomShellIconCache;
 using TFileNameEvent =

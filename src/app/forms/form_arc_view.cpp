@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/icon_cache.h"
 #include "app/shell_util.h"
 #include "archivers/archive_file.h"
 #include "archivers/job_state.h"
@@ -22,18 +23,7 @@ using platform::SjisToWide;
 
 // --- row rules -------------------------------------------------------------------------------------------
 
-std::string EntryExtension(std::string_view name) {
-    size_t dot = std::string_view::npos;
-    for (size_t i = 0; i < name.size(); i += platform::SjisCharLength(name, i)) {
-        char c = name[i];
-        if (c == '.') {
-            dot = i;
-        } else if (c == '\\' || c == ':') {
-            dot = std::string_view::npos;
-        }
-    }
-    return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
-}
+std::string EntryExtension(std::string_view name) { return ExtractExt(name); }
 
 bool IsFolderLike(std::string_view name) {
     return platform::SjisEndsWithChar(name, '/') || EntryExtension(name).empty();
