@@ -101,13 +101,19 @@ void WalkKeys(TIniControl& c, Fn&& scalar, ListFn&& list) {
 }
 }  // namespace
 
-std::optional<std::string> SettingsFileIn(const std::string& folder) {
+namespace {
+std::optional<std::string> FileIn(const std::string& folder, const char* name) {
     // An unresolved folder comes back as a lone backslash: never put the file at a drive root.
     if (folder.size() <= 1) return std::nullopt;
-    return folder + "Velmor.ini";
+    return folder + name;
 }
+}  // namespace
+
+std::optional<std::string> SettingsFileIn(const std::string& folder) { return FileIn(folder, "Velmor.ini"); }
 
 std::optional<std::string> SettingsFilePath() { return SettingsFileIn(GetSpecialFolder("mydocument")); }
+
+std::optional<std::string> LogFilePath() { return FileIn(GetSpecialFolder("mydocument"), "VelmorLog.txt"); }
 
 void TIniControl::Load(platform::TCustomIniFile& ini) {
     try {

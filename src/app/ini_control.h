@@ -69,6 +69,8 @@ public:
 std::optional<std::string> SettingsFilePath();
 // The settings file in a folder as GetSpecialFolder gives it (a lone backslash when unresolved).
 std::optional<std::string> SettingsFileIn(const std::string& folder);
+// My Documents followed by "VelmorLog.txt"; nothing when the folder cannot be resolved.
+std::optional<std::string> LogFilePath();
 
 // The one settings record of the program.
 extern TIniControl IniControl;

@@ -1,19 +1,11 @@
 // The log viewer. The file is read whole, so a log of any size shows to its last line.
 #include "app/forms/form_log_view.h"
 
-#include "app/shell_util.h"
 #include "platform/application.h"
 #include "platform/handle.h"
 #include "platform/sjis.h"
 
 namespace velmor {
-
-std::optional<std::string> LogFilePath() {
-    std::string folder = GetSpecialFolder("mydocument");
-    // A lone backslash means the shell could not resolve the folder: no path rather than the drive's root.
-    if (folder.size() <= 1) return std::nullopt;
-    return folder + "VelmorLog.txt";
-}
 
 std::vector<std::string> SplitLogLines(const std::string& text) {
     std::vector<std::string> lines;

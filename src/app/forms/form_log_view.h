@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "app/ini_control.h"
 #include "platform/controls.h"
 #include "platform/form.h"
 
 namespace velmor {
 
-// My Documents followed by "VelmorLog.txt"; nothing when My Documents cannot be resolved.
-std::optional<std::string> LogFilePath();
 // The lines of a text (CR LF or LF line ends; a last line without an end counts).
 std::vector<std::string> SplitLogLines(const std::string& text);
 

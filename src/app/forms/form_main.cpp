@@ -439,8 +439,7 @@ void TfrmMain::FormCreate() {
     IniControl.Load();
     Hide();
     // 2. the log file sits in My Documents; an unresolved folder gives no log file at all.
-    std::string myDocuments = GetSpecialFolder("mydocument");
-    js.LogFilePath = myDocuments.size() > 1 ? myDocuments + "VelmorLog.txt" : std::string();
+    js.LogFilePath = LogFilePath().value_or(std::string());
     // 3.
     SetCaption("Velmor");
     js.AppTitle = "Velmor";
