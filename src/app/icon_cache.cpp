@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include "archivers/path_util.h"
 #include "platform/application.h"
 #include "platform/list_view.h"
 #include "platform/sjis.h"
@@ -23,10 +24,6 @@ std::string UpperSjis(const std::string& s) {
     return out;
 }
 
-bool IsExistingFolder(const std::string& path) {
-    DWORD attr = ::GetFileAttributesW(SjisToWide(path).c_str());
-    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
-}
 }  // namespace
 
 std::string ExtractExt(std::string_view name) {
@@ -72,7 +69,7 @@ HICON TCustomShellIconCache::FetchShellIcon(const std::string& fileName, bool sm
 }
 
 void TCustomShellIconCache::GetFileIcon(const std::string& fileName, UniqueIcon& icon, bool small) {
-    if (IsExistingFolder(fileName)) return;
+    if (DirectoryExistsSjis(fileName)) return;
     if (HICON h = FetchShellIcon(fileName, small)) icon.Reset(h);
 }
 

@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 
 #include "app/shell_util.h"
+#include "archivers/path_util.h"
 #include "platform/registry.h"
 #include "platform/sjis.h"
 
@@ -37,11 +38,6 @@ constexpr TVerb kVerbs[] = {
 void Debug(const std::string& line) { ::OutputDebugStringW((SjisToWide(line) + L"\n").c_str()); }
 
 std::string ExtKey(std::string_view ext) { return "." + std::string(ext); }
-
-bool FileExists(const std::string& path) {
-    DWORD a = ::GetFileAttributesW(SjisToWide(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 bool DeleteLinkFile(const std::string& path) { return ::DeleteFileW(SjisToWide(path).c_str()) != FALSE; }
 
@@ -232,7 +228,7 @@ bool TShellIntegration::SaveLink(const std::string& path, const std::string& wor
     if (FAILED(link->SetWorkingDirectory(SjisToWide(workingFolder).c_str()))) return false;
     Microsoft::WRL::ComPtr<IPersistFile> file;
     if (FAILED(link.As(&file))) return false;
-    return SUCCEEDED(file->Save(SjisToWide(path).c_str(), FALSE)) && FileExists(path);
+    return SUCCEEDED(file->Save(SjisToWide(path).c_str(), FALSE)) && FileExistsSjis(path);
 }
 
 bool TShellIntegration::UpdateSendToLink(bool wanted, bool& resistSendTo) const {
@@ -241,12 +237,12 @@ bool TShellIntegration::UpdateSendToLink(bool wanted, bool& resistSendTo) const 
         auto path = SendToLinkPath();
         if (!path) return false;
         if (wanted) {
-            if (FileExists(*path)) return true;
+            if (FileExistsSjis(*path)) return true;
             if (!SaveLink(*path, WithTrailingBackslash(FolderOf(ExePath)), nullptr)) return false;
             resistSendTo = true;
             return true;
         }
-        if (!FileExists(*path)) return true;
+        if (!FileExistsSjis(*path)) return true;
         if (!DeleteLinkFile(*path)) return false;
         resistSendTo = false;
         return true;
@@ -258,7 +254,7 @@ bool TShellIntegration::UpdateSendToLink(bool wanted, bool& resistSendTo) const 
 bool TShellIntegration::IsSendToLinkPresent() const {
     try {
         auto path = SendToLinkPath();
-        return path && FileExists(*path);
+        return path && FileExistsSjis(*path);
     } catch (...) {
         return false;
     }
@@ -269,7 +265,7 @@ bool TShellIntegration::UpdateProgramsMenuLink(bool checkOnly, bool wanted) cons
         auto path = ProgramsLinkPath();
         if (!path) return false;
         Debug("WFileName=" + *path);
-        bool exists = FileExists(*path);
+        bool exists = FileExistsSjis(*path);
         if (checkOnly) return exists;
         if (wanted) {
             const std::string noArguments;

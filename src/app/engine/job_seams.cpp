@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include "archivers/archive_file.h"
+#include "archivers/path_util.h"
 #include "platform/application.h"
 #include "platform/sjis.h"
 
@@ -124,10 +125,7 @@ bool TWin32ShellOps::FileExists(const std::string& path) {
     return ::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool TWin32ShellOps::FolderExists(const std::string& path) {
-    DWORD a = ::GetFileAttributesW(Wide(path).c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
+bool TWin32ShellOps::FolderExists(const std::string& path) { return DirectoryExistsSjis(path); }
 
 bool TWin32ShellOps::CreateFolder(const std::string& path) {
     return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != FALSE;

@@ -8,6 +8,7 @@
 #include "app/ini_control.h"
 #include "app/shell_util.h"
 #include "archivers/job_state.h"
+#include "archivers/path_util.h"
 #include "platform/application.h"
 #include "platform/sjis.h"
 
@@ -639,8 +640,7 @@ void TfrmMain::setFolder(platform::TComboBox& combo, const std::string& word) {
     try {
         TFileCtrl dialog;
         std::string current = combo.Text();
-        DWORD attributes = ::GetFileAttributesW(platform::SjisToWide(current).c_str());
-        bool exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        bool exists = DirectoryExistsSjis(current);
         std::string folder;
         if (!dialog.BrowseForFolder(word + "フォルダを選択してください", exists ? current : std::string(),
                                     Left() - 10, Top() - 10, folder))
