@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
     wine wine32:i386 wine64 libwine-dev xvfb xauth locales
-    fonts-ipafont-gothic fonts-wine x11-apps imagemagick cmake ninja-build
+    fonts-ipafont-gothic fonts-wine x11-apps imagemagick xdotool cmake ninja-build
     googletest libgtest-dev libbenchmark-dev libre2-dev libpcre2-dev
     clang libclang-rt-14-dev python3
 )
