@@ -20,6 +20,8 @@
 //   progress        0            send no "wm_arcextract" messages
 //   write           0            extraction does everything but write: members are walked, reported and
 //                                enumerated, nothing lands on disk (for timing the caller, not the disk)
+//   trust-names     1            extraction writes every member where its name points, "..", drives and
+//                                roots included, as a library without a path check of its own would
 //
 // Call log (VELMOR_STANDIN_LOG), one line per entry call, five fields separated by TAB:
 //   LIBRARY  ENTRY  ARGUMENTS  COMMAND-LINE  RESULT
@@ -136,6 +138,8 @@ Script ParseScript(std::string_view text, std::string_view library) {
             script.progress = ParseInt(value) != 0;
         else if (key == "write")
             script.write = ParseInt(value) != 0;
+        else if (key == "trust-names")
+            script.trustNames = ParseInt(value) != 0;
         else if (key == "member" && f.size() >= 3) {
             ScriptedMember m;
             m.name = f[1];

@@ -28,6 +28,7 @@ struct Script {
     int delayMs = 0;
     bool progress = true;
     bool write = true;  // false: extraction walks, reports and enumerates the members but writes nothing
+    bool trustNames = false;  // true: extraction follows "..", drives and roots in member names
 };
 
 // The script as it applies to the library file `library` (an absent or unreadable file gives defaults).

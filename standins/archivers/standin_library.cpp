@@ -200,6 +200,10 @@ bool IsUnsafeName(std::string_view name) {
     return false;
 }
 
+bool IsAbsolute(std::string_view p) {
+    return (p.size() >= 2 && p[1] == ':') || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
+}
+
 std::string ToBackslashes(std::string_view name) {
     std::string out;
     for (size_t i = 0; i < name.size();) {
@@ -339,14 +343,16 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
             continue;
         }
         if (writing && EnumStops(m)) return ERROR_ARC_USER_CANCEL;
-        if (writing && IsUnsafeName(m.name)) {
+        if (writing && !script.trustNames && IsUnsafeName(m.name)) {
             out.Line("skipped, the path leaves the output folder: " + m.name);
             result = kErrCannotWrite;
             continue;
         }
         std::string rel = c.junkPaths ? LastComponent(m.name) : ToBackslashes(m.name);
         while (platform::SjisEndsWithChar(rel, '\\')) rel.pop_back();
-        std::string target = JoinPath(dest, rel);
+        // A library that trusts its names writes an absolute one where it points.
+        const bool absolute = script.trustNames && !c.junkPaths && IsAbsolute(rel);
+        std::string target = absolute ? rel : JoinPath(dest, rel);
         if (progress.Report(ARCEXTRACT_INPROCESS, m.size, 0, m.name, target)) return ERROR_ARC_USER_CANCEL;
         // A member that went through ends with a report of its whole size: a progress bar reaches 100 %.
         auto done = [&] { return progress.Report(ARCEXTRACT_INPROCESS, m.size, m.size, m.name, target); };
@@ -415,10 +421,6 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
 }
 
 bool HasWildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
-
-bool IsAbsolute(std::string_view p) {
-    return (p.size() >= 2 && p[1] == ':') || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
-}
 
 struct PackFile {
     std::string path;  // on disk

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 
 #include "platform/sjis.h"
 
@@ -117,6 +118,7 @@ int RecordingShell::Recycle(const std::string& path, UINT flags) {
 }
 int RecordingShell::Move(const std::string& source, const std::string& target, UINT flags) {
     calls.push_back("move " + source);
+    moveFlags.push_back(flags);
     if (fail) return -1;
     return TWin32ShellOps::Move(source, target, flags);
 }
@@ -183,6 +185,7 @@ public:
     void SetOnProgress(ProgressHandler handler) override { progress_ = std::move(handler); }
     int CheckArchive(int, int) override { return 1; }
     int Extract(HWND, const std::string& dest, const std::string&, const TFileItems&) override {
+        if (spec_.throwOnExtract) throw std::runtime_error("scripted extraction failure");
         for (const auto& [name, size] : spec_.members) {
             EXTRACTINGINFOEX info{};
             info.FileSize = size;
@@ -205,7 +208,10 @@ public:
     }
     int Pack(HWND, const std::string&, const TFileItems&) override { return spec_.result; }
     int MakeSfx(HWND, const std::string&) override { return 0; }
-    int OpenArchive(HWND, DWORD) override { return 0; }
+    int OpenArchive(HWND, DWORD) override {
+        if (spec_.throwOnOpen) throw std::runtime_error("scripted open failure");
+        return 0;
+    }
     int FindFirst(const std::string&, TArchiveMemberInfo& info) override {
         next_ = 0;
         return FindNext(info);

@@ -110,6 +110,7 @@ private:
 class RecordingShell : public velmor::TWin32ShellOps {
 public:
     std::vector<std::string> calls;
+    std::vector<UINT> moveFlags;  // the flags of each Move, in order
     bool fail = false;  // every mutating call fails without touching the disk
     bool DeleteFile(const std::string& path) override;
     int Recycle(const std::string& path, UINT flags) override;
@@ -125,6 +126,8 @@ struct ScriptedArchiveSpec {
     std::vector<std::pair<std::string, uint32_t>> members;
     int result = 0;
     bool ignoreAbort = false;
+    bool throwOnOpen = false;     // OpenArchive raises, as a component that cannot read the archive does
+    bool throwOnExtract = false;  // Extract raises
 };
 // `partialWrites`: reports between the two of each member, with these byte counts written.
 velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec, std::vector<uint32_t> partialWrites = {});

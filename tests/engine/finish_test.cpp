@@ -69,6 +69,29 @@ TEST(AfterAction, RecycleAndMoveWithTheirOverwriteRules) {
     }
 }
 
+TEST(AfterAction, AMoveAsksOnlyWhenTheTargetExistsWithModeAsk) {
+    for (bool present : {true, false}) {
+        SCOPED_TRACE(present);
+        JobWorld w;
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+        ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"moved").c_str(), nullptr));
+        if (present) {
+            ASSERT_TRUE(WriteFileBytes(w.dir.File(L"moved\\a.zip"), "older"));
+        }
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.AfterMethod = 3;
+        w.ini.MoveFolder = w.Path("moved");
+        w.ini.MoveOverWrite = 0;
+        w.shell.fail = true;  // the flags are what matters; no shell window may ask here
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        // Without "no confirmation" the shell asks before it replaces the file there.
+        EXPECT_EQ(w.shell.moveFlags,
+                  (std::vector<UINT>{present ? UINT(FOF_SILENT) : UINT(FOF_NOCONFIRMMKDIR | FOF_NOCONFIRMATION | FOF_SILENT)}))
+            << w.ui.LogText();
+    }
+}
+
 TEST(AfterAction, ShellFailuresAreLoggedAsFailures) {
     const std::vector<std::pair<int, const char*>> cases = {
         {1, "> [ 後始末エラー ] 書庫を削除できませんでした。"},
@@ -106,26 +129,40 @@ TEST(Leftover, AFailedExtractionRemovesTheBindFolderItMade) {
     EXPECT_EQ(w.ui.rows.size(), 1u);
 }
 
+TEST(Leftover, AFailedExtractionKeepsTheUsersOwnTopFolder) {
+    JobWorld w;
+    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"top\\mine.txt"), "mine"));
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
+    ASSERT_TRUE(w.standins.SetScript(StandinScript().Section("UNZIP32.DLL").CommandResult(0x8019)));
+    w.ui.rows = {w.Path("a.zip")};
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_EQ(w.state.ItemFailed, 1) << w.ui.LogText();
+    EXPECT_EQ(ReadText(w.dir.File(L"top\\mine.txt")), "mine");
+    EXPECT_FALSE(w.ui.Logged("> [ 残骸の削除 ] \"" + w.Path("top") + "\""));
+}
+
 TEST(TrimFolderNumber, RenamesOnlyFoldersAnExtractionMade) {
     struct Case {
         const char* label;
         std::vector<std::string> archives;  // top folders, one archive each, extracted in order
-        bool userTool;                      // a folder "tool" of the user's before the job
+        std::wstring userFile;              // a file of the user's, "mine", before the job
         int sameFolderProc;
         std::vector<std::wstring> present, absent;
     };
     const std::vector<Case> cases = {
-        {"version cut", {"tool-1.2"}, false, 0, {L"tool-\\a.txt"}, {L"tool-1.2"}},
-        {"nothing to cut", {"docs"}, false, 0, {L"docs\\a.txt"}, {}},
-        {"user's folder of that name", {"tool_1.2"}, true, 0, {L"tool\\mine.txt", L"tool_1.2\\a.txt"}, {L"tool_old1"}},
-        {"created folder moved aside", {"tool", "tool_1.2"}, false, 0, {L"tool_old1\\a.txt", L"tool\\a.txt"}, {L"tool_1.2"}},
-        {"created folder to the recycle bin", {"tool", "tool_1.2"}, false, 1, {L"tool\\a.txt"}, {L"tool_old1", L"tool_1.2"}},
+        {"version cut", {"tool-1.2"}, L"", 0, {L"tool-\\a.txt"}, {L"tool-1.2"}},
+        {"nothing to cut", {"docs"}, L"", 0, {L"docs\\a.txt"}, {}},
+        {"user's folder of that name", {"tool_1.2"}, L"tool\\mine.txt", 0, {L"tool\\mine.txt", L"tool_1.2\\a.txt"}, {L"tool_old1"}},
+        {"user's own versioned folder", {"tool_1.2"}, L"tool_1.2\\mine.txt", 0, {L"tool_1.2\\mine.txt", L"tool_1.2\\a.txt"}, {L"tool"}},
+        {"created folder moved aside", {"tool", "tool_1.2"}, L"", 0, {L"tool_old1\\a.txt", L"tool\\a.txt"}, {L"tool_1.2"}},
+        {"created folder to the recycle bin", {"tool", "tool_1.2"}, L"", 1, {L"tool\\a.txt"}, {L"tool_old1", L"tool_1.2"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         JobWorld w;
-        if (c.userTool) {
-            ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"tool\\mine.txt"), "mine"));
+        if (!c.userFile.empty()) {
+            ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(c.userFile), "mine"));
         }
         for (size_t i = 0; i < c.archives.size(); ++i) {
             std::string name = "arc" + std::to_string(i) + ".zip";
@@ -138,8 +175,8 @@ TEST(TrimFolderNumber, RenamesOnlyFoldersAnExtractionMade) {
         RunJob(w, unpack);
         for (const std::wstring& p : c.present) EXPECT_TRUE(FileExists(w.dir.File(p))) << w.ui.LogText();
         for (const std::wstring& p : c.absent) EXPECT_FALSE(FileExists(w.dir.File(p))) << w.ui.LogText();
-        if (c.userTool) {
-            EXPECT_EQ(ReadText(w.dir.File(L"tool\\mine.txt")), "mine");
+        if (!c.userFile.empty()) {
+            EXPECT_EQ(ReadText(w.dir.File(c.userFile)), "mine");
         }
     }
 }

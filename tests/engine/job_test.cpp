@@ -297,24 +297,55 @@ TEST(Job, ApplicationMainThreadServesARealJob) {
     EXPECT_TRUE(w.ui.Logged("> [ 最上位要素カウント ]\t1コ"));
 }
 
-TEST(Job, MembersThatClimbOutLeaveNothingOutsideTheOutputFolder) {
-    for (bool alert : {false, true}) {
-        SCOPED_TRACE(alert);
+TEST(Job, RowsThatFailBeforeOrDuringTheirExtractionKeepTheirArchives) {
+    struct Case {
+        const char* label;
+        ScriptedArchiveSpec spec;
+        const char* line;
+    };
+    const std::vector<Case> cases = {
+        {"the count raises", {{{"a.txt", 1}}, 0, false, true, false},
+         "> [ エラー ] ファイル数の取得に失敗しました。書庫でない可能性があります。"},
+        {"the extraction raises", {{{"a.txt", 1}}, 0, false, false, true},
+         "> [ 実行エラー ]　解凍関数実行時に例外が発生しました"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
         JobWorld w;
-        ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"sub").c_str(), nullptr));
-        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"sub\\a.zip"), {{"ok.txt", "ok"}, {"../evil.txt", "evil"}}));
-        w.ui.rows = {w.Path("sub\\a.zip")};
-        w.ini.AlertAbsExpand = alert;
-        w.ui.answers = {IDNO};
+        ASSERT_TRUE(WriteFileBytes(w.dir.File(L"a.zip"), "scripted"));
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.AfterMethod = 1;
+        w.archives = ScriptedArchiveFactory(c.spec);
         TUnPack unpack(w.Context(), {});
         RunJob(w, unpack);
-        EXPECT_FALSE(FileExists(w.dir.File(L"evil.txt"))) << w.ui.LogText();
-        EXPECT_TRUE(FileExists(w.dir.File(L"sub\\a.zip")));
-        if (alert) {
-            EXPECT_TRUE(w.ui.Logged("> [ 中断 ] 絶対パス展開抑制による中断"));
-            EXPECT_FALSE(FileExists(w.dir.File(L"sub\\ok.txt")));
-        } else {
-            EXPECT_EQ(ReadText(w.dir.File(L"sub\\ok.txt")), "ok");
-        }
+        EXPECT_TRUE(w.ui.Logged(c.line)) << w.ui.LogText();
+        EXPECT_TRUE(FileExists(w.dir.File(L"a.zip")));
+        EXPECT_EQ(w.ui.rows.size(), 1u);
+        EXPECT_TRUE(w.shell.calls.empty());
     }
+    // A bind folder that cannot be made (a file has its name): the archive is not extracted beside it.
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"pkg.zip"), kFlat));
+    ASSERT_TRUE(WriteFileBytes(w.dir.File(L"pkg"), "a file of the bind folder's name"));
+    w.ui.rows = {w.Path("pkg.zip")};
+    w.ini.BindFolder = true;
+    w.ini.AfterMethod = 1;
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_TRUE(w.ui.Logged("> [ バインドエラー ] まとめフォルダを作成できませんでした。\"" + w.Path("pkg") + "\""))
+        << w.ui.LogText();
+    EXPECT_TRUE(FileExists(w.dir.File(L"pkg.zip")));
+    EXPECT_FALSE(FileExists(w.dir.File(L"x.txt")));
+    EXPECT_EQ(ReadText(w.dir.File(L"pkg")), "a file of the bind folder's name");
+}
+
+TEST(Job, ASkippedRowDoesNotSkipTheNextOne) {
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"b.zip"), kTree));
+    w.ui.rows = {w.Path("missing.zip"), w.Path("b.zip")};
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_TRUE(w.ui.Logged("> [ 前段階エラー]： ファイルが存在しません"));
+    EXPECT_EQ(ReadText(w.dir.File(L"top\\a.txt")), "alpha") << w.ui.LogText();
+    EXPECT_EQ(w.ui.rows, (std::vector<std::string>{w.Path("missing.zip")}));
 }

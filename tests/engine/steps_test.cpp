@@ -91,6 +91,21 @@ TEST(RarVolumes, APartSetExtractsOnceAndItsLaterVolumesAreSkipped) {
     }
 }
 
+TEST(RarVolumes, VolumesMatchTheirBaseNameWithoutRegardToCase) {
+    JobWorld w;
+    for (const wchar_t* name : {L"Set.part1.rar", L"SET.PART2.RAR", L"set.Part3.rar"})
+        ASSERT_TRUE(WriteTaggedFixture(w.dir.File(name), "RAR", kFlat));
+    w.ui.rows = {w.Path("Set.part1.rar")};
+    w.ini.CheckDiv = true;
+    w.ini.AfterMethod = 1;
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_EQ(w.shell.calls, (std::vector<std::string>{"delete " + w.Path("Set.part1.rar"),
+                                                       "delete " + w.Path("SET.PART2.RAR"),
+                                                       "delete " + w.Path("set.Part3.rar")}))
+        << w.ui.LogText();
+}
+
 TEST(RarVolumes, NumberedSetIsCleanedUpWholeAndADamagedVolumeFailsThePreTest) {
     {
         JobWorld w;

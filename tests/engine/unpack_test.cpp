@@ -31,6 +31,7 @@ TEST(CheckDangerousPath, MatchesOnlyTheListedSpellings) {
         {"x\\WINDOWS\\", true},
         {"x\\windows\\", true},
         {"x\\system\\", true},
+        {"x\\startup\\", true},
         {"x\\スタートアップ\\", true},
         {"x\\ｽﾀｰﾄｱｯﾌﾟ\\", true},
         {"x\\StartUp\\", false},
@@ -45,12 +46,19 @@ TEST(CheckDangerousPath, MatchesOnlyTheListedSpellings) {
     }
 }
 
-TEST(EscapesOutputFolder, DrivesRootsAndParentStepsByCharacter) {
+TEST(EscapesOutputFolder, DrivesRootsParentStepsAndDevicesByCharacter) {
     const std::vector<std::pair<std::string, bool>> cases = {
         {"C:\\boot.ini", true}, {"C:x", true},          {"\\x", true},     {"/x", true},
-        {"..\\x", true},        {"a/../../b", true},    {"a\\..", true},   {"a\\b.txt", false},
-        {"..a\\b", false},      {"a..\\b", false},      {"readme", false}, {kHyou + "\\x", false},
-        {kHyou + ".txt", false}, {"x\\" + kHyou, false},
+        {"\\\\server\\x", true}, {"a.txt:stream", true}, {"..\\x", true}, {"a/../../b", true},
+        {"a\\..", true},        {"...\\x", true},       {".. \\x", true}, {"a/. ./b", true},
+        {"a\\b.txt", false},    {"..a\\b", false},      {"a..\\b", false}, {"readme", false},
+        {"./a.txt", false},      {kHyou + "\\x", false},  {kHyou + ".txt", false}, {"x\\" + kHyou, false},
+        // devices in any case and segment, with an extension, a stream form, trailing dots or blanks
+        {"COM1", true},          {"aux.txt", true},       {"lpt1.log", true}, {"NUL", true},
+        {"nul.", true},          {"Con ", true},          {"aux .txt", true}, {"a/PRN/b.txt", true},
+        {"COM1;x;$DATA", true},  {"conin$", true},        {"clock$", true},   {"lpt9.tar.gz", true},
+        {"COM10", false},        {"console.txt", false},  {"nully", false},   {"LPT", false},
+        {"auxiliary", false},    {"xcon", false},         {" con", false},
     };
     for (const auto& [name, escapes] : cases) {
         SCOPED_TRACE(name);
@@ -98,6 +106,8 @@ TEST(CountTopLevelEntries, TableOfMemberLists) {
         {"ignore directory counts files", {"a/x.txt", "a/y.txt", "b.txt"}, true, 3, ""},
         {"ignore directory single file", {"a/x.txt"}, true, 1, ""},
         {"trail byte 0x5C", {kHyou + "\\a", kHyou + "\\b"}, false, 1, kHyou},
+        {"tar ./ steps are no folder", {"./", "./a.txt", "./dir/", "./dir/b"}, false, 2, ""},
+        {"tar ./ single folder", {"./", "./tool/", "./tool/a", "././tool/b"}, false, 1, "tool"},
         {"empty archive", {}, false, 0, ""},
     };
     for (const CountCase& c : cases) {
@@ -116,43 +126,52 @@ TEST(CountTopLevelEntries, TableOfMemberLists) {
     }
 }
 
-TEST(CountTopLevelEntries, AsksAboutEscapingAndDangerousPaths) {
+TEST(CountTopLevelEntries, AsksOncePerArchiveAndKind) {
     struct Case {
-        std::string member;
+        std::vector<std::string> members;
         bool alertAbs, checkDanger;
-        int answer;  // IDYES or IDNO
-        const char* logLine;  // when refused
+        int answer;            // to every question
+        size_t questions;      // how many are asked
+        std::string named;     // what the (first) question names
+        const char* logLine;   // when refused
     };
+    std::vector<std::string> climbing = {"ok.txt"};
+    for (int i = 0; i < 30; ++i) climbing.push_back("../../evil" + std::to_string(i) + ".txt");
+    const std::string startup = "Windows\\Start Menu\\Programs\\Startup\\a.exe";
     const std::vector<Case> cases = {
-        {"C:\\boot.ini", true, false, IDNO, "> [ 中断 ] 絶対パス展開抑制による中断"},
-        {"..\\..\\evil.txt", true, false, IDNO, "> [ 中断 ] 絶対パス展開抑制による中断"},
-        {"/etc/x", true, false, IDNO, "> [ 中断 ] 絶対パス展開抑制による中断"},
-        {"Windows\\Start Menu\\Programs\\Startup\\a.exe", false, true, IDNO, "> [ 中断 ] 危険パスによる中断"},
-        {"C:\\boot.ini", true, false, IDYES, nullptr},
-        {"C:\\boot.ini", false, false, 0, nullptr},  // no question at all
+        {climbing, true, false, IDNO, 1, "\"../../evil0.txt\" ほか29件", "> [ 中断 ] 絶対パス展開抑制による中断"},
+        {climbing, true, false, IDYES, 1, "\"../../evil0.txt\" ほか29件", nullptr},
+        {{"C:\\boot.ini"}, true, false, IDNO, 1, "\"C:\\boot.ini\"\r", "> [ 中断 ] 絶対パス展開抑制による中断"},
+        {{"/etc/x", "NUL"}, true, false, IDNO, 1, "\"/etc/x\" ほか1件", "> [ 中断 ] 絶対パス展開抑制による中断"},
+        {{startup, startup, "docs/a"}, false, true, IDNO, 1, "\"" + startup + "\" ほか1件", "> [ 中断 ] 危険パスによる中断"},
+        {{"C:\\x", startup}, true, true, IDYES, 2, "\"C:\\x\"\r", nullptr},
+        {{"C:\\x", startup}, true, true, IDNO, 1, "\"C:\\x\"\r", "> [ 中断 ] 絶対パス展開抑制による中断"},
+        {{"C:\\boot.ini"}, false, false, 0, 0, "", nullptr},  // no question at all
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.member);
+        SCOPED_TRACE(c.members.back());
         JobWorld w;
-        ASSERT_TRUE(w.standins.SetScript(StandinScript().Member("ok.txt", 1).Member(c.member, 1).Member(c.member, 1)));
+        StandinScript script;
+        for (const std::string& m : c.members) script.Member(m, 1);
+        ASSERT_TRUE(w.standins.SetScript(script));
         ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), {{"x", "x"}}));
         w.ini.AlertAbsExpand = c.alertAbs;
         w.ini.CheckDangerPath = c.checkDanger;
         w.state.CurrentArchive = w.Path("a.zip");
-        if (c.answer) w.ui.answers = {c.answer, c.answer};
+        for (size_t i = 0; i < c.questions; ++i) w.ui.answers.push_back(c.answer);
         TUnPack unpack(w.Context(), {});
-        int count = unpack.CountTopLevelEntries(nullptr, w.Path("a.zip"));
-        if (c.logLine) {
-            EXPECT_EQ(w.state.SkipItem, 1);
-            EXPECT_TRUE(w.ui.Logged(c.logLine)) << w.ui.LogText();
-            EXPECT_EQ(w.ui.questions.size(), 1u);  // the walk ends at the first No
+        unpack.CountTopLevelEntries(nullptr, w.Path("a.zip"));
+        ASSERT_EQ(w.ui.questions.size(), c.questions) << w.ui.LogText();
+        if (c.questions) {
             EXPECT_EQ(w.ui.questions[0].caption, "確認");
-            EXPECT_NE(w.ui.questions[0].text.find(c.member), std::string::npos);
-        } else {
-            EXPECT_EQ(w.state.SkipItem, 0);
-            EXPECT_EQ(w.ui.questions.size(), c.answer ? 2u : 0u);  // asked again for every such member
-            EXPECT_GE(count, 2);
+            EXPECT_NE(w.ui.questions[0].text.find(c.named), std::string::npos) << w.ui.questions[0].text;
         }
+        EXPECT_EQ(w.state.SkipItem, c.logLine ? 1 : 0);
+        if (c.logLine) {
+            EXPECT_TRUE(w.ui.Logged(c.logLine)) << w.ui.LogText();
+        }
+        EXPECT_EQ(unpack.Members.size(), c.members.size());
+        EXPECT_TRUE(unpack.WalkComplete);
     }
 }
 

@@ -43,6 +43,8 @@ public:
     StandinScript& NoProgress();
     // Extraction walks, reports and enumerates the members but writes nothing.
     StandinScript& WalkOnly();
+    // Extraction follows "..", drives and roots in member names (a library without a path check).
+    StandinScript& TrustNames();
     const std::string& Text() const { return text_; }
     bool Write(const std::wstring& path) const;
 

@@ -26,6 +26,7 @@ StandinScript& StandinScript::DialogCancel() { return Line("dialog-cancel", "");
 StandinScript& StandinScript::Delay(int ms) { return Line("delay", std::to_string(ms)); }
 StandinScript& StandinScript::NoProgress() { return Line("progress", "0"); }
 StandinScript& StandinScript::WalkOnly() { return Line("write", "0"); }
+StandinScript& StandinScript::TrustNames() { return Line("trust-names", "1"); }
 
 StandinScript& StandinScript::Member(std::string_view name, uint64_t size, std::string_view time,
                                      uint64_t compressedSize) {

@@ -29,6 +29,13 @@ void TUnPackThread::FinishItem() {
         --RowIndex;
         if (!compress) {
             auto act = [&](const std::string& source, bool split) {
+                if (ini.AfterMethod == 0) return;
+                // Only the file that was extracted goes: one that changed meanwhile is not the user's archive.
+                if (!ArchiveUnchanged(source)) {
+                    ui.AppendLog("> [ 後始末エラー ] 書庫が解凍の前と変わっているため、そのままにしました。" +
+                                 (split ? source : std::string()));
+                    return;
+                }
                 switch (ini.AfterMethod) {
                     case 1: DeleteArchive(source, split); break;
                     case 2: RecycleArchive(source); break;

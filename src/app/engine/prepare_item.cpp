@@ -69,6 +69,12 @@ void TUnPackThread::PrepareItem() {
         default: st.OutputFolder = WithTrailingBackslash(ExtractFileDir(ArchivePath)); break;
     }
     unpack_.LeftoverRoot = st.OutputFolder;
+    // A folder relative to the current one would put the files wherever the program happens to run.
+    if (!compress && !IsAbsolutePath(st.OutputFolder)) {
+        ui.AppendLog("> [ 前段階エラー ]： 解凍先フォルダが完全なパスではありません \"" + st.OutputFolder + "\"");
+        st.SkipItem = 1;
+        return;
+    }
 
     if (ini.CheckDiv && ArchiveExt == ".rar") {
         std::string base;
@@ -114,10 +120,21 @@ void TUnPackThread::PrepareItem() {
     }
     ui.AppendLog("> [ 最上位要素カウント ]\t" + std::to_string(TopLevelCount) + "コ");
 
-    if (TopLevelCount < ini.BindNum || !(ini.BindFolder || (ini.IgnoreDirectory && ini.IgnoredSingleBind))) return;
+    const bool bindWanted =
+        TopLevelCount >= ini.BindNum && (ini.BindFolder || (ini.IgnoreDirectory && ini.IgnoredSingleBind));
+    const std::string name =
+        bindWanted ? CutTail(ChangeFileExt(ExtractBareName(ArchivePath), ""), ini.DelFolderNum) : std::string();
+    const bool bind = bindWanted && UsableBindName(name);
+    // Every member is checked against the folder it will land in before any folder is made or moved.
+    if (!GuardMembers(bind ? st.OutputFolder + name + "\\" : st.OutputFolder)) return;
+    if (bind) MakeBindFolder(name);
+    if (!st.SkipItem) ChooseOverwrite();
+}
 
-    const std::string name = CutTail(ChangeFileExt(ExtractBareName(ArchivePath), ""), ini.DelFolderNum);
-    if (!UsableBindName(name)) return;
+void TUnPackThread::MakeBindFolder(const std::string& name) {
+    TJobState& st = context_.State;
+    IJobUi& ui = context_.Ui;
+    IShellOps& shell = context_.Shell;
     const std::string bindPath = st.OutputFolder + name;
     st.TopLevelItem = bindPath;
     if (shell.FileExists(bindPath)) st.TopLevelPreExisted = 1;
@@ -137,7 +154,7 @@ void TUnPackThread::PrepareItem() {
     }
     st.BindFolderExisted = 1;
     ui.AppendLog("> [ 同名のまとめフォルダが存在 ]");
-    if (ini.SameFolderProc != 1) {
+    if (context_.Ini.SameFolderProc != 1) {
         st.RenamedOldFolder = RenameToOld(bindPath);
         if (!st.RenamedOldFolder.empty()) {
             if (shell.CreateFolder(bindPath)) {

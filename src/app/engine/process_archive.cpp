@@ -93,7 +93,7 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
     std::string notReady;
     const TReadyFlags ready{st.LhaReady != 0, st.ZipReady != 0, st.CabReady != 0,
                             st.RarReady != 0, st.TarReady != 0, st.GcaReady != 0};
-    if (!ApplyFormatSwitches(ext, ini.OverWrite, ini.IgnoreDirectory, ready, arc->Options(), notReady)) {
+    if (!ApplyFormatSwitches(ext, itemOverWrite_, ini.IgnoreDirectory, ready, arc->Options(), notReady)) {
         LogLine(notReady);
         st.SkipItem = 1;
         return kItemSkipped;
@@ -107,10 +107,7 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
         return kItemStopped;
     }
 
-    if (!compress) {
-        return arc->Extract(logWindow, destination, ini.SpecialExt ? ini.FileSpec : std::string(),
-                            TFileItems{std::string()});
-    }
+    if (!compress) return ExtractMembers(*arc, logWindow, destination);
 
     const std::string src = archive;
     const std::string base = WithTrailingBackslash(ExtractFileDir(src));

@@ -26,20 +26,6 @@ size_t SjisSearch(std::string_view hay, std::string_view needle) {
 
 bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
 
-// The path's components split at "\" and "/" by character.
-std::vector<std::string> SplitComponents(std::string_view path) {
-    std::vector<std::string> parts(1);
-    for (size_t i = 0; i < path.size();) {
-        size_t n = platform::SjisCharLength(path, i);
-        if (n == 1 && IsDelimiter(path[i]))
-            parts.emplace_back();
-        else
-            parts.back().append(path.substr(i, n));
-        i += n;
-    }
-    return parts;
-}
-
 // Position after the last "/" or "\" (by character), 0 when there is none.
 size_t CutPosition(std::string_view name) {
     size_t cut = 0;
@@ -72,14 +58,6 @@ bool StartsWithFolder(std::string_view path, std::string_view folder) {
     return j == folder.size();
 }
 
-// "X:\..." or "\\server\...".
-bool IsAbsolute(std::string_view path) {
-    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
-        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
-        return true;
-    return path.size() >= 3 && path[0] == '\\' && path[1] == '\\';
-}
-
 }  // namespace
 
 std::string CheckDangerousPath(std::string_view path) {
@@ -90,13 +68,10 @@ std::string CheckDangerousPath(std::string_view path) {
     return "";
 }
 
-bool EscapesOutputFolder(std::string_view memberName) {
-    if (memberName.empty()) return false;
-    if (SjisSearch(memberName, ":") != std::string_view::npos) return true;  // "C:\x", "C:x"
-    if (IsDelimiter(memberName[0])) return true;                             // "\x", "/x"
-    for (const std::string& part : SplitComponents(memberName))
-        if (part == "..") return true;
-    return false;
+std::string TFlaggedMembers::Text() const {
+    std::string text = "\"" + First + "\"";
+    if (Count > 1) text += " ほか" + std::to_string(Count - 1) + "件";
+    return text;
 }
 
 TUnPack::TUnPack(const TJobContext& context, std::vector<std::string> libraryFolders)
@@ -170,40 +145,29 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
     std::string lastRoot = "<>";
     std::string prevFirst;
     std::string lastName;
+    Members.clear();
+    WalkComplete = false;
+    TFlaggedMembers escaping, dangerous;
 
     double memberTotal = 0;  // 64-bit sizes: the library's own total is 32-bit
     auto info = std::make_unique<TArchiveMemberInfo>();
-    bool more = arc->FindFirst(mask, *info) == 0;
+    int found = arc->FindFirst(mask, *info);
     try {
-        while (more) {
-            std::string name(info->FileName, strnlen(info->FileName, sizeof(info->FileName)));
-            if (name.empty()) break;
-            if (!EndsWithDelimiter(name)) {
+        while (found == 0) {
+            const std::string raw(info->FileName, strnlen(info->FileName, sizeof(info->FileName)));
+            if (raw.empty()) break;
+            // "./a.txt" is a.txt: the step is no folder of its own.
+            const std::string name(StripCurrentFolderSteps(raw));
+            const bool folderEntry = name.empty() || EndsWithDelimiter(name);
+            const bool escapes = EscapesOutputFolder(raw) || EscapesOutputFolder(name);
+            Members.push_back({name, folderEntry, escapes});
+            if (escapes) escaping.Add(raw);
+            if (!folderEntry) {
                 memberTotal += static_cast<double>(info->OriginalSize64);
                 size_t cut = CutPosition(name);
                 std::string folderPart = name.substr(0, cut);
                 std::string filePart = name.substr(cut);
-
-                // A member that would land outside the output folder is asked about like an absolute path.
-                if (ini.AlertAbsExpand && EscapesOutputFolder(name)) {
-                    std::string text = "\"" + state.CurrentArchive + "\r" + "\"には絶対パスによる展開が含まれています。" +
-                                       "\r" + "\"" + name + "\"" + "\r" + "続行しますか？";
-                    if (context_.Ui.Ask(text, "確認", MB_YESNO) != IDYES) {
-                        state.SkipItem = 1;
-                        context_.Ui.AppendLog("> [ 中断 ] 絶対パス展開抑制による中断");
-                        break;
-                    }
-                }
-                if (ini.CheckDangerPath && !CheckDangerousPath(folderPart).empty()) {
-                    std::string text = "\"" + state.CurrentArchive + "\r" +
-                                       "内のファイルに(StartUp,System,スタートアップなど) のパス情報が含まれています。" +
-                                       "\r" + "\"" + name + "\"" + "\r" + " 続行しますか？";
-                    if (context_.Ui.Ask(text, "確認", MB_YESNO) != IDYES) {
-                        state.SkipItem = 1;
-                        context_.Ui.AppendLog("> [ 中断 ] 危険パスによる中断");
-                        break;
-                    }
-                }
+                if (!CheckDangerousPath(folderPart).empty()) dangerous.Add(raw);
 
                 if (ini.IgnoreDirectory) {
                     ++count;
@@ -224,10 +188,32 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
                     lastName = first;
                 }
             }
-            more = arc->FindNext(*info) == 0;
+            found = arc->FindNext(*info);
         }
+        // -1 is the library's "no further member"; anything else broke the walk off.
+        WalkComplete = found == -1;
     } catch (...) {
         // A failure after the first member ends the walk; the count so far stands.
+    }
+
+    // One question per archive and kind, naming the first such member and how many more there are; the
+    // answer holds for the whole archive.
+    if (ini.AlertAbsExpand && escaping.Count) {
+        std::string text = "\"" + state.CurrentArchive + "\r" + "\"には絶対パスによる展開が含まれています。" + "\r" +
+                           escaping.Text() + "\r" + "続行しますか？";
+        if (context_.Ui.Ask(text, "確認", MB_YESNO) != IDYES) {
+            state.SkipItem = 1;
+            context_.Ui.AppendLog("> [ 中断 ] 絶対パス展開抑制による中断");
+        }
+    }
+    if (!state.SkipItem && ini.CheckDangerPath && dangerous.Count) {
+        std::string text = "\"" + state.CurrentArchive + "\r" +
+                           "内のファイルに(StartUp,System,スタートアップなど) のパス情報が含まれています。" + "\r" +
+                           dangerous.Text() + "\r" + " 続行しますか？";
+        if (context_.Ui.Ask(text, "確認", MB_YESNO) != IDYES) {
+            state.SkipItem = 1;
+            context_.Ui.AppendLog("> [ 中断 ] 危険パスによる中断");
+        }
     }
 
     state.ArchiveOriginalSize = std::max(memberTotal, static_cast<double>(arc->GetArcOriginalSize()));
@@ -256,9 +242,9 @@ void TUnPack::DeleteLeftover() {
 
         // Only an absolute path strictly inside the output folder, never the folder itself or a root.
         std::string root = NormalizeFolderPath(LeftoverRoot);
-        if (!IsAbsolute(root) || !IsAbsolute(path) || !StartsWithFolder(path, root) || path.size() <= root.size())
+        if (!IsAbsolutePath(root) || !IsAbsolutePath(path) || !StartsWithFolder(path, root) || path.size() <= root.size())
             return;
-        for (const std::string& part : SplitComponents(std::string_view(path).substr(root.size())))
+        for (const std::string& part : PathSegments(std::string_view(path).substr(root.size())))
             if (part.empty() || part == "." || part == "..") return;
 
         if (context_.Shell.FileExists(path)) {

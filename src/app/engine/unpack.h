@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/engine/job_seams.h"
+#include "app/engine/member_guard.h"
 
 namespace velmor {
 
@@ -26,9 +27,25 @@ struct TArchiverLibrary {
 
 // "DANGER" when the path holds a start-up or system folder word (case-sensitive, double-byte aware), else "".
 std::string CheckDangerousPath(std::string_view path);
-// True when a member path would leave the output folder: a drive ("C:\x", "C:x"), a rooted path ("\x", "/x")
-// or a ".." step. A 0x5C trail byte is not a separator.
-bool EscapesOutputFolder(std::string_view memberName);
+
+// A member as the last count saw it: its name without leading "./" steps, whether it is a folder entry, and
+// whether its name as the library gave it would leave the output folder (EscapesOutputFolder).
+struct TCountedMember {
+    std::string Name;
+    bool Folder = false;
+    bool Escapes = false;
+};
+
+// The first of a kind of members and how many there are, for one question or log line per archive.
+struct TFlaggedMembers {
+    std::string First;
+    int Count = 0;
+    void Add(const std::string& name) {
+        if (Count++ == 0) First = name;
+    }
+    // "\"first\"" and, with more of them, " ほかN件".
+    std::string Text() const;
+};
 
 class TUnPack {
 public:
@@ -46,10 +63,15 @@ public:
     void UnloadArchiverDlls();
     const std::vector<TArchiverLibrary>& Libraries() const { return libraries_; }
 
-    // The number of top-level elements of the archive. May ask about absolute or dangerous member paths and
-    // set SkipItem; sets TopLevelItem (the single name, when the count is 1) and ArchiveOriginalSize.
-    // Exceptions up to the first member reach the caller.
+    // The number of top-level elements of the archive. Asks once per archive about members that would leave
+    // the output folder and once about dangerous paths, and sets SkipItem on a No; sets TopLevelItem (the
+    // single name, when the count is 1), ArchiveOriginalSize, Members and WalkComplete. Exceptions up to the
+    // first member reach the caller.
     int CountTopLevelEntries(HWND window, const std::string& archive);
+    // Every member the last count walked, folder entries included, and whether the walk reached the end of
+    // the archive (one that broke off has not seen every member the library would write).
+    std::vector<TCountedMember> Members;
+    bool WalkComplete = false;
 
     // Deletes TopLevelItem when this extraction created it and it lies strictly inside LeftoverRoot.
     void DeleteLeftover();

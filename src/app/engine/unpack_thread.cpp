@@ -172,6 +172,10 @@ void TUnPackThread::ResetItem() {
     st.BindFolderCreated = 0;
     st.TopLevelPreExisted = 0;
     st.TopLevelItem.clear();
+    itemOverWrite_ = context_.Ini.OverWrite;
+    stageExtraction_ = false;
+    existingFiles_ = {};
+    archiveStamps_.clear();
     lastFilePercent_ = 999;
     lastTotalPercent_ = 999;
     lastMemberName_ = "xxxxxx";
@@ -211,7 +215,8 @@ void TUnPackThread::CheckOutputFolders() {
 }
 
 bool TUnPackThread::EnsureFolder(const std::string& folder, const std::string& word) {
-    if (folder.empty() || folder == "\\") {
+    // A folder that is not a full path would be made wherever the program's current folder happens to be.
+    if (folder.empty() || folder == "\\" || !IsAbsolutePath(folder)) {
         context_.Ui.Ask("フォルダ(" + word + ")が指定されていません", "フォルダ", MB_OK);
         return false;
     }

@@ -60,6 +60,8 @@ public:
     bool EnsureFolder(const std::string& folder, const std::string& word);
     static int ListFilesRecursive(const std::string& folder, std::vector<std::string>& list);
     void PrepareItem();
+    // Creates or reuses the bind folder `name` in the output folder (part of the preparation step).
+    void MakeBindFolder(const std::string& name);
     int ProcessArchive(const std::string& archive, const std::string& destination);
     void FinishItem();
     void LogLine(const std::string& text);
@@ -76,6 +78,18 @@ public:
     void DeleteArchive(const std::string& source, bool split);
     void RecycleArchive(const std::string& source);
     void MoveArchive(const std::string& source);
+
+    // What keeps the members inside the output folder and off the user's files (main thread, from the
+    // preparation step): false, with the row refused and logged, when a member would land outside `folder`
+    // (the output folder the extraction will use) or on the archive itself or another archive of the list.
+    bool GuardMembers(const std::string& folder);
+    // With "ask" or "skip", whether existing files of the members' names are kept: "ask" asks once per
+    // archive. Sets the row's overwrite mode and whether its extraction goes through a staging folder.
+    void ChooseOverwrite();
+    // The extraction call (worker): through a staging folder when existing files must stay.
+    int ExtractMembers(IJobArchive& arc, HWND wnd, const std::string& destination);
+    // True when the archive or volume is the same file (size and write time) as before its extraction.
+    bool ArchiveUnchanged(const std::string& path) const;
 
     int RowIndex = 0;
     int ItemResult = 0;
@@ -103,6 +117,13 @@ private:
     std::atomic<uint8_t> running_{0};
     std::atomic<uint8_t> paused_{0};
     HANDLE resumeEvent_ = nullptr;
+
+    // The row's overwrite mode, whether its extraction is staged, the existing files its members would
+    // replace, and the stamps of its archive and volumes before the extraction.
+    int itemOverWrite_ = 0;
+    bool stageExtraction_ = false;
+    TFlaggedMembers existingFiles_;
+    std::vector<std::pair<std::string, TFileStamp>> archiveStamps_;
 
     int lastFilePercent_ = 999;
     int lastTotalPercent_ = 999;

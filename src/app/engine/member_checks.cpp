@@ -1,0 +1,128 @@
+// The engine's own guarantees about what an extraction writes, whatever the library does: no member lands
+// outside the output folder or on an archive of the job, "ask" and "skip" never replace an existing file,
+// and the clean-up acts only on the archive that was extracted.
+#include <map>
+#include <set>
+
+#include "app/engine/unpack_thread.h"
+#include "app/ini_control.h"
+#include "archivers/job_state.h"
+#include "archivers/path_util.h"
+#include "platform/handle.h"
+
+namespace velmor {
+
+namespace {
+constexpr int kCannotWrite = 0x8013;  // the library's "cannot write" code
+}  // namespace
+
+bool TUnPackThread::GuardMembers(const std::string& folder) {
+    TJobState& st = context_.State;
+    IJobUi& ui = context_.Ui;
+    const bool junk = context_.Ini.IgnoreDirectory;
+    existingFiles_ = {};
+    auto refuse = [&](const std::string& line) {
+        ui.AppendLog(line);
+        st.SkipItem = 1;
+        st.ItemFailed = 1;
+        return false;
+    };
+    // Members the walk did not see could land anywhere.
+    if (!unpack_.WalkComplete) return refuse("> [ 解凍拒否 ] 書庫の要素を最後まで確認できませんでした");
+
+    std::vector<std::string> own = SplitParts;
+    own.push_back(ArchivePath);
+    std::set<std::string> listed;  // the job list's archives, full paths with ASCII lowered
+    bool listRead = false;
+    auto guarded = [&](const std::string& target) {
+        for (const std::string& path : own)
+            if (SameFile(target, path)) return true;
+        if (!listRead) {
+            for (int i = 0, n = ui.RowCount(); i < n; ++i) listed.insert(AsciiLower(ExpandFileName(ui.RowText(i))));
+            listRead = true;
+        }
+        return listed.count(AsciiLower(ExpandFileName(target))) != 0;
+    };
+
+    const TLandingCheck landing(folder);
+    TFlaggedMembers outside, overwritten;
+    std::map<std::string, bool> topExists;  // a member can only meet a file when its first segment exists
+    for (const TCountedMember& m : unpack_.Members) {
+        if (m.Name.empty()) continue;
+        if (m.Escapes) {
+            outside.Add(m.Name);
+            continue;
+        }
+        std::string top;
+        const std::string target = MemberTarget(folder, m.Name, junk && !m.Folder, &top);
+        if (!landing.Inside(target)) {
+            outside.Add(m.Name);
+            continue;
+        }
+        if (m.Folder || outside.Count) continue;
+        auto [at, fresh] = topExists.try_emplace(AsciiLower(top), false);
+        if (fresh) at->second = context_.Shell.FileExists(top);
+        if (!at->second || !PlainFileExists(target)) continue;
+        if (guarded(target))
+            overwritten.Add(m.Name);
+        else
+            existingFiles_.Add(m.Name);
+    }
+    if (outside.Count) return refuse("> [ 解凍拒否 ] 解凍先フォルダの外に出る要素があります：" + outside.Text());
+    if (overwritten.Count) return refuse("> [ 解凍拒否 ] 書庫自身を上書きする要素があります：" + overwritten.Text());
+
+    archiveStamps_.clear();
+    for (const std::string& path : SplitParts.empty() ? std::vector<std::string>{ArchivePath} : SplitParts)
+        archiveStamps_.emplace_back(path, ReadFileStamp(path));
+    return true;
+}
+
+void TUnPackThread::ChooseOverwrite() {
+    TJobState& st = context_.State;
+    itemOverWrite_ = context_.Ini.OverWrite;
+    stageExtraction_ = false;
+    // A bind folder made just now holds nothing yet.
+    if (st.BindFolderCreated || existingFiles_.Count == 0) return;
+    if (itemOverWrite_ == 0) {
+        const std::string text = "\"" + st.CurrentArchive + "\r" + "\"には既にあるファイルと同じ名前の要素があります。" +
+                                 "\r" + existingFiles_.Text() + "\r" + "上書きしますか？";
+        if (context_.Ui.Ask(text, "確認", MB_YESNO) == IDYES) {
+            itemOverWrite_ = 1;
+            return;
+        }
+        stageExtraction_ = true;
+    } else if (itemOverWrite_ == 2) {
+        stageExtraction_ = true;
+    }
+}
+
+int TUnPackThread::ExtractMembers(IJobArchive& arc, HWND wnd, const std::string& destination) {
+    const TIniControl& ini = context_.Ini;
+    const std::string extra = ini.SpecialExt ? ini.FileSpec : std::string();
+    if (!stageExtraction_) return arc.Extract(wnd, destination, extra, TFileItems{std::string()});
+
+    // The library writes into an empty folder of its own; only what meets no existing file moves on.
+    const std::string staging = CreateStagingFolder(destination);
+    if (staging.empty()) {
+        LogLine("> [ 解凍エラー ] 作業フォルダを作成できませんでした。\"" + destination + "\"");
+        return kCannotWrite;
+    }
+    platform::ScopeExit cleanup([&staging] { RemoveTree(staging); });
+    const int result = arc.Extract(wnd, staging, extra, TFileItems{std::string()});
+    if (IsFailureResult(result)) return result;
+    const TMergeResult merged = MergeStagedFiles(staging, destination);
+    if (merged.Kept) LogLine("> [ 上書きなし ] 既存のファイルをそのまま残しました：" + std::to_string(merged.Kept) + "個");
+    if (!merged.Ok) {
+        LogLine("> [ 解凍エラー ] 解凍したファイルを解凍先へ移せませんでした。");
+        return kCannotWrite;
+    }
+    return result;
+}
+
+bool TUnPackThread::ArchiveUnchanged(const std::string& path) const {
+    for (const auto& [recorded, stamp] : archiveStamps_)
+        if (recorded == path) return stamp == ReadFileStamp(path);
+    return false;
+}
+
+}  // namespace velmor

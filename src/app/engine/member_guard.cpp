@@ -1,0 +1,241 @@
+// Member-name rules, landing checks, archive stamps and the staging folder of an extraction.
+#include "app/engine/member_guard.h"
+
+#include <vector>
+
+#include "platform/handle.h"
+#include "platform/sjis.h"
+
+namespace velmor {
+
+namespace {
+
+bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+std::vector<std::string> PathSegments(std::string_view path) {
+    std::vector<std::string> parts(1);
+    for (size_t i = 0; i < path.size();) {
+        size_t n = platform::SjisCharLength(path, i);
+        if (n == 1 && IsDelimiter(path[i]))
+            parts.emplace_back();
+        else
+            parts.back().append(path.substr(i, n));
+        i += n;
+    }
+    return parts;
+}
+
+namespace {
+
+// Trailing dots and blanks go, as Windows drops them from a name ("." and ".." stay what they are). Neither is
+// ever a trail byte, so cutting bytes from the end is safe.
+std::string WithoutTrailingDotsAndBlanks(std::string s) {
+    if (s == "." || s == "..") return s;
+    while (!s.empty() && (s.back() == '.' || s.back() == ' ')) s.pop_back();
+    return s;
+}
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::wstring FullPath(const std::string& path) {
+    std::wstring w = platform::SjisToWide(path);
+    DWORD n = ::GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return {};
+    std::wstring buffer(n + 1, L'\0');
+    n = ::GetFullPathNameW(w.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (n == 0 || n >= buffer.size()) return {};
+    buffer.resize(n);
+    return buffer;
+}
+
+bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
+    return text.size() >= prefix.size() &&
+           ::CompareStringOrdinal(text.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
+                                  static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring WithSlash(std::wstring path) {
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    return path;
+}
+
+bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    platform::UniqueFile file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && ::GetFileInformationByHandle(file.Get(), &info);
+}
+
+void Merge(const std::wstring& from, const std::wstring& to, TMergeResult& result) {
+    WIN32_FIND_DATAW found{};
+    platform::UniqueFind find(::FindFirstFileW((from + L"*").c_str(), &found));
+    if (!find) return;
+    std::vector<std::pair<std::wstring, bool>> entries;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        entries.emplace_back(name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (::FindNextFileW(find.Get(), &found));
+    find.Reset();
+    for (const auto& [name, folder] : entries) {
+        const std::wstring source = from + name, target = to + name;
+        const DWORD existing = ::GetFileAttributesW(target.c_str());
+        if (existing == INVALID_FILE_ATTRIBUTES) {
+            // Nothing there yet: a whole staged folder moves in one rename.
+            if (!::MoveFileExW(source.c_str(), target.c_str(), 0)) result.Ok = false;
+        } else if (folder && (existing & FILE_ATTRIBUTE_DIRECTORY)) {
+            Merge(source + L"\\", target + L"\\", result);
+        } else {
+            ++result.Kept;
+        }
+    }
+}
+
+void RemoveTreeW(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    {
+        platform::UniqueFind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+        if (find) {
+            do {
+                std::wstring name = found.cFileName;
+                if (name == L"." || name == L"..") continue;
+                std::wstring path = folder + L"\\" + name;
+                // A link is removed, never followed.
+                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                    RemoveTreeW(path);
+                } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    ::RemoveDirectoryW(path.c_str());
+                } else {
+                    if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+                        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    ::DeleteFileW(path.c_str());
+                }
+            } while (::FindNextFileW(find.Get(), &found));
+        }
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+bool IsAbsolutePath(std::string_view path) {
+    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+        ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
+        return true;
+    return path.size() >= 3 && path[0] == '\\' && path[1] == '\\';
+}
+
+bool IsDeviceName(std::string_view segment) {
+    std::string s = WithoutTrailingDotsAndBlanks(std::string(segment));
+    // The device is the part before the first "." (any extension) or ";" (a stream's file form).
+    size_t end = 0;
+    while (end < s.size() && s[end] != '.' && s[end] != ';' && s[end] != ':')
+        end += platform::SjisCharLength(s, end);
+    s.resize(end);
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    for (char& c : s) c = Upper(c);
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    for (const char* d : kDevices)
+        if (s == d) return true;
+    return s.size() == 4 && (s.compare(0, 3, "COM") == 0 || s.compare(0, 3, "LPT") == 0) && s[3] >= '0' &&
+           s[3] <= '9';
+}
+
+bool EscapesOutputFolder(std::string_view memberName) {
+    if (memberName.empty()) return false;
+    for (size_t i = 0; i < memberName.size(); i += platform::SjisCharLength(memberName, i))
+        if (memberName[i] == ':') return true;  // "C:\x", "C:x", a stream
+    if (IsDelimiter(memberName[0])) return true;  // "\x", "/x", "\\server\x"
+    for (const std::string& part : PathSegments(memberName)) {
+        // "..", and "..." or ".. ", which Windows reads as ".." once trailing dots and blanks are gone.
+        if (part.find_first_not_of(". ") == std::string::npos && part.find('.') != part.rfind('.')) return true;
+        if (IsDeviceName(part)) return true;
+    }
+    return false;
+}
+
+std::string_view StripCurrentFolderSteps(std::string_view name) {
+    while (name.size() >= 2 && name[0] == '.' && IsDelimiter(name[1])) {
+        name.remove_prefix(2);
+        while (!name.empty() && IsDelimiter(name[0])) name.remove_prefix(1);
+    }
+    return name == "." ? std::string_view() : name;
+}
+
+std::string MemberTarget(const std::string& folder, std::string_view memberName, bool junkPaths, std::string* top) {
+    std::vector<std::string> parts;
+    for (std::string& part : PathSegments(StripCurrentFolderSteps(memberName))) {
+        part = WithoutTrailingDotsAndBlanks(std::move(part));
+        if (!part.empty()) parts.push_back(std::move(part));
+    }
+    if (junkPaths && parts.size() > 1) parts.erase(parts.begin(), parts.end() - 1);
+    std::string target = folder;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        target += (i ? "\\" : "") + parts[i];
+        if (i == 0 && top) *top = target;
+    }
+    return target;
+}
+
+TLandingCheck::TLandingCheck(const std::string& folder) : root_(WithSlash(FullPath(folder))) {}
+
+bool TLandingCheck::Inside(const std::string& target) const {
+    const std::wstring full = FullPath(target);
+    return root_.size() > 1 && full.size() > root_.size() && StartsWithNoCase(full, root_);
+}
+
+TFileStamp ReadFileStamp(const std::string& path) {
+    TFileStamp stamp;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(platform::SjisToWide(path).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return stamp;
+    stamp.Valid = true;
+    stamp.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    stamp.WriteTime = data.ftLastWriteTime;
+    return stamp;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return FileIdentity(platform::SjisToWide(a), x) && FileIdentity(platform::SjisToWide(b), y) &&
+           x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
+}
+
+bool PlainFileExists(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesW(platform::SjisToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string CreateStagingFolder(const std::string& folder) {
+    const std::wstring base = WithSlash(platform::SjisToWide(folder));
+    const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
+    for (DWORD i = 0; i < 100; ++i) {
+        wchar_t name[40];
+        swprintf(name, 40, L"~velmor%08lx.tmp", static_cast<unsigned long>(seed + i));
+        const std::wstring path = base + name;
+        if (::CreateDirectoryW(path.c_str(), nullptr)) {
+            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
+            return platform::WideToSjis(path) + "\\";
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    return {};
+}
+
+TMergeResult MergeStagedFiles(const std::string& staging, const std::string& dest) {
+    TMergeResult result;
+    Merge(WithSlash(platform::SjisToWide(staging)), WithSlash(platform::SjisToWide(dest)), result);
+    return result;
+}
+
+void RemoveTree(const std::string& folder) {
+    std::wstring path = platform::SjisToWide(folder);
+    while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    if (path.size() > 3) RemoveTreeW(path);
+}
+
+}  // namespace velmor
