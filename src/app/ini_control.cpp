@@ -152,15 +152,23 @@ void TIniControl::Load() {
         Load(none);
         return;
     }
-    platform::TIniFile ini(*path);
+    platform::TMemIniFile ini(*path);
     Load(ini);
 }
 
 void TIniControl::Save() {
     std::optional<std::string> path = SettingsFilePath();
-    if (!path) return;
-    platform::TIniFile ini(*path);
-    Save(ini);
+    if (path) SaveFile(*path);
+}
+
+void TIniControl::SaveFile(const std::string& path) {
+    try {
+        platform::TMemIniFile ini(path);
+        Save(ini);
+        ini.UpdateFile();
+    } catch (const platform::EIniFileException&) {
+        // A refused write (read-only file, unwritable folder) leaves the old file as it was, quietly.
+    }
 }
 
 }  // namespace velmor

@@ -60,6 +60,9 @@ public:
     // field its default and Save writes nothing.
     void Load();
     void Save();
+    // Writes every key to the settings file at `path` in one write: a new file that replaces the old one, so
+    // a save that fails leaves the old file whole.
+    void SaveFile(const std::string& path);
     // The same over any profile store. A write error of the store ends the walk quietly.
     void Load(platform::TCustomIniFile& ini);
     void Save(platform::TCustomIniFile& ini);

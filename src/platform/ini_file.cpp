@@ -156,12 +156,11 @@ Place Find(const std::vector<std::string>& lines, std::string_view section, std:
     }
     return place;
 }
-}  // namespace
 
-// The file's bytes are Shift-JIS as they stand: no code-page conversion happens on the way in or out, so the
-// values never depend on the machine's ANSI code page (a 0x5C trail byte stays a trail byte).
-std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) {
-    std::vector<std::string> lines = SplitFileLines(ReadAll(fileName_));
+// The value of a key in the lines, or `def`; kept to what a byte buffer of kReadBufferBytes would have held,
+// never half a character.
+std::string ValueIn(const std::vector<std::string>& lines, std::string_view section, std::string_view key,
+                    std::string_view def) {
     Place place = Find(lines, section, key);
     std::string value(def);
     std::string_view k, v;
@@ -171,11 +170,10 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
             v = v.substr(1, v.size() - 2);
         value.assign(v);
     }
-    // Keep what a byte buffer of kReadBufferBytes would have held, never half a character.
-    if (value.size() >= kReadBufferBytes) {
+    if (value.size() >= TIniFile::kReadBufferBytes) {
         size_t keep = 0;
         for (size_t i = 0; i < value.size(); i += SjisCharLength(value, i)) {
-            if (i + SjisCharLength(value, i) > kReadBufferBytes - 1) break;
+            if (i + SjisCharLength(value, i) > TIniFile::kReadBufferBytes - 1) break;
             keep = i + SjisCharLength(value, i);
         }
         value.resize(keep);
@@ -183,8 +181,8 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
     return value;
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    std::vector<std::string> lines = SplitFileLines(ReadAll(fileName_));
+void SetValueIn(std::vector<std::string>& lines, std::string_view section, std::string_view key,
+                std::string_view value) {
     Place place = Find(lines, section, key);
     std::string entry = std::string(Trim(key)) + "=" + std::string(value);
     if (place.keyLine != std::string::npos) {
@@ -195,15 +193,63 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         lines.push_back("[" + std::string(Trim(section)) + "]");
         lines.push_back(entry);
     }
+}
+
+void WriteLines(const std::string& fileName, const std::vector<std::string>& lines) {
     std::string data;
     for (const std::string& line : lines) data += line + "\r\n";
-    UniqueFile file(::CreateFileW(SjisToWide(fileName_).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    if (!file || !::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) ||
-        written != data.size()) {
-        throw EIniFileException("Unable to write to " + fileName_);
-    }
+    if (!ReplaceFileContents(fileName, data)) throw EIniFileException("Unable to write to " + fileName);
 }
+}  // namespace
+
+bool ReplaceFileContents(const std::string& fileName, std::string_view data) {
+    const std::wstring target = SjisToWide(fileName);
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return false;
+    // A name of our own beside the file: the replacement is a rename within one folder.
+    std::wstring temp;
+    UniqueFile file;
+    for (unsigned n = 0; n < 100 && !file; ++n) {
+        temp = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(n) + L".tmp";
+        file.Reset(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file && ::GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    if (!file) return false;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+                    written == data.size() && ::FlushFileBuffers(file.Get());
+    file.Reset();
+    if (!ok || !::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        ::DeleteFileW(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The file's bytes are Shift-JIS as they stand: no code-page conversion happens on the way in or out, so the
+// values never depend on the machine's ANSI code page (a 0x5C trail byte stays a trail byte).
+std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) {
+    return ValueIn(SplitFileLines(ReadAll(fileName_)), section, key, def);
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    std::vector<std::string> lines = SplitFileLines(ReadAll(fileName_));
+    SetValueIn(lines, section, key, value);
+    WriteLines(fileName_, lines);
+}
+
+TMemIniFile::TMemIniFile(std::string fileName)
+    : fileName_(std::move(fileName)), lines_(SplitFileLines(ReadAll(fileName_))) {}
+
+std::string TMemIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) {
+    return ValueIn(lines_, section, key, def);
+}
+
+void TMemIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    SetValueIn(lines_, section, key, value);
+}
+
+void TMemIniFile::UpdateFile() { WriteLines(fileName_, lines_); }
 
 }  // namespace platform

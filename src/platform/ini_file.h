@@ -1,11 +1,14 @@
-// Profile ("ini") files, one key per call: nothing is cached and every write reaches the file at once. The
-// file is Shift-JIS (code page 932) whatever the machine's ANSI code page; section and key names compare
-// without regard to ASCII case. A write that fails raises EIniFileException.
+// Profile ("ini") files. TIniFile works one key per call: nothing is cached and every write reaches the file at
+// once. TMemIniFile reads the file once and writes it once. Either way a write goes to a new file beside the
+// old one, which then replaces it: a failed write leaves the old file whole. The file is Shift-JIS (code page
+// 932) whatever the machine's ANSI code page; section and key names compare without regard to ASCII case. A
+// write that fails raises EIniFileException.
 #pragma once
 
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -44,5 +47,25 @@ public:
 private:
     std::string fileName_;
 };
+
+// The whole file in memory: reads and writes change nothing on disk until UpdateFile, which writes every
+// line in one go (raising EIniFileException, with the file as it was, when that fails).
+class TMemIniFile : public TCustomIniFile {
+public:
+    explicit TMemIniFile(std::string fileName);
+    const std::string& FileName() const noexcept { return fileName_; }
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def) override;
+    void WriteString(std::string_view section, std::string_view key, std::string_view value) override;
+    void UpdateFile();
+
+private:
+    std::string fileName_;
+    std::vector<std::string> lines_;
+};
+
+// Replaces the file's content with `data`: written to a new file in the same folder, which then takes the
+// file's place. False, with the old file untouched, when it cannot be written or replaced (a read-only file
+// is not replaced).
+bool ReplaceFileContents(const std::string& fileName, std::string_view data);
 
 }  // namespace platform

@@ -224,6 +224,35 @@ TEST(Settings, FailingWriterStopsQuietly) {
     EXPECT_NO_THROW(c.Save(bad));
 }
 
+// The file's identity on its volume; a file rewritten in place keeps it, a new file has its own.
+uint64_t FileIndex(const std::string& path) {
+    HANDLE file = CreateFileW(SjisToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool ok = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return ok ? (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow : 0;
+}
+
+TEST(Settings, ASaveWritesANewFileThatReplacesTheOldOne) {
+    const std::string path = TempIniPath();
+    DeleteFileW(SjisToWide(path).c_str());
+    TIniControl saved = Unusual();
+    saved.SaveFile(path);
+    const uint64_t before = FileIndex(path);
+    ASSERT_NE(before, 0u);
+    // The old file is never truncated and rewritten: whatever stops a save half-way leaves it whole.
+    TIniControl changed = Unusual();
+    changed.BindNum = 42;
+    changed.SaveFile(path);
+    EXPECT_NE(FileIndex(path), before);
+    TIniControl loaded;
+    platform::TIniFile ini(path);
+    loaded.Load(ini);
+    ExpectSame(changed, loaded);
+    DeleteFileW(SjisToWide(path).c_str());
+}
+
 TEST(Settings, FileLivesInMyDocuments) {
     std::optional<std::string> path = SettingsFilePath();
     ASSERT_TRUE(path);

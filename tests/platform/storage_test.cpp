@@ -74,6 +74,55 @@ TEST(IniFile, ShiftJisRoundTripAndWriteError) {
     Remove(path);
 }
 
+TEST(IniFile, AWriteReplacesTheFileWholeOrNotAtAll) {
+    const std::string path = TempDir() + "velmor_replace_test.ini";
+    SetFileAttributesW(SjisToWide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    Remove(path);
+    auto contents = [&] {
+        std::string data;
+        HANDLE f = CreateFileW(SjisToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+        if (f == INVALID_HANDLE_VALUE) return std::string("<missing>");
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(f, buffer, sizeof(buffer), &got, nullptr) && got) data.append(buffer, got);
+        CloseHandle(f);
+        return data;
+    };
+    {
+        TIniFile first(path);
+        first.WriteString("Main", "Keep", "1");
+    }
+    ASSERT_TRUE(ReplaceFileContents(path, "; a comment\r\n[Main]\r\nKeep=1\r\n"));
+    {
+        // Nothing reaches the file before UpdateFile, and then everything at once, the comment kept.
+        TMemIniFile ini(path);
+        ini.WriteString("Main", "BindNum", "3");
+        ini.WriteString("新規", "値", "表");
+        EXPECT_EQ(ini.ReadString("Main", "BindNum", ""), "3");
+        EXPECT_EQ(contents(), "; a comment\r\n[Main]\r\nKeep=1\r\n");
+        ini.UpdateFile();
+    }
+    EXPECT_EQ(contents(), "; a comment\r\n[Main]\r\nKeep=1\r\nBindNum=3\r\n[新規]\r\n値=表\r\n");
+    // A read-only file is neither replaced nor truncated, by either kind of write.
+    const std::string before = contents();
+    ASSERT_TRUE(SetFileAttributesW(SjisToWide(path).c_str(), FILE_ATTRIBUTE_READONLY));
+    TMemIniFile readOnly(path);
+    readOnly.WriteString("Main", "BindNum", "9");
+    EXPECT_THROW(readOnly.UpdateFile(), EIniFileException);
+    EXPECT_THROW(TIniFile(path).WriteString("Main", "BindNum", "9"), EIniFileException);
+    EXPECT_EQ(contents(), before);
+    SetFileAttributesW(SjisToWide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    // No new file is left beside it.
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(SjisToWide(path + ".*.tmp").c_str(), &found);
+    EXPECT_EQ(find, INVALID_HANDLE_VALUE);
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    TMemIniFile missing(TempDir() + "no such folder\\x.ini");
+    EXPECT_THROW(missing.UpdateFile(), EIniFileException);
+    Remove(path);
+}
+
 TEST(Registry, ScratchKey) {
     const char* kKey = "Software\\VelmorPlatformTest";
     TRegistry reg(HKEY_CURRENT_USER);
