@@ -118,13 +118,14 @@ def preview_start(env):
 
 
 def start_without_job(env):
-    """"-d" alone starts no job: the window shows with its log instead of lingering unseen."""
+    """"-d" alone starts no job: the window shows with its log instead of lingering unseen; the switch does
+    not become the stored after-extraction action."""
     env.write_ini(Sub_Other__CmdHideWnd=1)
     p = env.start_velmor("-d")
     check(env.wait_main_window(), "the window is shown")
     env.close_main_window(p)
     check(any(l.endswith("> 処理ファイルがありません。") for l in log_lines(env)), "the empty-list line")
-    check(env.read_ini().get("Main.AfterMethod") == "1", "\"-d\" set the after-extraction action")
+    check(env.read_ini().get("Main.AfterMethod") == "0", "the stored after-extraction action is unchanged")
 
 
 # --- jobs --------------------------------------------------------------------------------------------
@@ -167,13 +168,13 @@ def command_line_job(env):
     # The steps of the first archive, in this order.
     at = 0
     for needle in ("─── 解凍・圧縮用DLL検査 ──", "[ DLL ] \"ZIP\"\t「OK」", ">>>> [ \"%s\" ]  --" % env.winpath(a),
-                   "[ 最上位要素カウント ]\t2コ", "[ 書庫テスト ]", "[ 解凍 ]\t\"%s\\\" へ解凍しました。" %
+                   "[ 最上位要素カウント ]\t2コ", "[ 書庫テスト ]\t テスト通過", "[ 解凍 ]\t\"%s\\\" へ解凍しました。" %
                    env.winpath(os.path.join(env.data, "a"))):
         found = text.find(needle, at)
         check(found >= 0, "the log shows %r after the earlier steps:\n%s" % (needle, text))
         at = found + len(needle)
     check(lines[-1].endswith("| " + env.winpath(sub)), "the output folder is the last line: %r" % lines[-1])
-    check(env.read_ini().get("Main.AfterMethod") == "0", "\"-k\" stored")
+    check(env.read_ini().get("Main.AfterMethod") == "0", "the stored after-extraction action is unchanged")
     print("\n".join(lines))
 
 
@@ -429,6 +430,243 @@ def shell_extract_verb(env):
     check(os.path.isfile(archive), "the archive is kept")
 
 
+# --- nothing lost: hostile archives and session ends ----------------------------------------------------
+
+def log_has(env, text):
+    return any(text in l for l in log_lines(env))
+
+
+def standin_script(env, name, lines):
+    """A script for the stand-in libraries (one directive per line), as the environment of one start."""
+    path = os.path.join(env.data, name)
+    with open(path, "wb") as f:
+        f.write("".join(l + "\r\n" for l in lines).encode("cp932"))
+    return {"VELMOR_STANDIN_SCRIPT": env.winpath(path)}
+
+
+def self_named_member(env):
+    """pkg.zip holding pkg.zip, extracted beside itself with overwrite on and "-d": the archive is refused,
+    kept as it was and not deleted."""
+    env.write_ini(Main__OverWrite=1, Sub_Bind__BindFolder=0)
+    pkg = os.path.join(env.data, "pkg.zip")
+    make_zip(pkg, {"pkg.zip": "the inner archive", "other.txt": "o"})
+    with open(pkg, "rb") as f:
+        before = f.read()
+    p = run_to_end(env, "-d", env.winpath(pkg))
+    check(p.returncode == 0, "velmor ended by itself")
+    with open(pkg, "rb") as f:
+        check(f.read() == before, "the archive is there, unchanged")
+    check(log_has(env, "[ 解凍拒否 ] 書庫自身を上書きする要素があります：\"pkg.zip\""), "the refusal is logged")
+    check(not os.path.exists(os.path.join(env.data, "other.txt")), "nothing of it was extracted")
+
+
+def tar_dot_slash(env):
+    """"tar -czf x.tgz ." names its members "./...": they bind into x\ like any others, and with "skip" the
+    user's readme.txt beside the archive is kept while the new members arrive."""
+    src = os.path.join(env.work, "tarsrc")
+    shutil.rmtree(src, ignore_errors=True)
+    os.makedirs(os.path.join(src, "docs"))
+    with open(os.path.join(src, "readme.txt"), "w") as f:
+        f.write("theirs")
+    with open(os.path.join(src, "docs", "a.txt"), "w") as f:
+        f.write("a")
+    tgz = os.path.join(env.data, "x.tgz")
+    subprocess.run(["tar", "-czf", tgz, "."], cwd=src, check=True)
+    mine = os.path.join(env.data, "readme.txt")
+    with open(mine, "w") as f:
+        f.write("mine")
+    env.write_ini(Sub_Bind__BindFolder=1, Sub_Bind__BindNum=2)
+    run_to_end(env, "-k", env.winpath(tgz))
+    check(log_has(env, "[ 最上位要素カウント ]\t2コ"), "two top-level items")
+    with open(os.path.join(env.data, "x", "readme.txt")) as f:
+        check(f.read() == "theirs", "the members are in the bind folder")
+    check(os.path.isfile(os.path.join(env.data, "x", "docs", "a.txt")), "the folder member too")
+    shutil.rmtree(os.path.join(env.data, "x"))
+
+    env.write_ini(Sub_Bind__BindFolder=0, Main__OverWrite=2)
+    os.remove(env.log_path())
+    run_to_end(env, "-k", env.winpath(tgz))
+    with open(mine) as f:
+        check(f.read() == "mine", "\"skip\" kept the user's file")
+    check(os.path.isfile(os.path.join(env.data, "docs", "a.txt")), "the new member arrived")
+    check(log_has(env, "[ 上書きなし ] 既存のファイルをそのまま残しました：1個"), "the kept file is logged")
+    check(not [n for n in os.listdir(env.data) if n.startswith("~velmor")], "no staging folder is left")
+
+
+def device_names(env):
+    """Members named COM1, aux.txt, lpt1.log, NUL: with Wine's COM1 pointed at a file, no byte reaches it;
+    the archive is refused and kept although "-d" asked to delete it."""
+    com1 = os.path.join(env.work, "com1.out")
+    with open(com1, "wb"):
+        pass
+    link = os.path.join(env.prefix, "dosdevices", "com1")
+    if os.path.lexists(link):
+        os.remove(link)
+    os.symlink(com1, link)
+    try:
+        for member in ("COM1", "aux.txt", "lpt1.log", "NUL", "docs/com1.txt"):
+            env.write_ini()
+            if os.path.exists(env.log_path()):
+                os.remove(env.log_path())
+            z = os.path.join(env.data, "dev.zip")
+            make_zip(z, {"readme.txt": "r", member: "bytes for the device"})
+            run_to_end(env, "-d", env.winpath(z))
+            check(os.path.getsize(com1) == 0, "nothing reached COM1 (%s)" % member)
+            check(os.path.isfile(z), "the archive is kept (%s)" % member)
+            check(log_has(env, "[ 解凍拒否 ] 解凍先フォルダの外に出る要素があります：\"%s\"" % member),
+                  "the refusal names %s" % member)
+            os.remove(z)
+    finally:
+        os.remove(link)
+
+
+def climbing_with_a_trusting_library(env):
+    """A library that follows ".." itself: with the question off, and answered Yes, nothing is written outside
+    the output folder, and the archive counts as failed and is kept under "-d"."""
+    outside = os.path.join(env.work, "outside.txt")
+    evil = os.path.join(env.data, "evil", "evil.zip")
+    os.makedirs(os.path.dirname(evil), exist_ok=True)
+    make_zip(evil, {"ok.txt": "ok", "../../outside.txt": "bad", "../up.txt": "bad"})
+    script = standin_script(env, "trusting.txt", ["trust-names\t1"])
+    for alert, answers in ((0, ()), (1, (("確認", "yes"),))):
+        if os.path.exists(outside):
+            os.remove(outside)
+        if os.path.exists(env.log_path()):
+            os.remove(env.log_path())
+        env.write_ini(Sub_Security__AlertAbsExpand=alert)
+        p = env.start_velmor("-d", env.winpath(evil), extra_env=script)
+        for caption, button in answers:
+            check(env.answer(caption, button), "the question answered")
+        p.wait(timeout=90)
+        check(not os.path.exists(outside), "nothing two levels up (question %d)" % alert)
+        check(not os.path.exists(os.path.join(env.data, "up.txt")), "nothing one level up")
+        check(os.path.isfile(evil), "the archive is kept")
+        check(log_has(env, "[ 解凍拒否 ] 解凍先フォルダの外に出る要素があります：\"../../outside.txt\" ほか1件"),
+              "the refused members are named")
+        rc, out = env.helper_run("count-windows", "#32770", "確認")
+        check(out.strip() == "0", "one question at most")
+
+
+def switch_applies_to_one_start(env):
+    """A "-d" start deletes its archive but leaves the stored action "keep": the next plain start keeps."""
+    env.write_ini(Main__AfterMethod=0)
+    a = os.path.join(env.data, "a.zip")
+    b = os.path.join(env.data, "b.zip")
+    make_zip(a, {"a.txt": "a"})
+    make_zip(b, {"b.txt": "b"})
+    run_to_end(env, "-d", env.winpath(a))
+    check(not os.path.exists(a), "\"-d\" deleted its archive")
+    check(env.read_ini().get("Main.AfterMethod") == "0", "the stored action is still \"keep\"")
+    run_to_end(env, env.winpath(b))
+    check(os.path.isfile(os.path.join(env.data, "b.txt")), "the plain start extracted")
+    check(os.path.isfile(b), "and kept its archive")
+
+
+def relative_folder(env):
+    """SpecialFolder=relout is refused like an empty folder: nothing lands in the current folder."""
+    cwd = os.path.join(env.data, "cwd")
+    os.makedirs(cwd)
+    a = os.path.join(env.data, "a.zip")
+    make_zip(a, {"a.txt": "a"})
+    env.write_ini(Main__PutLocation=1, Main__SpecialFolder="relout")
+    p = env.start_velmor("-k", env.winpath(a), cwd=cwd)
+    text = env.box_text("フォルダ")
+    check(text and "フォルダ(解凍先)が指定されていません" in text, "refused like an empty folder: %r" % text)
+    check(env.answer("フォルダ", "ok"), "answered")
+    p.wait(timeout=60)
+    check(not os.path.exists(os.path.join(cwd, "relout")), "no folder in the current folder")
+    check(not os.path.exists(os.path.join(cwd, "a.txt")), "nothing extracted there")
+    check(log_has(env, "[ 全体キャンセル ] 解凍先フォルダ"), "the job is cancelled")
+
+
+def sendto_cancel(env):
+    """A SendTo start with the folder question: Cancel extracts nothing and leaves the place and the folder
+    as they were."""
+    cwd = os.path.join(env.data, "cwd2")
+    os.makedirs(cwd)
+    a = os.path.join(env.data, "send.zip")
+    make_zip(a, {"s.txt": "s"})
+    env.write_ini(Sub_Confirm__ConfirmSendTo=1, Main__PutLocation=0, Main__SpecialFolder="C:\\前の場所")
+    p = env.start_velmor(env.winpath(a), cwd=cwd)
+    check(env.answer(BROWSE_CAPTION, "cancel"), "the folder dialog cancelled")
+    check(env.wait_main_window(), "the window shows instead of a job")
+    time.sleep(1.0)
+    env.close_main_window(p)
+    check(not os.path.exists(os.path.join(env.data, "s.txt")), "nothing extracted beside the archive")
+    check(not os.listdir(cwd), "nothing in the current folder")
+    ini = env.read_ini()
+    check(ini.get("Main.PutLocation") == "0", "the place is unchanged: %r" % ini.get("Main.PutLocation"))
+    check(ini.get("Main.SpecialFolder") == "C:\\前の場所", "the folder is unchanged: %r" % ini.get("Main.SpecialFolder"))
+
+
+# The caption of the system's folder-browse dialog under the Japanese locale.
+BROWSE_CAPTION = "フォルダーの参照"
+
+
+def end_session_idle(env):
+    """The end of the session while idle writes the log and the settings and ends the program."""
+    env.write_ini(App__WindowX=70, App__WindowY=60)
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    env.wine_quiet("wineboot", "--end-session")
+    p.wait(timeout=30)
+    check(re.match(r"^ 1\| \[ .+ \]$", log_lines(env)[0]) is not None, "the log file is written")
+    ini = env.read_ini()
+    check(ini.get("App.WindowX") == "70" and "Sub_Other.IgnoredSingleBind" in ini, "the settings are written")
+
+
+def end_session_during_job(env):
+    """The end of the session during a "-d" job stops and joins it: the interrupted archive is kept, its
+    leftover removed, and the log and the settings are written."""
+    env.write_ini(Sub_Bind__BindFolder=1)
+    big = os.path.join(env.data, "big.zip")
+    make_zip(big, {"big/%03d.txt" % i: "x" * 100 for i in range(60)})
+    script = standin_script(env, "slow.txt", ["delay\t200"])
+    p = env.start_velmor("-d", env.winpath(big), extra_env=script)
+    check(env.wait_main_window(), "the main window is shown during the job")
+    time.sleep(3.0)
+    check(p.poll() is None, "the job still runs")
+    env.wine_quiet("wineboot", "--end-session")
+    p.wait(timeout=60)
+    check(os.path.isfile(big), "the interrupted archive is kept")
+    check(not os.path.exists(os.path.join(env.data, "big")), "its leftover is removed")
+    check(log_has(env, "[ 強制中断 ] 中断されました。"), "the stop is logged")
+    check("Sub_Other.IgnoredSingleBind" in env.read_ini(), "the settings are written")
+
+
+def installer_that_cannot_start(env):
+    """Without the ZIP library and without the installer tool, Yes shows that the tool cannot run, once, and
+    the question is not asked again."""
+    env.write_ini()
+    zip_dll = os.path.join(env.app, "UNZIP32.DLL")
+    kept = os.path.join(env.data, "UNZIP32.DLL")
+    tool = os.path.join(env.app, "caldix")
+    moved_tool = os.path.join(env.data, "caldix")
+    shutil.move(zip_dll, kept)
+    if os.path.exists(tool):
+        shutil.move(tool, moved_tool)
+    try:
+        p = env.start_velmor()
+        check(env.answer("圧縮解凍DLLチェック", "yes"), "the question answered Yes")
+        check(env.answer("圧縮解凍DLLチェック", "ok"), "the notice answered")
+        check(env.answer("最新DLLの取得", "ok"), "the installer notice answered")
+        text = env.box_text("Velmor")
+        check(text and "caldixが実行できません" in text, "the tool cannot run: %r" % text)
+        check(env.answer("Velmor", "ok"), "answered")
+        check(env.wait_main_window(), "the window shows")
+        time.sleep(2.0)
+        rc, out = env.helper_run("count-windows", "#32770", "圧縮解凍DLLチェック")
+        check(out.strip() == "0", "not asked again: %r" % out)
+        env.close_main_window(p)
+    finally:
+        if not os.path.exists(zip_dll):
+            shutil.move(kept, zip_dll)
+        if os.path.exists(moved_tool) and not os.path.exists(tool):
+            shutil.move(moved_tool, tool)
+    lines = [l.split("| ", 1)[-1] for l in log_lines(env) if l]
+    check(lines.count("─── 解凍・圧縮用DLL検査 ──") == 1, "one check pass: %r" % lines)
+
+
 # --- pictures of every window for the documentation (scripts/screenshots.sh) --------------------------------
 
 def pictures(env):
@@ -512,6 +750,18 @@ SUITES = {
         ("shell_extract_verb", shell_extract_verb),
         ("preview_lists_the_archive", preview_lists_the_archive),
         ("search_log_viewer_and_about", search_log_viewer_and_about),
+    ],
+    "safety": [
+        ("self_named_member", self_named_member),
+        ("tar_dot_slash", tar_dot_slash),
+        ("device_names", device_names),
+        ("climbing_with_a_trusting_library", climbing_with_a_trusting_library),
+        ("switch_applies_to_one_start", switch_applies_to_one_start),
+        ("relative_folder", relative_folder),
+        ("sendto_cancel", sendto_cancel),
+        ("end_session_idle", end_session_idle),
+        ("end_session_during_job", end_session_during_job),
+        ("installer_that_cannot_start", installer_that_cannot_start),
     ],
     "window": [
         ("start_and_close", start_and_close),

@@ -5,7 +5,7 @@
 //   close CLASS TITLE               post WM_CLOSE to the window
 //   drop CLASS TITLE PATH...        post a shell drop of the paths (wide names) to the window
 //   rows CLASS TITLE                print the job list's rows, one per line, sub-items after tabs (UTF-8)
-//   answer CAPTION BUTTON MS        click Yes, No or OK of the message box with that caption
+//   answer CAPTION BUTTON MS        click Yes, No, OK or Cancel of the dialog box with that caption
 //   text CAPTION MS                 print the text of the message box with that caption
 //   menu CLASS TITLE KEY [KEY...]   open a menu of the bar by its access key, then press keys (a letter,
 //                                   down, enter, esc)
@@ -337,7 +337,7 @@ int wmain(int argc, wchar_t** argv) {
             return 0;
         }
         std::wstring b = argv[3];
-        int id = b == L"yes" ? IDYES : b == L"no" ? IDNO : IDOK;
+        int id = b == L"yes" ? IDYES : b == L"no" ? IDNO : b == L"cancel" ? IDCANCEL : IDOK;
         HWND button = ::GetDlgItem(box, id);
         if (!button) return 2;
         ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));

@@ -7,6 +7,7 @@
 #include "archivers/archive_file.h"
 #include "archivers/path_util.h"
 #include "platform/application.h"
+#include "platform/handle.h"
 #include "platform/sjis.h"
 
 namespace velmor {
@@ -103,7 +104,13 @@ TApplicationMainThread::~TApplicationMainThread() {
     ::DestroyWindow(window_);
 }
 
-void TApplicationMainThread::Invoke(const std::function<void()>& fn) { platform::Application.Synchronize(fn); }
+void TApplicationMainThread::Invoke(const std::function<void()>& fn) {
+    platform::Application.Synchronize([this, &fn] {
+        ++serving_;
+        platform::ScopeExit done([this] { --serving_; });
+        fn();
+    });
+}
 
 void TApplicationMainThread::Post(std::function<void()> fn) {
     auto* call = new std::function<void()>(std::move(fn));

@@ -147,10 +147,13 @@ public:
     TApplicationMainThread& operator=(const TApplicationMainThread&) = delete;
     void Invoke(const std::function<void()>& fn) override;
     void Post(std::function<void()> fn) override;
+    // True on the main thread while it runs a call that a worker waits for.
+    bool Serving() const noexcept { return serving_ > 0; }
 
 private:
     static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND window_ = nullptr;
+    int serving_ = 0;  // main thread only
 };
 
 // Win32's file functions and SHFileOperationW; `owner` is the owner of the shell's own windows.

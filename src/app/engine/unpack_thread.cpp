@@ -264,7 +264,7 @@ void TUnPackThread::OnArchiveProgress(int state, LPEXTRACTINGINFOEX info, bool& 
             if (!st.CancelSeen) {
                 st.CancelSeen = 1;
                 st.Status = jsStopRequested;
-                if (st.CurrentExt == ".zip") {
+                if (st.CurrentExt == ".zip" && !QuietStop) {
                     int answer = IDNO;
                     Sync([&] {
                         answer = context_.Ui.Ask("1つのファイル処理中のZip強制中断は終了が必要です。\r終了しますか？",

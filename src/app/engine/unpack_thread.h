@@ -49,6 +49,9 @@ public:
     // The stop request: set by the main window, taken up by the worker at the library's next progress report
     // or just before the library call. Never cleared inside a job except by a withdrawn ZIP stop.
     std::atomic<uint8_t> CancelRequested{0};
+    // A stop that asks nothing (the session is ending): the ZIP stop question is not asked, the library is
+    // told to stop.
+    std::atomic<uint8_t> QuietStop{0};
 
     // Pause: the worker waits at its next progress report or row until resumed.
     void Suspend();

@@ -51,6 +51,12 @@ TfrmMain::TfrmMain(std::vector<std::string> args)
     };
     OnShow = [this] { FormShow(); };
     OnCloseQuery = [this](bool& canClose) { FormCloseQuery(canClose); };
+    // The session may always end; what its end needs is done when it does end (another program may still
+    // refuse it).
+    OnQueryEndSession = [] { return true; };
+    OnEndSession = [this](bool ending) {
+        if (ending) EndSession();
+    };
     OnClose = [this](platform::TCloseAction&) { FormClose(); };
     OnDestroy = [this] {
         ShowFromTray();
@@ -522,7 +528,7 @@ void TfrmMain::HandleCommandLine() {
     JobState().CommandLineRun = 1;
     Hide();
     if (commandLine_.Kind == TCommandLine::ckPreview) {
-        for (const std::string& f : commandLine_.Files) AddFileToList(f);
+        for (const std::string& f : commandLine_.Files) AddFileToList(ExpandFileName(f));
         pageProcTab.SetTabIndex(IniControl.iTabIndex);
         // The preview opens 500 ms after the window is shown; a hidden window would never show it and the
         // process would linger unseen, so a preview start shows the window.
@@ -530,10 +536,13 @@ void TfrmMain::HandleCommandLine() {
         return;
     }
     if (commandLine_.AfterMethod >= 0) {
+        // The switch holds for this start only; the stored action stays the one chosen in the window.
+        chosenAfterMethod_ = IniControl.AfterMethod;
         IniControl.AfterMethod = static_cast<uint8_t>(commandLine_.AfterMethod);
         cmbAfterMethod.SetItemIndex(commandLine_.AfterMethod);
     }
-    for (const std::string& f : commandLine_.Files) AddFileToList(f);
+    // A relative name means the file in the folder the program was started in.
+    for (const std::string& f : commandLine_.Files) AddFileToList(ExpandFileName(f));
     // With CmdHideWnd off the window is shown for the job; with it on it stays hidden.
     Application.ShowMainForm = !IniControl.CmdHideWnd;
     ShowOptionSummary();
@@ -566,10 +575,18 @@ void TfrmMain::StoreGeometry() {
 }
 
 void TfrmMain::FormClose() {
+    if (savedForSessionEnd_) return;
     StoreGeometry();
     StoreFolderHistory();
     if (IniControl.bLogFile) WriteLogFile();
+    SaveSettings();
+}
+
+void TfrmMain::SaveSettings() {
+    const uint8_t current = IniControl.AfterMethod;
+    if (chosenAfterMethod_) IniControl.AfterMethod = *chosenAfterMethod_;
     IniControl.Save();
+    IniControl.AfterMethod = current;
 }
 
 // --- option controls -----------------------------------------------------------------------------------
@@ -626,6 +643,8 @@ void TfrmMain::cmbSpecialFolderChange() {
 }
 
 void TfrmMain::cmbAfterMethodChange() {
+    // A choice made in the window is the one to keep.
+    chosenAfterMethod_.reset();
     IniControl.AfterMethod = static_cast<uint8_t>(std::max(0, cmbAfterMethod.ItemIndex()));
     ::InvalidateRect(cmbAfterMethod.Handle(), nullptr, TRUE);
     MoveFolderEnabled();
@@ -636,7 +655,7 @@ void TfrmMain::cmbAfterMethodChange() {
     }
 }
 
-void TfrmMain::setFolder(platform::TComboBox& combo, const std::string& word) {
+bool TfrmMain::setFolder(platform::TComboBox& combo, const std::string& word) {
     try {
         TFileCtrl dialog;
         std::string current = combo.Text();
@@ -644,12 +663,14 @@ void TfrmMain::setFolder(platform::TComboBox& combo, const std::string& word) {
         std::string folder;
         if (!dialog.BrowseForFolder(word + "フォルダを選択してください", exists ? current : std::string(),
                                     Left() - 10, Top() - 10, folder))
-            return;
+            return false;
         PushComboHistory(combo, folder);
         combo.SetText(folder);
         (&combo == &cmbSpecialFolder ? IniControl.SpecialFolder : IniControl.MoveFolder) = folder;
+        return true;
     } catch (...) {
         // A failure while choosing changes nothing.
+        return false;
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,7 +77,8 @@ public:
     void JobFinished();
     void CheckArchiverDlls();
     bool CheckArchiverDll(const std::string& kind);
-    void mmCaldixClick();
+    // Runs the installer tool and waits for it; false when it could not be started.
+    bool mmCaldixClick();
     // The job engine's objects: the library checks and the current job's worker.
     std::unique_ptr<TUnPack> UnPack;
     std::unique_ptr<TUnPackThread> Worker;
@@ -107,7 +109,8 @@ public:
     void ShowFromTray();
     void btnBackGroundModeClick();
     // The folder dialog for a folder combo; the choice goes into the combo, its history and the setting.
-    void setFolder(platform::TComboBox& combo, const std::string& word);
+    // False when no folder was chosen.
+    bool setFolder(platform::TComboBox& combo, const std::string& word);
     void SpecialFolderEnabled();
     void MoveFolderEnabled();
     void ControlsEnabled(bool on);
@@ -177,6 +180,11 @@ private:
     void ApplyOptionControls();
     void SetSpecialFolderText();
     void StoreGeometry();
+    // Saves the settings file; the after-extraction action saved is the one chosen in the window.
+    void SaveSettings();
+    // The end of the Windows session: a running job is stopped and joined, the log file and the settings
+    // are written, and the window closes.
+    void EndSession();
 
     // option controls
     void cmbOpenDirectoryChange();
@@ -197,6 +205,11 @@ private:
     // Close the window once the running job has ended (a close or a session end during a job, the ZIP stop
     // question).
     bool quitAfterJob_ = false;
+    // The action the user chose while a command-line switch (-d, -t, -k) stands in for it for this start.
+    std::optional<uint8_t> chosenAfterMethod_;
+    // The session is ending: no question is shown any more, and what the close writes has been written.
+    bool sessionEnding_ = false;
+    bool savedForSessionEnd_ = false;
 
     std::vector<std::string> args_;
     TCommandLine commandLine_;

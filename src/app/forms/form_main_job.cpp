@@ -67,15 +67,15 @@ void TfrmMain::CheckArchiverDlls() {
                                "インターネットから必要なものを自動取得します。"
                                "セキュリティソフトで通信を設定している場合は通信を許可してください。",
                                "圧縮解凍DLLチェック", MB_OK);
-        mmCaldixClick();
         // A new pass inside this one: it may ask again, as long as the answer is Yes and a library is missing.
-        CheckArchiverDlls();
+        // A tool that could not start changed nothing and is not offered again.
+        if (mmCaldixClick()) CheckArchiverDlls();
     }
     AppendLog("─── ─── ─── ─── ─── ");
     if (UnPack) UnPack->UnloadArchiverDlls();
 }
 
-void TfrmMain::mmCaldixClick() {
+bool TfrmMain::mmCaldixClick() {
     Application.MessageBox(Handle(), "インターネットから最新DLLを補完いたしますので、通信を許可してください。",
                            "最新DLLの取得", MB_OK);
     TJobState& js = JobState();
@@ -98,8 +98,9 @@ void TfrmMain::mmCaldixClick() {
     si.dwYSize = 480;
     si.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                          nullptr, nullptr, &si, &pi)) {
+    const bool started = ::CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                          CREATE_DEFAULT_ERROR_MODE, nullptr, nullptr, &si, &pi) != FALSE;
+    if (!started) {
         DWORD error = ::GetLastError();
         Application.MessageBox(Handle(), "caldixが実行できません (" + std::to_string(error) + ")",
                                Application.Title(), MB_OK);
@@ -112,6 +113,7 @@ void TfrmMain::mmCaldixClick() {
     }
     SetTopMost(wasTopMost);
     ForceForegroundWindow(Handle());
+    return started;
 }
 
 // --- start and stop --------------------------------------------------------------------------------------
@@ -139,10 +141,21 @@ void TfrmMain::btnUnPackClick() {
     js.CompressMode = 0;
     js.JobWord = "解凍";
     if (js.CommandLineRun && IniControl.ConfirmSendTo) {
+        const uint8_t place = IniControl.PutLocation;
         IniControl.PutLocation = 1;
         cmbOpenDirectory.SetItemIndex(1);
         SpecialFolderEnabled();
-        setFolder(cmbSpecialFolder, "解凍先");
+        if (!setFolder(cmbSpecialFolder, "解凍先")) {
+            // No folder chosen: the place and the settings stay as they were, and nothing is extracted.
+            IniControl.PutLocation = place;
+            cmbOpenDirectory.SetItemIndex(place);
+            SpecialFolderEnabled();
+            SetSpecialFolderText();
+            AppendLog("> 解凍先フォルダが選ばれなかったため、解凍しません。");
+            Application.ShowMainForm = true;
+            Show();
+            return;
+        }
     }
     if (IniControl.ConfirmIgnore && IniControl.IgnoreDirectory &&
         Application.MessageBox(Handle(), "ディレクトリ構成を無視して展開します。\rよろしいですか？", "確認",
@@ -272,7 +285,7 @@ void TfrmMain::JobFinished() {
             if (HWND w = ::FindWindowW(nullptr, platform::SjisToWide(folder).c_str())) ::UpdateWindow(w);
     } catch (...) {
     }
-    if (IniControl.ShowEndDlg) {
+    if (IniControl.ShowEndDlg && !sessionEnding_) {
         if (Minimized()) Restore();
         try {
             ForceForegroundWindow(Handle());
@@ -283,7 +296,7 @@ void TfrmMain::JobFinished() {
                                "Velmor お知らせ", MB_OK);
     }
     if (js.CommandLineRun) {
-        IniControl.Save();
+        SaveSettings();
         Close();
         return;
     }
@@ -340,6 +353,35 @@ void TfrmMain::FormCloseQuery(bool& canClose) {
     canClose = true;
 }
 
+void TfrmMain::EndSession() {
+    if (sessionEnding_) return;
+    sessionEnding_ = true;
+    quitAfterJob_ = true;
+    TJobState& js = JobState();
+    if (Worker) {
+        if (Worker->Running()) {
+            // Stopped without the ZIP question: nobody is there to answer it.
+            Worker->QuietStop = 1;
+            Worker->CancelRequested = 1;
+            js.BreakPressed = 1;
+            js.Status = jsStopRequested;
+            Worker->Resume();
+            if (mainThread_.Serving()) {
+                // The worker waits for a call this thread is inside of: it cannot be joined from here. The
+                // session may end the program at any moment, so what the close writes is written now.
+                FormClose();
+                savedForSessionEnd_ = true;
+                return;
+            }
+        }
+        // Joined here, its calls served meanwhile; then the end of the job as usual, which closes.
+        Worker.reset();
+        JobFinished();
+        return;
+    }
+    Close();
+}
+
 // --- the worker's view of the window -------------------------------------------------------------------
 
 int TfrmMain::RowCount() { return lvFiles.Count(); }
@@ -381,6 +423,8 @@ void TfrmMain::PushComboHistory(TFolderCombo combo, const std::string& folder) {
 int TfrmMain::CompressionType() { return cmbCompType.ItemIndex(); }
 
 int TfrmMain::Ask(const std::string& text, const std::string& caption, UINT flags) {
+    // While the session ends nobody answers: No keeps whatever the question protects.
+    if (sessionEnding_) return (flags & MB_YESNO) == MB_YESNO ? IDNO : IDOK;
     return Application.MessageBox(Handle(), text, caption, flags);
 }
 
