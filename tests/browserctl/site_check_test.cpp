@@ -81,6 +81,8 @@ const AddressCase kAddressCases[] = {
     {L"http://www.pexlo.jp@evil.com/", false},
     {L"http://www.pexlo.jp:80@evil.com/", false},
     {L"http://a@b@www.pexlo.jp/", false},
+    // a percent escape in the user information, where no other rule refuses the address
+    {L"http://user%3Apw@www.pexlo.jp/", false},
     {L"http://evil.com\\@www.pexlo.jp/", false},
     {L"http://evil.com#@www.pexlo.jp/", false},
     {L"http://evil.com?@www.pexlo.jp/", false},
