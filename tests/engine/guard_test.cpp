@@ -71,6 +71,21 @@ TEST(Guard, NoMemberLandsOutsideTheOutputFolderWhateverTheLibraryAndTheAnswers) 
     }
 }
 
+TEST(Guard, AnArchiveWhoseMembersCannotAllBeSeenIsRefused) {
+    // The library will not open it for listing, though its extraction would run.
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+    ASSERT_TRUE(w.standins.SetScript(StandinScript().OpenFail()));
+    w.ui.rows = {w.Path("a.zip")};
+    w.ini.AfterMethod = 1;
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_TRUE(w.ui.Logged("> [ 解凍拒否 ] 書庫の要素を最後まで確認できませんでした")) << w.ui.LogText();
+    EXPECT_TRUE(FileExists(w.dir.File(L"a.zip")));
+    EXPECT_FALSE(FileExists(w.dir.File(L"x.txt")));
+    EXPECT_TRUE(CallsOf(w.standins.Calls(), "UnZip").empty());
+}
+
 TEST(Guard, DeviceNamesAreMembersThatLeaveTheOutputFolder) {
     const std::vector<std::string> names = {"NUL", "nul.txt", "docs/Nul ", "aux .log", "a/PRN/b.txt", "con."};
     for (const std::string& name : names) {
