@@ -205,22 +205,26 @@ void WriteLines(const std::string& fileName, const std::vector<std::string>& lin
 bool ReplaceFileContents(const std::string& fileName, std::string_view data) {
     const std::wstring target = SjisToWide(fileName);
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return false;
     // A name of our own beside the file: the replacement is a rename within one folder.
     std::wstring temp;
     UniqueFile file;
     for (unsigned n = 0; n < 100 && !file; ++n) {
         temp = target + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(n) + L".tmp";
-        file.Reset(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        file.Reset(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
         if (!file && ::GetLastError() != ERROR_FILE_EXISTS) return false;
     }
     if (!file) return false;
     DWORD written = 0;
-    const bool ok = ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
-                    written == data.size() && ::FlushFileBuffers(file.Get());
+    const bool ok =
+        ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+        written == data.size() && ::FlushFileBuffers(file.Get());
     file.Reset();
-    if (!ok || !::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!ok ||
+        !::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         ::DeleteFileW(temp.c_str());
         return false;
     }

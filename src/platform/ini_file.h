@@ -1,8 +1,8 @@
-// Profile ("ini") files. TIniFile works one key per call: nothing is cached and every write reaches the file at
-// once. TMemIniFile reads the file once and writes it once. Either way a write goes to a new file beside the
-// old one, which then replaces it: a failed write leaves the old file whole. The file is Shift-JIS (code page
-// 932) whatever the machine's ANSI code page; section and key names compare without regard to ASCII case. A
-// write that fails raises EIniFileException.
+// Profile ("ini") files. TIniFile works one key per call: nothing is cached and every write reaches the file
+// at once. TMemIniFile reads the file once and writes it once. Either way a write goes to a new file beside
+// the old one, which then replaces it: a failed write leaves the old file whole. The file is Shift-JIS (code
+// page 932) whatever the machine's ANSI code page; section and key names compare without regard to ASCII
+// case. A write that fails raises EIniFileException.
 #pragma once
 
 #include <stdexcept>

@@ -226,8 +226,9 @@ TEST(Settings, FailingWriterStopsQuietly) {
 
 // The file's identity on its volume; a file rewritten in place keeps it, a new file has its own.
 uint64_t FileIndex(const std::string& path) {
-    HANDLE file = CreateFileW(SjisToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(SjisToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     BY_HANDLE_FILE_INFORMATION info{};
     bool ok = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &info);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);

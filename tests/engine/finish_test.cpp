@@ -87,7 +87,8 @@ TEST(AfterAction, AMoveAsksOnlyWhenTheTargetExistsWithModeAsk) {
         RunJob(w, unpack);
         // Without "no confirmation" the shell asks before it replaces the file there.
         EXPECT_EQ(w.shell.moveFlags,
-                  (std::vector<UINT>{present ? UINT(FOF_SILENT) : UINT(FOF_NOCONFIRMMKDIR | FOF_NOCONFIRMATION | FOF_SILENT)}))
+                  (std::vector<UINT>{present ? UINT(FOF_SILENT)
+                                             : UINT(FOF_NOCONFIRMMKDIR | FOF_NOCONFIRMATION | FOF_SILENT)}))
             << w.ui.LogText();
     }
 }
@@ -153,10 +154,30 @@ TEST(TrimFolderNumber, RenamesOnlyFoldersAnExtractionMade) {
     const std::vector<Case> cases = {
         {"version cut", {"tool-1.2"}, L"", 0, {L"tool-\\a.txt"}, {L"tool-1.2"}},
         {"nothing to cut", {"docs"}, L"", 0, {L"docs\\a.txt"}, {}},
-        {"user's folder of that name", {"tool_1.2"}, L"tool\\mine.txt", 0, {L"tool\\mine.txt", L"tool_1.2\\a.txt"}, {L"tool_old1"}},
-        {"user's own versioned folder", {"tool_1.2"}, L"tool_1.2\\mine.txt", 0, {L"tool_1.2\\mine.txt", L"tool_1.2\\a.txt"}, {L"tool"}},
-        {"created folder moved aside", {"tool", "tool_1.2"}, L"", 0, {L"tool_old1\\a.txt", L"tool\\a.txt"}, {L"tool_1.2"}},
-        {"created folder to the recycle bin", {"tool", "tool_1.2"}, L"", 1, {L"tool\\a.txt"}, {L"tool_old1", L"tool_1.2"}},
+        {"user's folder of that name",
+         {"tool_1.2"},
+         L"tool\\mine.txt",
+         0,
+         {L"tool\\mine.txt", L"tool_1.2\\a.txt"},
+         {L"tool_old1"}},
+        {"user's own versioned folder",
+         {"tool_1.2"},
+         L"tool_1.2\\mine.txt",
+         0,
+         {L"tool_1.2\\mine.txt", L"tool_1.2\\a.txt"},
+         {L"tool"}},
+        {"created folder moved aside",
+         {"tool", "tool_1.2"},
+         L"",
+         0,
+         {L"tool_old1\\a.txt", L"tool\\a.txt"},
+         {L"tool_1.2"}},
+        {"created folder to the recycle bin",
+         {"tool", "tool_1.2"},
+         L"",
+         1,
+         {L"tool\\a.txt"},
+         {L"tool_old1", L"tool_1.2"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

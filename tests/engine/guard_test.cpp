@@ -46,9 +46,9 @@ TEST(Guard, NoMemberLandsOutsideTheOutputFolderWhateverTheLibraryAndTheAnswers) 
         ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"sub").c_str(), nullptr));
         const std::string absolute = w.Path("abs.txt");
         ASSERT_TRUE(WriteZipFixture(w.dir.File(L"sub\\a.zip"), {{"ok.txt", "ok"},
-                                                               {"../evil.txt", "evil"},
-                                                               {"docs/../../evil2.txt", "evil"},
-                                                               {absolute, "evil"}}));
+                                                                {"../evil.txt", "evil"},
+                                                                {"docs/../../evil2.txt", "evil"},
+                                                                {absolute, "evil"}}));
         w.ui.rows = {w.Path("sub\\a.zip")};
         w.ini.AlertAbsExpand = c.alert;
         w.ini.AfterMethod = 1;
@@ -64,7 +64,8 @@ TEST(Guard, NoMemberLandsOutsideTheOutputFolderWhateverTheLibraryAndTheAnswers) 
         if (c.line) {
             EXPECT_TRUE(w.ui.Logged(c.line)) << w.ui.LogText();
         } else {
-            EXPECT_TRUE(w.ui.Logged("> [ 解凍拒否 ] 解凍先フォルダの外に出る要素があります：\"../evil.txt\" ほか2件"))
+            EXPECT_TRUE(
+                w.ui.Logged("> [ 解凍拒否 ] 解凍先フォルダの外に出る要素があります：\"../evil.txt\" ほか2件"))
                 << w.ui.LogText();
             EXPECT_EQ(w.state.ItemFailed, 1);
         }
@@ -169,7 +170,8 @@ TEST(Guard, TheCleanUpTakesOnlyTheFileThatWasExtracted) {
 TEST(Guard, TarMembersUnderDotSlashBindLikeAnyOthers) {
     JobWorld w;
     ASSERT_TRUE(WriteTarFixture(w.dir.File(L"x.tgz"),
-                                {{"./", ""}, {"./readme.txt", "r"}, {"./docs/", ""}, {"./docs/a.txt", "a"}}, true));
+                                {{"./", ""}, {"./readme.txt", "r"}, {"./docs/", ""}, {"./docs/a.txt", "a"}},
+                                true));
     w.ui.rows = {w.Path("x.tgz")};
     w.ini.BindFolder = true;
     TUnPack unpack(w.Context(), {});
@@ -187,11 +189,14 @@ TEST(Guard, AskAndSkipNeverReplaceAnExistingFileInAnyFormat) {
         int answer;  // to the one question of "ask"
         bool replaced;
     };
-    const std::vector<Mode> modes = {
-        {"skip", 2, 0, false}, {"ask, No", 0, IDNO, false}, {"ask, Yes", 0, IDYES, true}, {"overwrite", 1, 0, true}};
+    const std::vector<Mode> modes = {{"skip", 2, 0, false},
+                                     {"ask, No", 0, IDNO, false},
+                                     {"ask, Yes", 0, IDYES, true},
+                                     {"overwrite", 1, 0, true}};
     const std::vector<FixtureMember> members = {{"./readme.txt", "theirs"}, {"./new.txt", "new"}};
-    const std::vector<std::pair<std::wstring, std::string>> formats = {
-        {L"a.tgz", ""}, {L"a.tar", ""}, {L"a.zip", ""}, {L"a.lzh", "LHA"}, {L"a.rar", "RAR"}, {L"a.cab", "CAB"}};
+    const std::vector<std::pair<std::wstring, std::string>> formats = {{L"a.tgz", ""},    {L"a.tar", ""},
+                                                                       {L"a.zip", ""},    {L"a.lzh", "LHA"},
+                                                                       {L"a.rar", "RAR"}, {L"a.cab", "CAB"}};
     for (const auto& [file, tag] : formats) {
         for (const Mode& mode : modes) {
             SCOPED_TRACE(platform::WideToSjis(file) + " " + mode.label);
@@ -210,7 +215,8 @@ TEST(Guard, AskAndSkipNeverReplaceAnExistingFileInAnyFormat) {
             if (mode.answer) w.ui.answers = {mode.answer};
             TUnPack unpack(w.Context(), {});
             RunJob(w, unpack);
-            EXPECT_EQ(ReadText(w.dir.File(L"readme.txt")), mode.replaced ? "theirs" : "mine") << w.ui.LogText();
+            EXPECT_EQ(ReadText(w.dir.File(L"readme.txt")), mode.replaced ? "theirs" : "mine")
+                << w.ui.LogText();
             EXPECT_EQ(ReadText(w.dir.File(L"new.txt")), "new");
             EXPECT_TRUE(w.ui.rows.empty());
             EXPECT_TRUE(NoStagingLeft(w.dir.Path()));
@@ -271,6 +277,7 @@ TEST(Guard, RelativeFoldersAreRefusedLikeEmptyOnes) {
     TUnPack unpack(w.Context(), {});
     RunJob(w, unpack);
     SetCurrentDirectoryW(old);
-    EXPECT_TRUE(w.ui.Logged("> [ 前段階エラー ]： 解凍先フォルダが完全なパスではありません \"\\\"")) << w.ui.LogText();
+    EXPECT_TRUE(w.ui.Logged("> [ 前段階エラー ]： 解凍先フォルダが完全なパスではありません \"\\\""))
+        << w.ui.LogText();
     EXPECT_TRUE(w.standins.Calls().empty());
 }

@@ -304,9 +304,11 @@ TEST(Job, RowsThatFailBeforeOrDuringTheirExtractionKeepTheirArchives) {
         const char* line;
     };
     const std::vector<Case> cases = {
-        {"the count raises", {{{"a.txt", 1}}, 0, false, true, false},
+        {"the count raises",
+         {{{"a.txt", 1}}, 0, false, true, false},
          "> [ エラー ] ファイル数の取得に失敗しました。書庫でない可能性があります。"},
-        {"the extraction raises", {{{"a.txt", 1}}, 0, false, false, true},
+        {"the extraction raises",
+         {{{"a.txt", 1}}, 0, false, false, true},
          "> [ 実行エラー ]　解凍関数実行時に例外が発生しました"},
     };
     for (const Case& c : cases) {
@@ -332,7 +334,8 @@ TEST(Job, RowsThatFailBeforeOrDuringTheirExtractionKeepTheirArchives) {
     w.ini.AfterMethod = 1;
     TUnPack unpack(w.Context(), {});
     RunJob(w, unpack);
-    EXPECT_TRUE(w.ui.Logged("> [ バインドエラー ] まとめフォルダを作成できませんでした。\"" + w.Path("pkg") + "\""))
+    EXPECT_TRUE(
+        w.ui.Logged("> [ バインドエラー ] まとめフォルダを作成できませんでした。\"" + w.Path("pkg") + "\""))
         << w.ui.LogText();
     EXPECT_TRUE(FileExists(w.dir.File(L"pkg.zip")));
     EXPECT_FALSE(FileExists(w.dir.File(L"x.txt")));

@@ -80,8 +80,8 @@ TEST(IniFile, AWriteReplacesTheFileWholeOrNotAtAll) {
     Remove(path);
     auto contents = [&] {
         std::string data;
-        HANDLE f = CreateFileW(SjisToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                               nullptr);
+        HANDLE f = CreateFileW(SjisToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
         if (f == INVALID_HANDLE_VALUE) return std::string("<missing>");
         char buffer[4096];
         DWORD got = 0;

@@ -30,7 +30,8 @@ void TUnPackThread::FinishItem() {
         if (!compress) {
             auto act = [&](const std::string& source, bool split) {
                 if (ini.AfterMethod == 0) return;
-                // Only the file that was extracted goes: one that changed meanwhile is not the user's archive.
+                // Only the file that was extracted goes: one that changed meanwhile is not the user's
+                // archive.
                 if (!ArchiveUnchanged(source)) {
                     ui.AppendLog("> [ 後始末エラー ] 書庫が解凍の前と変わっているため、そのままにしました。" +
                                  (split ? source : std::string()));

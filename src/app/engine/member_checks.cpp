@@ -38,7 +38,8 @@ bool TUnPackThread::GuardMembers(const std::string& folder) {
         for (const std::string& path : own)
             if (SameFile(target, path)) return true;
         if (!listRead) {
-            for (int i = 0, n = ui.RowCount(); i < n; ++i) listed.insert(AsciiLower(ExpandFileName(ui.RowText(i))));
+            for (int i = 0, n = ui.RowCount(); i < n; ++i)
+                listed.insert(AsciiLower(ExpandFileName(ui.RowText(i))));
             listRead = true;
         }
         return listed.count(AsciiLower(ExpandFileName(target))) != 0;
@@ -68,8 +69,10 @@ bool TUnPackThread::GuardMembers(const std::string& folder) {
         else
             existingFiles_.Add(m.Name);
     }
-    if (outside.Count) return refuse("> [ 解凍拒否 ] 解凍先フォルダの外に出る要素があります：" + outside.Text());
-    if (overwritten.Count) return refuse("> [ 解凍拒否 ] 書庫自身を上書きする要素があります：" + overwritten.Text());
+    if (outside.Count)
+        return refuse("> [ 解凍拒否 ] 解凍先フォルダの外に出る要素があります：" + outside.Text());
+    if (overwritten.Count)
+        return refuse("> [ 解凍拒否 ] 書庫自身を上書きする要素があります：" + overwritten.Text());
 
     archiveStamps_.clear();
     for (const std::string& path : SplitParts.empty() ? std::vector<std::string>{ArchivePath} : SplitParts)
@@ -84,8 +87,9 @@ void TUnPackThread::ChooseOverwrite() {
     // A bind folder made just now holds nothing yet.
     if (st.BindFolderCreated || existingFiles_.Count == 0) return;
     if (itemOverWrite_ == 0) {
-        const std::string text = "\"" + st.CurrentArchive + "\r" + "\"には既にあるファイルと同じ名前の要素があります。" +
-                                 "\r" + existingFiles_.Text() + "\r" + "上書きしますか？";
+        const std::string text = "\"" + st.CurrentArchive + "\r" +
+                                 "\"には既にあるファイルと同じ名前の要素があります。" + "\r" +
+                                 existingFiles_.Text() + "\r" + "上書きしますか？";
         if (context_.Ui.Ask(text, "確認", MB_YESNO) == IDYES) {
             itemOverWrite_ = 1;
             return;
@@ -111,7 +115,8 @@ int TUnPackThread::ExtractMembers(IJobArchive& arc, HWND wnd, const std::string&
     const int result = arc.Extract(wnd, staging, extra, TFileItems{std::string()});
     if (IsFailureResult(result)) return result;
     const TMergeResult merged = MergeStagedFiles(staging, destination);
-    if (merged.Kept) LogLine("> [ 上書きなし ] 既存のファイルをそのまま残しました：" + std::to_string(merged.Kept) + "個");
+    if (merged.Kept)
+        LogLine("> [ 上書きなし ] 既存のファイルをそのまま残しました：" + std::to_string(merged.Kept) + "個");
     if (!merged.Ok) {
         LogLine("> [ 解凍エラー ] 解凍したファイルを解凍先へ移せませんでした。");
         return kCannotWrite;

@@ -29,8 +29,8 @@ std::vector<std::string> PathSegments(std::string_view path) {
 
 namespace {
 
-// Trailing dots and blanks go, as Windows drops them from a name ("." and ".." stay what they are). Neither is
-// ever a trail byte, so cutting bytes from the end is safe.
+// Trailing dots and blanks go, as Windows drops them from a name ("." and ".." stay what they are). Neither
+// is ever a trail byte, so cutting bytes from the end is safe.
 std::string WithoutTrailingDotsAndBlanks(std::string s) {
     if (s == "." || s == "..") return s;
     while (!s.empty() && (s.back() == '.' || s.back() == ' ')) s.pop_back();
@@ -62,8 +62,9 @@ std::wstring WithSlash(std::wstring path) {
 }
 
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
-    platform::UniqueFile file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    platform::UniqueFile file(::CreateFileW(path.c_str(), 0,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file && ::GetFileInformationByHandle(file.Get(), &info);
 }
 
@@ -146,11 +147,12 @@ bool IsDeviceName(std::string_view segment) {
 bool EscapesOutputFolder(std::string_view memberName) {
     if (memberName.empty()) return false;
     for (size_t i = 0; i < memberName.size(); i += platform::SjisCharLength(memberName, i))
-        if (memberName[i] == ':') return true;  // "C:\x", "C:x", a stream
+        if (memberName[i] == ':') return true;    // "C:\x", "C:x", a stream
     if (IsDelimiter(memberName[0])) return true;  // "\x", "/x", "\\server\x"
     for (const std::string& part : PathSegments(memberName)) {
         // "..", and "..." or ".. ", which Windows reads as ".." once trailing dots and blanks are gone.
-        if (part.find_first_not_of(". ") == std::string::npos && part.find('.') != part.rfind('.')) return true;
+        if (part.find_first_not_of(". ") == std::string::npos && part.find('.') != part.rfind('.'))
+            return true;
         if (IsDeviceName(part)) return true;
     }
     return false;
@@ -164,7 +166,8 @@ std::string_view StripCurrentFolderSteps(std::string_view name) {
     return name == "." ? std::string_view() : name;
 }
 
-std::string MemberTarget(const std::string& folder, std::string_view memberName, bool junkPaths, std::string* top) {
+std::string MemberTarget(const std::string& folder, std::string_view memberName, bool junkPaths,
+                         std::string* top) {
     std::vector<std::string> parts;
     for (std::string& part : PathSegments(StripCurrentFolderSteps(memberName))) {
         part = WithoutTrailingDotsAndBlanks(std::move(part));

@@ -71,7 +71,8 @@ void TUnPackThread::PrepareItem() {
     unpack_.LeftoverRoot = st.OutputFolder;
     // A folder relative to the current one would put the files wherever the program happens to run.
     if (!compress && !IsAbsolutePath(st.OutputFolder)) {
-        ui.AppendLog("> [ 前段階エラー ]： 解凍先フォルダが完全なパスではありません \"" + st.OutputFolder + "\"");
+        ui.AppendLog("> [ 前段階エラー ]： 解凍先フォルダが完全なパスではありません \"" + st.OutputFolder +
+                     "\"");
         st.SkipItem = 1;
         return;
     }
@@ -122,8 +123,9 @@ void TUnPackThread::PrepareItem() {
 
     const bool bindWanted =
         TopLevelCount >= ini.BindNum && (ini.BindFolder || (ini.IgnoreDirectory && ini.IgnoredSingleBind));
-    const std::string name =
-        bindWanted ? CutTail(ChangeFileExt(ExtractBareName(ArchivePath), ""), ini.DelFolderNum) : std::string();
+    const std::string name = bindWanted
+                                 ? CutTail(ChangeFileExt(ExtractBareName(ArchivePath), ""), ini.DelFolderNum)
+                                 : std::string();
     const bool bind = bindWanted && UsableBindName(name);
     // Every member is checked against the folder it will land in before any folder is made or moved.
     if (!GuardMembers(bind ? st.OutputFolder + name + "\\" : st.OutputFolder)) return;

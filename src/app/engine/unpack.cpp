@@ -199,8 +199,8 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
     // One question per archive and kind, naming the first such member and how many more there are; the
     // answer holds for the whole archive.
     if (ini.AlertAbsExpand && escaping.Count) {
-        std::string text = "\"" + state.CurrentArchive + "\r" + "\"には絶対パスによる展開が含まれています。" + "\r" +
-                           escaping.Text() + "\r" + "続行しますか？";
+        std::string text = "\"" + state.CurrentArchive + "\r" + "\"には絶対パスによる展開が含まれています。" +
+                           "\r" + escaping.Text() + "\r" + "続行しますか？";
         if (context_.Ui.Ask(text, "確認", MB_YESNO) != IDYES) {
             state.SkipItem = 1;
             context_.Ui.AppendLog("> [ 中断 ] 絶対パス展開抑制による中断");
@@ -208,8 +208,8 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
     }
     if (!state.SkipItem && ini.CheckDangerPath && dangerous.Count) {
         std::string text = "\"" + state.CurrentArchive + "\r" +
-                           "内のファイルに(StartUp,System,スタートアップなど) のパス情報が含まれています。" + "\r" +
-                           dangerous.Text() + "\r" + " 続行しますか？";
+                           "内のファイルに(StartUp,System,スタートアップなど) のパス情報が含まれています。" +
+                           "\r" + dangerous.Text() + "\r" + " 続行しますか？";
         if (context_.Ui.Ask(text, "確認", MB_YESNO) != IDYES) {
             state.SkipItem = 1;
             context_.Ui.AppendLog("> [ 中断 ] 危険パスによる中断");
@@ -242,7 +242,8 @@ void TUnPack::DeleteLeftover() {
 
         // Only an absolute path strictly inside the output folder, never the folder itself or a root.
         std::string root = NormalizeFolderPath(LeftoverRoot);
-        if (!IsAbsolutePath(root) || !IsAbsolutePath(path) || !StartsWithFolder(path, root) || path.size() <= root.size())
+        if (!IsAbsolutePath(root) || !IsAbsolutePath(path) || !StartsWithFolder(path, root) ||
+            path.size() <= root.size())
             return;
         for (const std::string& part : PathSegments(std::string_view(path).substr(root.size())))
             if (part.empty() || part == "." || part == "..") return;

@@ -67,8 +67,8 @@ void TfrmMain::CheckArchiverDlls() {
                                "インターネットから必要なものを自動取得します。"
                                "セキュリティソフトで通信を設定している場合は通信を許可してください。",
                                "圧縮解凍DLLチェック", MB_OK);
-        // A new pass inside this one: it may ask again, as long as the answer is Yes and a library is missing.
-        // A tool that could not start changed nothing and is not offered again.
+        // A new pass inside this one: it may ask again, as long as the answer is Yes and a library is
+        // missing. A tool that could not start changed nothing and is not offered again.
         if (mmCaldixClick()) CheckArchiverDlls();
     }
     AppendLog("─── ─── ─── ─── ─── ");
