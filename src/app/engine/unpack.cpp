@@ -129,7 +129,7 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
     TIniControl& ini = context_.Ini;
     std::unique_ptr<IJobArchive> arc = context_.Archives();
     arc->SetFileName(archive);
-    arc->OpenArchive(window, 0);
+    const bool opened = arc->OpenArchive(window, 0) == 0;
     struct Closer {
         IJobArchive& a;
         ~Closer() {
@@ -190,8 +190,9 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
             }
             found = arc->FindNext(*info);
         }
-        // -1 is the library's "no further member"; anything else broke the walk off.
-        WalkComplete = found == -1;
+        // -1 is the library's "no further member"; anything else broke the walk off, and an archive the
+        // library would not open for listing showed no member at all.
+        WalkComplete = opened && found == -1;
     } catch (...) {
         // A failure after the first member ends the walk; the count so far stands.
     }
