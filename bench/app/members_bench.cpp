@@ -9,6 +9,10 @@
 // main-thread calls and posts made in each.
 //   members_bench.exe [rounds [variants]]   (3 rounds by default; variants: the digits of those to run, in
 //   the order of the table printed, "012345" by default; needs a display: run it under Xvfb)
+// Two more modes serve a comparison of whole programs (farm-bench "velmor.exe -k FILE" against the library):
+//   members_bench.exe --make FILE      writes the archive
+//   members_bench.exe --library FILE   extracts it by the library's extraction call alone, as the job would
+//                                      (into the bind folder beside it), and nothing else
 #include <windows.h>
 
 #include <algorithm>
@@ -32,6 +36,7 @@
 #include "archivers/archiver_api.h"
 #include "archivers/job_state.h"
 #include "platform/application.h"
+#include "platform/ini_file.h"
 #include "platform/sjis.h"
 #include "support/fixtures.h"
 #include "support/standin_log.h"
@@ -199,9 +204,58 @@ void PumpUntil(const std::function<bool()>& done) {
     }
 }
 
+bool WriteFixture(const std::wstring& path) {
+    std::vector<testsupport::FixtureMember> members;
+    members.reserve(kMembers);
+    for (int i = 0; i < kMembers; ++i)
+        members.push_back({"d" + std::to_string(i % 100) + "/m" + std::to_string(i) + ".txt",
+                           std::string(100, static_cast<char>('a' + i % 26))});
+    return testsupport::WriteZipFixture(path, members);
+}
+
+// The command line the job gives the ZIP library, with the switches its settings choose.
+std::string JobCommandLine(const std::string& archive, const std::string& outputFolder, const TIniControl& ini) {
+    TArchiveFile af;
+    af.SetFileName(archive);
+    std::string notReady, commandLine;
+    ApplyFormatSwitches(".zip", ini.OverWrite, ini.IgnoreDirectory, TReadyFlags{true, true, true, true, true, false},
+                        af.Options, notReady);
+    af.Archiver()->BuildExtractCmd(nullptr, archive, af.Options, outputFolder, TFileItems{std::string()}, false,
+                                   commandLine);
+    return commandLine;
+}
+
+// The library's extraction call, from the job's command line (the output folder made first, as the job's
+// preparation does).
+struct TLibraryCall {
+    explicit TLibraryCall(int bufferSize) : buffer(static_cast<size_t>(bufferSize), '\0') {
+        HMODULE zip = ::LoadLibraryW(L"UNZIP32.DLL");
+        command = Proc<TArcCommand>(zip, "UnZip");
+        check = Proc<TArcCheckArchive>(zip, "UnZipCheckArchive");
+    }
+    int Extract(const std::string& commandLine, const std::wstring& outputFolder) {
+        ::CreateDirectoryW(outputFolder.c_str(), nullptr);
+        return command(nullptr, commandLine.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    }
+    TArcCommand command = nullptr;
+    TArcCheckArchive check = nullptr;
+    std::string buffer;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && (std::string(argv[1]) == "--make" || std::string(argv[1]) == "--library")) {
+        const std::string file = argv[2];
+        ::SetDllDirectoryW(testsupport::StandinFolder(L"full").c_str());
+        if (std::string(argv[1]) == "--make") return WriteFixture(platform::SjisToWide(file)) ? 0 : 1;
+        // The settings' defaults, as an absent settings file gives them.
+        platform::TIniFile none(file + ".absent.ini");
+        IniControl.Load(none);
+        const std::string folder = file.substr(0, file.size() - 4);
+        TLibraryCall library(IniControl.BuffMegaSize * 1024);
+        return library.Extract(JobCommandLine(file, folder + "\\", IniControl), platform::SjisToWide(folder));
+    }
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const std::string chosen = argc > 2 ? argv[2] : "012345";
     wchar_t display[64] = {};
@@ -215,12 +269,7 @@ int main(int argc, char** argv) {
 
     testsupport::TempDir dir;
     std::printf("writing a ZIP of %d members...\n", kMembers);
-    std::vector<testsupport::FixtureMember> members;
-    members.reserve(kMembers);
-    for (int i = 0; i < kMembers; ++i)
-        members.push_back({"d" + std::to_string(i % 100) + "/m" + std::to_string(i) + ".txt",
-                           std::string(100, static_cast<char>('a' + i % 26))});
-    testsupport::WriteZipFixture(dir.File(L"big.zip"), members);
+    WriteFixture(dir.File(L"big.zip"));
     const std::string archive = dir.SjisFile("big.zip");
     // Beside the archive, in the bind folder the job makes (100 top-level folders).
     const std::wstring output = dir.File(L"big");
@@ -239,25 +288,9 @@ int main(int argc, char** argv) {
     };
     settings(true);
 
-    // The job's own command line, from one extraction by the component with the job's switches.
-    std::string commandLine;
-    {
-        TArchiveFile af;
-        af.SetFileName(archive);
-        std::string notReady;
-        ApplyFormatSwitches(".zip", IniControl.OverWrite, IniControl.IgnoreDirectory,
-                            TReadyFlags{true, true, true, true, true, false}, af.Options, notReady);
-        af.SetOutputSize(IniControl.BuffMegaSize * 1024);
-        ::CreateDirectoryW(output.c_str(), nullptr);
-        af.Extract(nullptr, nullptr, outputSjis, "", TFileItems{std::string()});
-        commandLine = af.CommandLine();
-        testsupport::DeleteTree(output);
-    }
+    const std::string commandLine = JobCommandLine(archive, outputSjis, IniControl);
     std::printf("library command line: %s\n", platform::SjisToUtf8(commandLine).c_str());
-    HMODULE zip = ::LoadLibraryW(L"UNZIP32.DLL");
-    auto command = Proc<TArcCommand>(zip, "UnZip");
-    auto check = Proc<TArcCheckArchive>(zip, "UnZipCheckArchive");
-    std::string buffer(static_cast<size_t>(IniControl.BuffMegaSize * 1024), '\0');
+    TLibraryCall library(IniControl.BuffMegaSize * 1024);
     const int checkMode = IniControl.PreTestMode;
 
     // Showing or hiding the window is left out of the time: without a window manager Wine waits up to 2 s
@@ -288,11 +321,8 @@ int main(int argc, char** argv) {
         return v;
     };
     const std::vector<TVariant> all = {
-        {"library: extraction call", [&] {
-             ::CreateDirectoryW(output.c_str(), nullptr);
-             command(nullptr, commandLine.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-         }, nullptr, {}},
-        {"library: test call", [&] { check(archive.c_str(), checkMode); }, nullptr, {}},
+        {"library: extraction call", [&] { library.Extract(commandLine, output); }, nullptr, {}},
+        {"library: test call", [&] { library.check(archive.c_str(), checkMode); }, nullptr, {}},
         named("job, window shown", job(true, true)),
         named("job, window hidden", job(false, true)),
         named("job, shown, no pre-test", job(true, false)),

@@ -311,7 +311,7 @@ void TUnPackThread::UpdateProgress(LPEXTRACTINGINFOEX info) {
     }
     if (written >= size) {
         doneBytes_ += size;
-        // The next member's bar is drawn afresh.
+        // The next member's first report is handed over even when it looks the same.
         offered_.FilePercent = 999;
     }
 }
