@@ -84,7 +84,9 @@ protected:
             return l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0;
         });
     }
-    void SlowMembers(int ms) { ASSERT_TRUE(standins.SetScript(testsupport::StandinScript().Delay(ms))); }
+    void SlowMembers(int ms) {
+        ASSERT_TRUE(standins.SetScript(testsupport::StandinScript().Delay(ms).CheckDelay(ms)));
+    }
 
     testsupport::TempDir dir;
     testsupport::StandinSession standins{dir};
