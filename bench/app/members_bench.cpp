@@ -50,15 +50,24 @@ namespace {
 
 constexpr int kMembers = 10000;
 
-double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // The phases of one job, in order; the timed archive moves the job from one to the next.
-enum TPhase : int { phPrepare, phCountWalk, phBeforeTest, phPreTest, phBeforeExtract, phExtract, phCompletion,
-                    phCount };
-const char* const kPhaseNames[phCount] = {"preparation before the count", "count walk",
-                                          "between count and pre-test", "pre-test",
-                                          "between pre-test and extraction", "extraction",
-                                          "completion and end of job"};
+enum TPhase : int {
+    phPrepare,
+    phCountWalk,
+    phBeforeTest,
+    phPreTest,
+    phBeforeExtract,
+    phExtract,
+    phCompletion,
+    phCount
+};
+const char* const kPhaseNames[phCount] = {
+    "preparation before the count",    "count walk", "between count and pre-test", "pre-test",
+    "between pre-test and extraction", "extraction", "completion and end of job"};
 
 struct TPhaseFigures {
     double seconds = 0;
@@ -100,7 +109,9 @@ public:
     }
 
 private:
-    static TPhaseFigures& Current() { return g_profile->figures[static_cast<size_t>(g_profile->phase.load())]; }
+    static TPhaseFigures& Current() {
+        return g_profile->figures[static_cast<size_t>(g_profile->phase.load())];
+    }
     TApplicationMainThread real_;
 };
 
@@ -191,7 +202,8 @@ std::vector<TSummary> PrintTable(const std::vector<TVariant>& variants) {
     std::vector<TSummary> sums;
     for (const TVariant& v : variants) {
         sums.push_back(Summarize(v.times));
-        std::printf("  %-28s %7.3f s (%.3f-%.3f)\n", v.name, sums.back().median, sums.back().min, sums.back().max);
+        std::printf("  %-28s %7.3f s (%.3f-%.3f)\n", v.name, sums.back().median, sums.back().min,
+                    sums.back().max);
     }
     return sums;
 }
@@ -214,14 +226,15 @@ bool WriteFixture(const std::wstring& path) {
 }
 
 // The command line the job gives the ZIP library, with the switches its settings choose.
-std::string JobCommandLine(const std::string& archive, const std::string& outputFolder, const TIniControl& ini) {
+std::string JobCommandLine(const std::string& archive, const std::string& outputFolder,
+                           const TIniControl& ini) {
     TArchiveFile af;
     af.SetFileName(archive);
     std::string notReady, commandLine;
-    ApplyFormatSwitches(".zip", ini.OverWrite, ini.IgnoreDirectory, TReadyFlags{true, true, true, true, true, false},
-                        af.Options, notReady);
-    af.Archiver()->BuildExtractCmd(nullptr, archive, af.Options, outputFolder, TFileItems{std::string()}, false,
-                                   commandLine);
+    ApplyFormatSwitches(".zip", ini.OverWrite, ini.IgnoreDirectory,
+                        TReadyFlags{true, true, true, true, true, false}, af.Options, notReady);
+    af.Archiver()->BuildExtractCmd(nullptr, archive, af.Options, outputFolder, TFileItems{std::string()},
+                                   false, commandLine);
     return commandLine;
 }
 
@@ -330,7 +343,8 @@ int main(int argc, char** argv) {
     };
     std::vector<TVariant> variants;
     for (char c : chosen)
-        if (c >= '0' && c - '0' < static_cast<int>(all.size())) variants.push_back(all[static_cast<size_t>(c - '0')]);
+        if (c >= '0' && c - '0' < static_cast<int>(all.size()))
+            variants.push_back(all[static_cast<size_t>(c - '0')]);
     if (variants.empty() || chosen[0] != '0') {
         std::fprintf(stderr, "the variants must start with 0, the library's extraction call\n");
         return 2;
@@ -362,9 +376,10 @@ int main(int argc, char** argv) {
     // One more job each way on the same window, its archive calls timed: where the time goes.
     TCountingMainThread counting;
     TWin32ShellOps shell(form.Handle());
-    TJobContext context{form, counting, shell,
-                        [] { return std::unique_ptr<IJobArchive>(std::make_unique<TPhasedArchive>()); },
-                        JobState(), IniControl};
+    TJobContext context{
+        form,       counting,
+        shell,      [] { return std::unique_ptr<IJobArchive>(std::make_unique<TPhasedArchive>()); },
+        JobState(), IniControl};
     TUnPack unpack(context);
     auto profiled = [&](bool shown, const char* how) {
         settings(true);
@@ -389,8 +404,8 @@ int main(int argc, char** argv) {
         std::printf("  %-34s %8s %9s %10s %7s\n", "phase", "seconds", "calls", "waited s", "posts");
         for (int i = 0; i < phCount; ++i) {
             const TPhaseFigures& f = profile.figures[static_cast<size_t>(i)];
-            std::printf("  %-34s %8.3f %9ld %10.3f %7ld\n", kPhaseNames[i], f.seconds, f.invokes, f.invokeWait,
-                        f.posts);
+            std::printf("  %-34s %8.3f %9ld %10.3f %7ld\n", kPhaseNames[i], f.seconds, f.invokes,
+                        f.invokeWait, f.posts);
         }
         testsupport::DeleteTree(output);
     };

@@ -128,7 +128,8 @@ bool PumpedMainThread::Pump(const std::function<bool()>& done, DWORD timeoutMs) 
         if (done()) return true;
         DWORD spent = ::GetTickCount() - start;
         if (spent >= timeoutMs) return false;
-        DWORD r = ::MsgWaitForMultipleObjects(1, &wake_, FALSE, std::min(nextDue, timeoutMs - spent), QS_ALLINPUT);
+        DWORD r =
+            ::MsgWaitForMultipleObjects(1, &wake_, FALSE, std::min(nextDue, timeoutMs - spent), QS_ALLINPUT);
         if (r == WAIT_OBJECT_0 + 1) {
             MSG msg;
             while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -171,7 +172,10 @@ class HookedArchive : public velmor::IJobArchive {
 public:
     HookedArchive(std::unique_ptr<velmor::IJobArchive> inner, std::function<void(int, int)> hook,
                   std::shared_ptr<int> counter, std::function<void()> onCheck)
-        : inner_(std::move(inner)), hook_(std::move(hook)), counter_(std::move(counter)), onCheck_(std::move(onCheck)) {}
+        : inner_(std::move(inner)),
+          hook_(std::move(hook)),
+          counter_(std::move(counter)),
+          onCheck_(std::move(onCheck)) {}
     void SetFileName(const std::string& name) override { inner_->SetFileName(name); }
     const std::string& FileName() const override { return inner_->FileName(); }
     void SetArchiverType(TArchiverType type) override { inner_->SetArchiverType(type); }

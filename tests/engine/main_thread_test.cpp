@@ -58,9 +58,25 @@ TEST(ApplicationMainThread, PostedCallsRunInOrderAndBeforeALaterInvoke) {
     const DWORD spent = GetTickCount() - start;
     worker.join();
     EXPECT_TRUE(onMain);
-    EXPECT_EQ(order, (std::vector<std::string>{"post0", "post0b", "invoke0", "post1", "post1b", "invoke1", "post2",
-                                               "post2b", "invoke2", "last", "later"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"post0", "post0b", "invoke0", "post1", "post1b", "invoke1",
+                                               "post2", "post2b", "invoke2", "last", "later"}));
     EXPECT_GE(spent, 25u);
+}
+
+// The end of a job runs as a posted call that serves messages (and may show a box) while the call that frees
+// the job's objects is already queued: that one runs after it, never inside it.
+TEST(ApplicationMainThread, APostedCallThatServesMessagesRunsNoLaterPostInsideIt) {
+    platform::Application.Initialize();
+    velmor::TApplicationMainThread main;
+    std::vector<std::string> order;
+    main.Post([&] {
+        order.push_back("end begins");
+        main.Post([&] { order.push_back("free"); });
+        Serve([] { return false; }, 50);
+        order.push_back("end ends");
+    });
+    EXPECT_TRUE(Serve([&] { return order.size() == 3; }, 5000));
+    EXPECT_EQ(order, (std::vector<std::string>{"end begins", "end ends", "free"}));
 }
 
 TEST(CoalescedPost, DeliversTheLatestAtAReadablePaceAndTheLastOneSoonAfter) {

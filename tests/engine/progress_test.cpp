@@ -23,7 +23,8 @@ namespace {
 std::vector<FixtureMember> Members(int count) {
     std::vector<FixtureMember> members;
     for (int i = 0; i < count; ++i)
-        members.push_back({"d" + std::to_string(i % 10) + "/m" + std::to_string(i) + ".txt", std::string(100, 'p')});
+        members.push_back(
+            {"d" + std::to_string(i % 10) + "/m" + std::to_string(i) + ".txt", std::string(100, 'p')});
     return members;
 }
 
@@ -51,13 +52,16 @@ struct RealJob {
 
     RealJob(JobWorld& world, velmor::IJobUi& ui)
         : w(world),
-          context{ui, main, w.shell,
+          context{ui,
+                  main,
+                  w.shell,
                   HookedArchiveFactory([this](int, int) {
                       const DWORD now = GetTickCount();
                       if (reports++ == 0) firstReport = now;
                       lastReport = now;
                   }),
-                  w.state, w.ini},
+                  w.state,
+                  w.ini},
           unpack(context, {}),
           job(context, unpack) {
         job.OnJobEnded = [this] { ended = true; };

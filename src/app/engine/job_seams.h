@@ -125,7 +125,8 @@ public:
 
 private:
     struct State {
-        State(IMainThread& m, Deliver d, unsigned interval) : main(m), deliver(std::move(d)), intervalMs(interval) {}
+        State(IMainThread& m, Deliver d, unsigned interval)
+            : main(m), deliver(std::move(d)), intervalMs(interval) {}
         IMainThread& main;
         Deliver deliver;
         const unsigned intervalMs;

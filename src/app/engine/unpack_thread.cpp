@@ -67,7 +67,8 @@ void TUnPackThread::Run() {
         if (!*alive) return;
         if (worker_) worker_->WaitFor();
         running_ = 0;
-        if (OnJobEnded) OnJobEnded();
+        // A copy: the handler may free this object.
+        if (std::function<void()> ended = OnJobEnded) ended();
     });
 }
 
@@ -303,7 +304,8 @@ void TUnPackThread::UpdateProgress(LPEXTRACTINGINFOEX info) {
     const TProgressPercents percents =
         ProgressPercents(size, written, doneBytes_, context_.State.ArchiveOriginalSize);
 
-    if (name != offered_.Name || percents.File != offered_.FilePercent || percents.Total != offered_.TotalPercent) {
+    if (name != offered_.Name || percents.File != offered_.FilePercent ||
+        percents.Total != offered_.TotalPercent) {
         offered_.Name.assign(name);
         offered_.FilePercent = percents.File;
         offered_.TotalPercent = percents.Total;

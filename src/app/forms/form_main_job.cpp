@@ -36,9 +36,10 @@ void TfrmMain::CreateEngine() {
     // A pre-test reports each member name from the worker's progress window: it goes to the name box. (Putting
     // it in place of the log pane's text would throw away every line logged so far.) The worker does not wait
     // for it; a name that arrives once the test is over is not shown over the extraction's.
-    preTestName_ = std::make_unique<TCoalescedPost<std::string>>(mainThread_, [this](const std::string& name) {
-        if (JobState().Status == jsPreTesting && IniControl.IndicatePerFile) txtFileName.SetText(name);
-    });
+    preTestName_ =
+        std::make_unique<TCoalescedPost<std::string>>(mainThread_, [this](const std::string& name) {
+            if (JobState().Status == jsPreTesting && IniControl.IndicatePerFile) txtFileName.SetText(name);
+        });
     SetPreTestNameSink([this](const std::string& name) { preTestName_->Offer(name); });
 }
 
