@@ -119,6 +119,9 @@ public:
         if (t_inHandler) g_profile->handlerInvokes += total;
     }
     void Post(std::function<void()> fn) override { real_.Post(std::move(fn)); }
+    void PostLater(unsigned delayMs, std::function<void()> fn) override {
+        real_.PostLater(delayMs, std::move(fn));
+    }
 
 private:
     TApplicationMainThread real_;

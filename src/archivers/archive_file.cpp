@@ -12,6 +12,7 @@
 #include "archivers/pack_list.h"
 #include "platform/handle.h"
 #include "platform/sjis.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -24,6 +25,9 @@ constexpr wchar_t kProgressWindowClass[] = L"TArchiveFileProgress";
 // one), and a job makes one component per archive: a thread keeps the window of a component freed on it and
 // lends it to its next one. The system frees a kept window with its thread.
 thread_local HWND t_spareProgressWindow = nullptr;
+
+// A test reports every member; what is posted to the thread's windows is served every few milliseconds.
+thread_local platform::TThrottledPump t_preTestPump(10);
 
 std::string BoundedName(const char* field) { return std::string(field, strnlen(field, kMemberNameSize)); }
 
@@ -171,11 +175,7 @@ LRESULT TArchiveFile::ProgressWndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         // A pre-test shows the member being tested; it never stops the test (a user's stop sets Status 4
         // and is answered below).
         if (lParam) ReportPreTestName(BoundedName(reinterpret_cast<LPEXTRACTINGINFOEX>(lParam)->SourceFileName));
-        MSG pending;
-        while (::PeekMessageW(&pending, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&pending);
-            ::DispatchMessageW(&pending);
-        }
+        t_preTestPump.Serve();
         return 0;
     }
     bool abort = false;

@@ -23,6 +23,14 @@ bool WaitServingMessages(HANDLE object, DWORD timeoutMs) {
     }
 }
 
+void DispatchPendingMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
 TThread::~TThread() {
     if (handle_ && ::GetCurrentThreadId() != threadId_) {
         if (suspended_) Resume();

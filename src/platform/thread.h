@@ -67,4 +67,24 @@ private:
 // Waits for a kernel object while the calling thread serves messages sent to it; true when signalled.
 bool WaitServingMessages(HANDLE object, DWORD timeoutMs = INFINITE);
 
+// Dispatches every message pending for the calling thread's windows.
+void DispatchPendingMessages();
+
+// DispatchPendingMessages at most once every `intervalMs`, for a caller that runs very often (a library's
+// progress reports): each look at the queue is a call into the system, about 50 us under Wine.
+class TThrottledPump {
+public:
+    explicit TThrottledPump(DWORD intervalMs) : interval_(intervalMs), last_(::GetTickCount() - intervalMs) {}
+    void Serve() {
+        const DWORD now = ::GetTickCount();
+        if (now - last_ < interval_) return;
+        last_ = now;
+        DispatchPendingMessages();
+    }
+
+private:
+    DWORD interval_;
+    DWORD last_;
+};
+
 }  // namespace platform

@@ -420,4 +420,11 @@ void TRE_DFA::MakeFilters(TRECompileBudget& budget) {
         RequiredBytes += static_cast<char>(required[i].second);
 }
 
+size_t TRE_DFA::HeldBytes() const {
+    return sizeof(TRE_DFA) + StateList.capacity() * sizeof(TRE_DFAState) +
+           Transitions.capacity() * sizeof(TRE_DFATransition) + ByteTable.capacity() * sizeof(int32_t) +
+           StateFlags.capacity() + StateClass.capacity() * sizeof(int32_t) + Prefix.capacity() +
+           RequiredBytes.capacity();
+}
+
 }  // namespace regexp

@@ -48,6 +48,8 @@ public:
         return -1;
     }
     int32_t StateCount() const { return static_cast<int32_t>(StateList.size()); }
+    // The heap bytes the built automaton holds (what a cache entry keeps alive).
+    size_t HeldBytes() const;
 
     std::vector<TRE_DFAState> StateList;
     std::vector<TRE_DFATransition> Transitions;

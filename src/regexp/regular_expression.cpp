@@ -19,6 +19,12 @@ int32_t TRegularExpression::FindCacheEntry(const std::string& key) const {
     return -1;
 }
 
+uint64_t TRegularExpression::GetCacheBytes() const {
+    uint64_t bytes = 0;
+    for (const auto& [key, dfa] : Cache) bytes += key.capacity() + (dfa ? dfa->HeldBytes() : 0);
+    return bytes;
+}
+
 void TRegularExpression::SetRegExp(const std::string& value) {
     // A scanning error of an active dictionary pass leaves everything as it was.
     PreProcessor.SetTargetText(value);
@@ -34,6 +40,7 @@ void TRegularExpression::SetRegExp(const std::string& value) {
             Cache.insert(Cache.begin() + 1, {std::move(key), nullptr});
             CurrentIndex = 1;
             Compile(Cache[1].first);
+            while (Cache.size() > 2 && GetCacheBytes() > kCacheMaxBytes) Cache.pop_back();
         }
         RegExpValue = value;
     } catch (...) {

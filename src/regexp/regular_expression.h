@@ -1,5 +1,6 @@
 // TRegularExpression: the pattern, its dictionary rewrite and a cache of compiled automata. Entry 0 always
-// holds the empty pattern; new patterns enter behind it and the oldest inserted one leaves first.
+// holds the empty pattern; new patterns enter behind it and the oldest inserted one leaves first, when the
+// cache is full by count or by the bytes its automata hold together.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,11 @@ namespace regexp {
 
 class TRegularExpression {
 public:
+    // One automaton may hold up to its compile budget's 32 MB; the cache as a whole stays within this, so a
+    // matcher fed many large patterns cannot eat a 32-bit process's address space. The empty pattern and
+    // the one in force always stay.
+    static constexpr uint64_t kCacheMaxBytes = 32ull << 20;
+
     TRegularExpression();
     TRegularExpression(const TRegularExpression&) = delete;
     TRegularExpression& operator=(const TRegularExpression&) = delete;
@@ -38,6 +44,8 @@ public:
     int32_t GetCacheCount() const { return static_cast<int32_t>(Cache.size()); }
     int32_t GetCurrentIndex() const { return CurrentIndex; }
     int32_t FindCacheEntry(const std::string& key) const;
+    // The heap bytes the cached automata and their keys hold together.
+    uint64_t GetCacheBytes() const;
 
 protected:
     virtual void Compile(const std::string& pattern);

@@ -17,6 +17,7 @@
 //                                the archive holds these members instead of its real content (any path opens;
 //                                times are UTC; extraction writes them as empty files)
 //   delay           MS           sleep before each member
+//   check-delay     MS           CheckArchive sleeps before each member it reports
 //   progress        0            send no "wm_arcextract" messages
 //   write           0            extraction does everything but write: members are walked, reported and
 //                                enumerated, nothing lands on disk (for timing the caller, not the disk)
@@ -134,6 +135,8 @@ Script ParseScript(std::string_view text, std::string_view library) {
             script.dialogAnswers.emplace_back(std::nullopt);
         else if (key == "delay")
             script.delayMs = ParseInt(value);
+        else if (key == "check-delay")
+            script.checkDelayMs = ParseInt(value);
         else if (key == "progress")
             script.progress = ParseInt(value) != 0;
         else if (key == "write")

@@ -26,6 +26,7 @@ struct Script {
     std::vector<std::optional<std::string>> dialogAnswers;  // nullopt = the user cancels
     std::vector<ScriptedMember> members;
     int delayMs = 0;
+    int checkDelayMs = 0;
     bool progress = true;
     bool write = true;  // false: extraction walks, reports and enumerates the members but writes nothing
     bool trustNames = false;  // true: extraction follows "..", drives and roots in member names

@@ -757,6 +757,7 @@ BOOL CheckArchive(int lib, LPCSTR fileName, int mode) {
             rc = TRUE;
             Progress progress(script);
             for (const ArchiveMember& m : archive.members) {
+                if (script.checkDelayMs > 0) Sleep(static_cast<DWORD>(script.checkDelayMs));
                 if (progress.Report(ARCEXTRACT_INPROCESS, m.size, m.size, m.name, "")) break;
                 if (script.members.empty() && !m.isDir && !m.crcOk) rc = FALSE;
             }

@@ -55,6 +55,7 @@ void PumpedMainThread::Invoke(const std::function<void()>& fn) {
     Call call{fn, ::CreateEventW(nullptr, TRUE, FALSE, nullptr), nullptr};
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        ++invokes;
         calls_.push_back(&call);
     }
     ::SetEvent(wake_);
@@ -66,9 +67,41 @@ void PumpedMainThread::Invoke(const std::function<void()>& fn) {
 void PumpedMainThread::Post(std::function<void()> fn) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        ++posts;
         calls_.push_back(new Call{std::move(fn), nullptr, nullptr});
     }
     ::SetEvent(wake_);
+}
+
+void PumpedMainThread::PostLater(unsigned delayMs, std::function<void()> fn) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++posts;
+        later_.push_back({::GetTickCount() + delayMs, std::move(fn)});
+    }
+    ::SetEvent(wake_);
+}
+
+DWORD PumpedMainThread::RunDue() {
+    for (;;) {
+        std::function<void()> fn;
+        DWORD wait = INFINITE;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const DWORD now = ::GetTickCount();
+            for (size_t i = 0; i < later_.size(); ++i) {
+                const int left = static_cast<int>(later_[i].due - now);
+                if (left <= 0) {
+                    fn = std::move(later_[i].fn);
+                    later_.erase(later_.begin() + static_cast<std::ptrdiff_t>(i));
+                    break;
+                }
+                wait = std::min<DWORD>(wait, static_cast<DWORD>(left));
+            }
+        }
+        if (!fn) return wait;
+        fn();
+    }
 }
 
 bool PumpedMainThread::Pump(const std::function<bool()>& done, DWORD timeoutMs) {
@@ -92,10 +125,12 @@ bool PumpedMainThread::Pump(const std::function<bool()>& done, DWORD timeoutMs) 
             else
                 delete call;
         }
+        const DWORD nextDue = RunDue();
         if (done()) return true;
         DWORD spent = ::GetTickCount() - start;
         if (spent >= timeoutMs) return false;
-        DWORD r = ::MsgWaitForMultipleObjects(1, &wake_, FALSE, timeoutMs - spent, QS_ALLINPUT);
+        DWORD r =
+            ::MsgWaitForMultipleObjects(1, &wake_, FALSE, std::min(nextDue, timeoutMs - spent), QS_ALLINPUT);
         if (r == WAIT_OBJECT_0 + 1) {
             MSG msg;
             while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -138,8 +173,11 @@ namespace {
 class HookedArchive : public velmor::IJobArchive {
 public:
     HookedArchive(std::unique_ptr<velmor::IJobArchive> inner, std::function<void(int, int)> hook,
-                  std::shared_ptr<int> counter)
-        : inner_(std::move(inner)), hook_(std::move(hook)), counter_(std::move(counter)) {}
+                  std::shared_ptr<int> counter, std::function<void()> onCheck)
+        : inner_(std::move(inner)),
+          hook_(std::move(hook)),
+          counter_(std::move(counter)),
+          onCheck_(std::move(onCheck)) {}
     void SetFileName(const std::string& name) override { inner_->SetFileName(name); }
     const std::string& FileName() const override { return inner_->FileName(); }
     void SetArchiverType(TArchiverType type) override { inner_->SetArchiverType(type); }
@@ -151,7 +189,10 @@ public:
             if (handler) handler(state, info, abort);
         });
     }
-    int CheckArchive(int mode, int extraMode) override { return inner_->CheckArchive(mode, extraMode); }
+    int CheckArchive(int mode, int extraMode) override {
+        if (onCheck_) onCheck_();
+        return inner_->CheckArchive(mode, extraMode);
+    }
     int Extract(HWND wnd, const std::string& dest, const std::string& extra, const TFileItems& files) override {
         return inner_->Extract(wnd, dest, extra, files);
     }
@@ -171,6 +212,7 @@ private:
     std::unique_ptr<velmor::IJobArchive> inner_;
     std::function<void(int, int)> hook_;
     std::shared_ptr<int> counter_;
+    std::function<void()> onCheck_;
 };
 
 class ScriptedArchive : public velmor::IJobArchive {
@@ -250,10 +292,11 @@ velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec, std::ve
 }
 
 velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook,
-                                             velmor::TArchiveFactory inner) {
+                                             velmor::TArchiveFactory inner, std::function<void()> onCheck) {
     auto counter = std::make_shared<int>(0);
-    return [hook, counter, inner] {
-        return std::unique_ptr<velmor::IJobArchive>(std::make_unique<HookedArchive>(inner(), hook, counter));
+    return [hook, counter, inner, onCheck] {
+        return std::unique_ptr<velmor::IJobArchive>(
+            std::make_unique<HookedArchive>(inner(), hook, counter, onCheck));
     };
 }
 

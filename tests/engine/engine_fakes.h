@@ -47,10 +47,7 @@ public:
     void DeleteRow(int index) override { rows.erase(rows.begin() + index); }
     void SelectRow(int) override {}
     void AppendLog(const std::string& line) override { log.push_back(line); }
-    std::function<void(const std::string&)> onStatusText;  // e.g. press stop when the pre-test starts
-    void SetStatusText(const std::string& text) override {
-        if (onStatusText) onStatusText(text);
-    }
+    void SetStatusText(const std::string&) override {}
     void ShowMemberName(const std::string& name) override { memberNames.push_back(name); }
     void SetFileProgress(int percent) override { fileProgress.push_back(percent); }
     void SetTotalProgress(int percent) override { totalProgress.push_back(percent); }
@@ -72,11 +69,16 @@ public:
     std::string LogText() const;
 };
 
-// Runs calls at once on the calling thread; posted calls wait for RunPosted.
+// Runs calls at once on the calling thread; posted calls (delayed ones too) wait for RunPosted or the next
+// Invoke, which runs them first, as the program's main thread does.
 class DirectMainThread : public velmor::IMainThread {
 public:
-    void Invoke(const std::function<void()>& fn) override { fn(); }
+    void Invoke(const std::function<void()>& fn) override {
+        RunPosted();
+        fn();
+    }
     void Post(std::function<void()> fn) override;
+    void PostLater(unsigned, std::function<void()> fn) override { Post(std::move(fn)); }
     int RunPosted();
 
 private:
@@ -84,15 +86,19 @@ private:
     std::vector<std::function<void()>> posted_;
 };
 
-// The test's thread as the main thread of a real worker: Invoke and Post queue to it, Pump serves the queue
-// (and the thread's sent messages) until a condition holds or a time-out passes.
+// The test's thread as the main thread of a real worker: Invoke and Post queue to it in order, PostLater
+// waits for its time, Pump serves them (and the thread's sent messages) until a condition holds or a
+// time-out passes.
 class PumpedMainThread : public velmor::IMainThread {
 public:
     PumpedMainThread();
     ~PumpedMainThread() override;
     void Invoke(const std::function<void()>& fn) override;
     void Post(std::function<void()> fn) override;
+    void PostLater(unsigned delayMs, std::function<void()> fn) override;
     bool Pump(const std::function<bool()>& done, DWORD timeoutMs);
+    // Main-thread calls the worker waited for, and calls it posted (delayed ones included).
+    int invokes = 0, posts = 0;
 
 private:
     struct Call {
@@ -100,10 +106,17 @@ private:
         HANDLE done;  // null for a posted call
         std::exception_ptr error;
     };
+    struct Later {
+        DWORD due;
+        std::function<void()> fn;
+    };
+    // Runs the delayed calls that are due; the time until the next one, INFINITE when none waits.
+    DWORD RunDue();
     DWORD mainId_;
     HANDLE wake_;
     std::mutex mutex_;
     std::deque<Call*> calls_;
+    std::vector<Later> later_;
 };
 
 // The real shell, with every mutating call recorded as "op source".
@@ -132,9 +145,11 @@ struct ScriptedArchiveSpec {
 // `partialWrites`: reports between the two of each member, with these byte counts written.
 velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec, std::vector<uint32_t> partialWrites = {});
 
-// A component (the real one by default); the hook sees every progress report (count from 1) before the engine does.
+// A component (the real one by default); the hook sees every progress report (count from 1) before the engine
+// does, and `onCheck` the start of each test.
 velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int state)> hook,
-                                             velmor::TArchiveFactory inner = velmor::RealArchiveFactory());
+                                             velmor::TArchiveFactory inner = velmor::RealArchiveFactory(),
+                                             std::function<void()> onCheck = {});
 
 // Two files at the root; a tree under one top folder "top".
 extern const std::vector<testsupport::FixtureMember> kFlat;

@@ -178,13 +178,14 @@ TEST(Job, StopDuringThePreTestIsTakenBeforeTheLibraryCall) {
     w.ini.PreTestArc = true;
     w.ini.BindFolder = true;
     w.ini.BindNum = 1;
+    TUnPackThread* running = nullptr;
+    w.archives = HookedArchiveFactory([](int, int) {}, velmor::RealArchiveFactory(), [&] {
+        running->CancelRequested = 1;  // pressed while the pre-test runs
+        w.state.BreakPressed = 1;
+    });
     TUnPack unpack(w.Context(), {});
     TUnPackThread job(w.Context(), unpack);
-    w.ui.onStatusText = [&](const std::string& text) {
-        if (text != "書庫テスト中") return;
-        job.CancelRequested = 1;  // pressed while the pre-test runs
-        w.state.BreakPressed = 1;
-    };
+    running = &job;
     job.Execute();
     EXPECT_EQ(job.ItemResult, velmor::kItemStopped);
     EXPECT_EQ(w.state.CancelSeen, 1);

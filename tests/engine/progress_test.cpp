@@ -1,6 +1,11 @@
-// The progress display's hand-overs: a report that would change nothing shown stays on the worker, and the
-// archive component's progress window is made once per thread, not once per archive.
+// The progress display and the worker's hand-overs: the worker never waits for the display, which takes the
+// latest report at a pace a person can read and shows the archive's final values before its result line;
+// nothing is drawn while the window is minimised; pause and stop still act within 100 ms; and the archive
+// component's progress window is made once per thread, not once per archive.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
 
 #include "app/engine/unpack_thread.h"
 #include "archivers/archive_file.h"
@@ -13,31 +18,138 @@ using namespace testsupport;
 using velmor::TUnPack;
 using velmor::TUnPackThread;
 
-TEST(Progress, OnlyReportsThatChangeTheDisplayReachTheMainThread) {
-    for (bool minimized : {false, true}) {
-        SCOPED_TRACE(minimized);
-        JobWorld w;
-        ASSERT_TRUE(WriteFileBytes(w.dir.File(L"a.zip"), "scripted"));
-        w.ui.rows = {w.Path("a.zip")};
-        w.ui.minimized = minimized;
-        w.ini.IndicatePerFile = true;
-        // Per member: 0, 1, 2, 999 and 1000 of 1000 bytes written: 0 %, 0 %, 0 %, 99 %, 100 %.
-        w.archives = ScriptedArchiveFactory({{{"big.bin", 1000}, {"next.bin", 1000}}, 0, false}, {1, 2, 999});
-        TUnPack unpack(w.Context(), {});
-        RunJob(w, unpack);
+namespace {
 
-        if (!minimized) {
-            EXPECT_EQ(w.ui.memberNames, (std::vector<std::string>{"big.bin", "next.bin"}));
-            EXPECT_EQ(w.ui.fileProgress, (std::vector<int>{0, 99, 100, 0, 99, 100}));
-            EXPECT_EQ(w.ui.totalProgress, (std::vector<int>{0, 49, 50, 99, 100}));
-            EXPECT_EQ(w.ui.minimizedChecks, 6);  // of ten reports
-        } else {
-            // Nothing is drawn nor recorded as drawn while minimised: every report asks again.
-            EXPECT_TRUE(w.ui.memberNames.empty() && w.ui.fileProgress.empty() && w.ui.totalProgress.empty());
-            EXPECT_EQ(w.ui.minimizedChecks, 10);
-        }
-        EXPECT_TRUE(w.ui.rows.empty()) << w.ui.LogText();
+std::vector<FixtureMember> Members(int count) {
+    std::vector<FixtureMember> members;
+    for (int i = 0; i < count; ++i)
+        members.push_back(
+            {"d" + std::to_string(i % 10) + "/m" + std::to_string(i) + ".txt", std::string(100, 'p')});
+    return members;
+}
+
+// Records how many log lines stood when each whole-archive percentage was drawn.
+class TimedUi : public FakeUi {
+public:
+    std::vector<size_t> totalAtLine;
+    void SetTotalProgress(int percent) override {
+        FakeUi::SetTotalProgress(percent);
+        totalAtLine.push_back(log.size());
     }
+};
+
+// One job on a real worker thread, served by the test's thread; the hook counts the library's reports and
+// notes when the first and the last came.
+struct RealJob {
+    JobWorld& w;
+    PumpedMainThread main;
+    std::atomic<int> reports{0};
+    std::atomic<DWORD> firstReport{0}, lastReport{0};
+    velmor::TJobContext context;
+    TUnPack unpack;
+    TUnPackThread job;
+    bool ended = false;
+
+    RealJob(JobWorld& world, velmor::IJobUi& ui)
+        : w(world),
+          context{ui,
+                  main,
+                  w.shell,
+                  HookedArchiveFactory([this](int, int) {
+                      const DWORD now = GetTickCount();
+                      if (reports++ == 0) firstReport = now;
+                      lastReport = now;
+                  }),
+                  w.state,
+                  w.ini},
+          unpack(context, {}),
+          job(context, unpack) {
+        job.OnJobEnded = [this] { ended = true; };
+    }
+    bool Start() { return job.Start(THREAD_PRIORITY_NORMAL); }
+    bool Pump(const std::function<bool()>& done, DWORD ms) { return main.Pump(done, ms); }
+};
+
+}  // namespace
+
+TEST(Progress, TheDisplayTakesTheLatestReportWithoutTheWorkerWaiting) {
+    JobWorld w;
+    TimedUi ui;
+    constexpr int kMembers = 300;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), Members(kMembers)));
+    ASSERT_TRUE(w.standins.SetScript(StandinScript().Delay(3)));  // about a second in all
+    ui.rows = {w.Path("a.zip")};
+    w.ini.IndicatePerFile = true;
+    RealJob run(w, ui);
+    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.Pump([&] { return run.ended; }, 30000));
+
+    // Two reports a member, none of them waited for: the calls the worker waits for are the row's steps.
+    EXPECT_EQ(run.reports, 2 * kMembers + 2);
+    EXPECT_LE(run.main.invokes, 4);
+    // While the library works, about thirty pictures a second, never one per report.
+    const double ms = run.lastReport - run.firstReport;
+    ASSERT_GT(ms, 300);
+    EXPECT_LE(ui.memberNames.size(), ms / 33 + 3);
+    EXPECT_GE(ui.memberNames.size(), ms / 100);
+    EXPECT_LE(ui.totalProgress.size(), ms / 33 + 3);
+    // A picture costs the worker one post, and the main thread one timer for the rest of its interval.
+    EXPECT_LE(run.main.posts, 2 * (ms / 33) + 10);
+    // The archive's last values, drawn before its result line.
+    ASSERT_FALSE(ui.memberNames.empty());
+    EXPECT_EQ(ui.memberNames.back(), "d9/m299.txt");
+    ASSERT_FALSE(ui.fileProgress.empty());
+    EXPECT_EQ(ui.fileProgress.back(), 100);
+    ASSERT_FALSE(ui.totalProgress.empty());
+    EXPECT_EQ(ui.totalProgress.back(), 100);
+    const auto result = std::find_if(ui.log.begin(), ui.log.end(),
+                                     [](const std::string& l) { return l.rfind("> [ 解凍 ]", 0) == 0; });
+    ASSERT_NE(result, ui.log.end()) << ui.LogText();
+    EXPECT_LE(ui.totalAtLine.back(), static_cast<size_t>(result - ui.log.begin()));
+    EXPECT_TRUE(ui.rows.empty()) << ui.LogText();
+}
+
+TEST(Progress, NothingIsDrawnWhileMinimised) {
+    JobWorld w;
+    ASSERT_TRUE(WriteFileBytes(w.dir.File(L"a.zip"), "scripted"));
+    w.ui.rows = {w.Path("a.zip")};
+    w.ui.minimized = true;
+    w.ini.IndicatePerFile = true;
+    // Ten reports: each member at 0, 1, 2, 999 and 1000 of 1000 bytes.
+    w.archives = ScriptedArchiveFactory({{{"big.bin", 1000}, {"next.bin", 1000}}, 0, false}, {1, 2, 999});
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_TRUE(w.ui.memberNames.empty() && w.ui.fileProgress.empty() && w.ui.totalProgress.empty());
+    // Asked once per picture the display would draw, not once per report.
+    EXPECT_LE(w.ui.minimizedChecks, 2);
+    EXPECT_TRUE(w.ui.rows.empty()) << w.ui.LogText();
+}
+
+// On an LHA archive, so that the stop meets no ZIP question.
+TEST(Progress, PauseAndStopActWithinAHundredMilliseconds) {
+    JobWorld w;
+    constexpr int kMembers = 600;
+    ASSERT_TRUE(WriteTaggedFixture(w.dir.File(L"a.lzh"), "LHA", Members(kMembers)));
+    ASSERT_TRUE(w.standins.SetScript(StandinScript().Delay(5)));  // several seconds in all
+    w.ui.rows = {w.Path("a.lzh")};
+    RealJob run(w, w.ui);
+    ASSERT_TRUE(run.Start());
+    ASSERT_TRUE(run.Pump([&] { return run.reports > 30; }, 10000));
+
+    run.job.Suspend();
+    run.Pump([] { return false; }, 100);
+    const int paused = run.reports;
+    run.Pump([] { return false; }, 300);
+    EXPECT_EQ(run.reports, paused);
+    run.job.Resume();
+    EXPECT_TRUE(run.Pump([&] { return run.reports > paused + 5; }, 100));
+
+    run.job.CancelRequested = 1;
+    w.state.BreakPressed = 1;
+    EXPECT_TRUE(run.Pump([&] { return w.state.CancelSeen != 0; }, 100));
+    ASSERT_TRUE(run.Pump([&] { return run.ended; }, 10000));
+    EXPECT_LT(run.reports, 2 * kMembers);
+    EXPECT_EQ(w.ui.rows.size(), 1u);  // a stopped archive stays listed
 }
 
 // Components made one after another on a thread share its window; each report reaches the component that

@@ -1,8 +1,10 @@
 // The compile budget: patterns that once took seconds and hundreds of megabytes are compiled or refused
-// within the memory limit (measured on the heap), refusals carry the position of the pattern's end, and
-// positions past 65,535 come through whole.
+// within the memory limit (measured on the heap), the work limit refuses what would fit in memory but take
+// long, refusals carry the position of the pattern's end, and positions past 65,535 come through whole. And
+// the pattern cache: its automata together stay within its byte bound.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,56 @@ TEST(CompileBudget, ModeratePatternsStillCompile) {
           Sj(u8"[ぁ-ん]+\\.(txt|doc)$|^setup[0-9]*\\.exe")}) {
         SCOPED_TRACE(pattern.substr(0, 40));
         EXPECT_FALSE(Compile(pattern, false).Refused);
+    }
+}
+
+// Without the work limit this automaton would compile (about 1,900 states in 1 MB), in several times the
+// 100 ms the limit stands for; the limit refuses it early, with little memory held.
+TEST(CompileBudget, TheWorkLimitRefusesAWorkHeavyPattern) {
+    const Outcome heavy = Compile(regexp_test::CharsThenAny(60), false);
+    EXPECT_TRUE(heavy.Refused);
+    EXPECT_LT(heavy.PeakBytes, TRECompileBudget::kMaxCompileBytes / 4);
+    EXPECT_FALSE(Compile(regexp_test::CharsThenAny(20), false).Refused);
+}
+
+// A literal over 125 distinct single-byte characters, from `offset` on: each of its states keeps a row of
+// the byte table, about 560 bytes a character.
+std::string WideLiteral(size_t length, size_t offset) {
+    std::string alphabet;
+    for (char c = 'a'; c <= 'z'; ++c) alphabet += c;
+    for (char c = 'A'; c <= 'Z'; ++c) alphabet += c;
+    for (char c = '0'; c <= '9'; ++c) alphabet += c;
+    for (int c = 0xA1; c <= 0xDF; ++c) alphabet += static_cast<char>(c);  // half-width kana
+    std::string out;
+    for (size_t i = 0; i < length; ++i) out += alphabet[(i + offset) % alphabet.size()];
+    return out;
+}
+
+TEST(PatternCache, ItsAutomataTogetherStayWithinTheByteBound) {
+    constexpr uint64_t kBound = TRegularExpression::kCacheMaxBytes;
+    const size_t base = AllocMeter::Reset();
+    {
+        TAWKStr awk;
+        size_t largest = 0;
+        constexpr int kPatterns = 12;
+        for (int i = 0; i < kPatterns; ++i) {
+            awk.SetRegExp(WideLiteral(8000, static_cast<size_t>(i)));
+            largest = std::max(largest, AllocMeter::Current - base);
+            EXPECT_LE(awk.GetCacheBytes(), kBound);
+        }
+        // Twelve such automata would hold more than the bound: the oldest left, the newest and the empty
+        // pattern stayed, and the count bound alone would have kept them all.
+        EXPECT_GT(kPatterns * awk.CurrentDFA().HeldBytes(), kBound);
+        EXPECT_LT(awk.GetCacheCount(), kPatterns + 1);
+        EXPECT_EQ(awk.FindCacheEntry(WideLiteral(8000, kPatterns - 1)), 1);
+        EXPECT_EQ(awk.FindCacheEntry(WideLiteral(8000, 0)), -1);
+        EXPECT_EQ(awk.FindCacheEntry(""), 0);
+        // What the program holds: the cache within its bound, besides one compilation's own.
+        EXPECT_LT(largest, kBound + TRECompileBudget::kMaxCompileBytes);
+        EXPECT_LT(AllocMeter::Current - base, kBound + (1u << 20));
+        int32_t pos = 0, len = 0;
+        EXPECT_EQ(awk.Match("x" + WideLiteral(8000, kPatterns - 1), pos, len), 2);
+        EXPECT_EQ(len, 8000);
     }
 }
 

@@ -40,6 +40,8 @@ public:
     StandinScript& Member(std::string_view name, uint64_t size, std::string_view time = "2021-03-04 05:06:08",
                           uint64_t compressedSize = UINT64_MAX);
     StandinScript& Delay(int ms);
+    // CheckArchive sleeps before each member it reports.
+    StandinScript& CheckDelay(int ms);
     StandinScript& NoProgress();
     // Extraction walks, reports and enumerates the members but writes nothing.
     StandinScript& WalkOnly();

@@ -24,6 +24,7 @@ StandinScript& StandinScript::Password(std::string_view password) { return Line(
 StandinScript& StandinScript::DialogAnswer(std::string_view answer) { return Line("dialog", answer); }
 StandinScript& StandinScript::DialogCancel() { return Line("dialog-cancel", ""); }
 StandinScript& StandinScript::Delay(int ms) { return Line("delay", std::to_string(ms)); }
+StandinScript& StandinScript::CheckDelay(int ms) { return Line("check-delay", std::to_string(ms)); }
 StandinScript& StandinScript::NoProgress() { return Line("progress", "0"); }
 StandinScript& StandinScript::WalkOnly() { return Line("write", "0"); }
 StandinScript& StandinScript::TrustNames() { return Line("trust-names", "1"); }

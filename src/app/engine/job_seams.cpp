@@ -93,14 +93,14 @@ TApplicationMainThread::TApplicationMainThread() {
     wc.lpszClassName = kPostWindowClass;
     ::RegisterClassW(&wc);  // fails harmlessly when already registered
     window_ = ::CreateWindowExW(0, kPostWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    if (window_) ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 TApplicationMainThread::~TApplicationMainThread() {
     if (!window_) return;
-    // Calls still queued are dropped with their window; free what they carry.
-    MSG msg;
-    while (::PeekMessageW(&msg, window_, kPostMessage, kPostMessage, PM_REMOVE))
-        delete reinterpret_cast<std::function<void()>*>(msg.lParam);
+    // Calls still queued are dropped with the window.
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    for (const auto& timer : timers_) ::KillTimer(window_, timer.first);
     ::DestroyWindow(window_);
 }
 
@@ -108,24 +108,77 @@ void TApplicationMainThread::Invoke(const std::function<void()>& fn) {
     platform::Application.Synchronize([this, &fn] {
         ++serving_;
         platform::ScopeExit done([this] { --serving_; });
+        RunPosted();
         fn();
     });
 }
 
 void TApplicationMainThread::Post(std::function<void()> fn) {
-    auto* call = new std::function<void()>(std::move(fn));
-    if (!window_ || !::PostMessageW(window_, kPostMessage, 0, reinterpret_cast<LPARAM>(call))) delete call;
+    if (!window_) return;
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wake = posted_.empty();
+        posted_.push_back(std::move(fn));
+    }
+    if (wake) ::PostMessageW(window_, kPostMessage, 0, 0);
 }
 
-LRESULT CALLBACK TApplicationMainThread::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg != kPostMessage) return ::DefWindowProcW(wnd, msg, wParam, lParam);
-    std::unique_ptr<std::function<void()>> call(reinterpret_cast<std::function<void()>*>(lParam));
+void TApplicationMainThread::PostLater(unsigned delayMs, std::function<void()> fn) {
+    if (!window_) return;
+    // A timer belongs to its window's thread.
+    if (!platform::Application.OnMainThread()) {
+        Post([this, delayMs, call = std::move(fn)]() mutable { PostLater(delayMs, std::move(call)); });
+        return;
+    }
+    const UINT_PTR id = nextTimer_++;
+    if (::SetTimer(window_, id, delayMs, nullptr)) timers_.emplace(id, std::move(fn));
+}
+
+void TApplicationMainThread::RunPosted() {
+    if (runningPosted_) return;
+    runningPosted_ = true;
+    for (;;) {
+        std::function<void()> call;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (posted_.empty()) break;
+            call = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        try {
+            call();
+        } catch (...) {
+            platform::Application.HandleException();
+        }
+    }
+    runningPosted_ = false;
+}
+
+void TApplicationMainThread::RunTimer(UINT_PTR id) {
+    ::KillTimer(window_, id);
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    std::function<void()> call = std::move(it->second);
+    timers_.erase(it);
     try {
-        (*call)();
+        call();
     } catch (...) {
         platform::Application.HandleException();
     }
-    return 0;
+}
+
+LRESULT CALLBACK TApplicationMainThread::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TApplicationMainThread*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
+    if (self && msg == kPostMessage) {
+        self->RunPosted();
+        return 0;
+    }
+    if (self && msg == WM_TIMER) {
+        self->RunTimer(static_cast<UINT_PTR>(wParam));
+        return 0;
+    }
+    return ::DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
 bool TWin32ShellOps::FileExists(const std::string& path) {

@@ -9,8 +9,11 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "archivers/archiver.h"
@@ -73,7 +76,8 @@ public:
     virtual HWND LogWindow() = 0;
 };
 
-// The call to the main thread.
+// The call to the main thread. Posted calls run in the order they were posted, and all of them before an
+// Invoke made after them: a posted log line stays before the lines of a later synchronous step.
 class IMainThread {
 public:
     virtual ~IMainThread() = default;
@@ -81,6 +85,89 @@ public:
     virtual void Invoke(const std::function<void()>& fn) = 0;
     // Queues fn to run on the main thread later; the caller does not wait.
     virtual void Post(std::function<void()> fn) = 0;
+    // Runs fn on the main thread once about `delayMs` have passed, in no order with other calls; the caller
+    // does not wait.
+    virtual void PostLater(unsigned delayMs, std::function<void()> fn) = 0;
+};
+
+// Hands the latest of a stream of values to the main thread without making the sender wait: at most one
+// delivery is queued at a time, deliveries are at least `intervalMs` apart (a display need not change
+// more often than a person can read it), and a value that a newer one replaced before its delivery is
+// never delivered. The last value offered is delivered at most one interval after it came, or at once by
+// Flush. Offer may be called on any thread; Flush and the deliveries run on the main thread.
+template <typename T>
+class TCoalescedPost {
+public:
+    using Deliver = std::function<void(const T&)>;
+    TCoalescedPost(IMainThread& main, Deliver deliver, unsigned intervalMs = 33)
+        : state_(std::make_shared<State>(main, std::move(deliver), intervalMs)) {}
+    // Deliveries still queued find the object gone and do nothing.
+    ~TCoalescedPost() {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->alive = false;
+    }
+    TCoalescedPost(const TCoalescedPost&) = delete;
+    TCoalescedPost& operator=(const TCoalescedPost&) = delete;
+
+    void Offer(T value) {
+        {
+            std::lock_guard<std::mutex> lock(state_->mutex);
+            state_->latest = std::move(value);
+            state_->fresh = true;
+            if (state_->queued) return;
+            state_->queued = true;
+        }
+        std::shared_ptr<State> s = state_;
+        s->main.Post([s] { Run(s); });
+    }
+    // Delivers a value not yet delivered, now.
+    void Flush() { Take(state_, false); }
+
+private:
+    struct State {
+        State(IMainThread& m, Deliver d, unsigned interval)
+            : main(m), deliver(std::move(d)), intervalMs(interval) {}
+        IMainThread& main;
+        Deliver deliver;
+        const unsigned intervalMs;
+        std::mutex mutex;
+        T latest{};
+        bool fresh = false;   // latest not delivered yet
+        bool queued = false;  // a delivery is queued
+        bool alive = true;
+        bool delivered = false;
+        uint32_t lastDelivery = 0;  // tick count, main thread only
+    };
+
+    // The queued delivery: too soon after the last one, it waits for the rest of the interval.
+    static void Run(const std::shared_ptr<State>& s) {
+        const uint32_t since = ::GetTickCount() - s->lastDelivery;
+        if (s->delivered && since < s->intervalMs) {
+            {
+                std::lock_guard<std::mutex> lock(s->mutex);
+                if (!s->alive) return;
+            }
+            s->main.PostLater(s->intervalMs - since, [s] { Run(s); });
+            return;
+        }
+        Take(s, true);
+    }
+    static void Take(const std::shared_ptr<State>& s, bool queuedDelivery) {
+        T value;
+        {
+            std::lock_guard<std::mutex> lock(s->mutex);
+            if (queuedDelivery) s->queued = false;
+            if (!s->alive || !s->fresh) return;
+            value = std::move(s->latest);
+            s->latest = T{};
+            s->fresh = false;
+        }
+        s->delivered = true;
+        s->lastDelivery = ::GetTickCount();
+        s->deliver(value);
+    }
+
+    std::shared_ptr<State> state_;
 };
 
 // The shell's file operations. Paths are Shift-JIS; flags are FOF_* values. The int results are those of the
@@ -137,7 +224,8 @@ struct TJobContext {
 };
 
 // The real seams of the program.
-// The application's Synchronize, and a message-only window of the main thread for Post. Create it on the
+// The application's Synchronize, and a message-only window of the main thread that serves the posted calls
+// (one wake-up message for all the calls queued meanwhile) and the timers of PostLater. Create it on the
 // main thread.
 class TApplicationMainThread : public IMainThread {
 public:
@@ -149,11 +237,22 @@ public:
     void Post(std::function<void()> fn) override;
     // True on the main thread while it runs a call that a worker waits for.
     bool Serving() const noexcept { return serving_ > 0; }
+    void PostLater(unsigned delayMs, std::function<void()> fn) override;
 
 private:
     static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    // Runs the queued calls in order (main thread). A call that serves messages meanwhile (a message box)
+    // does not run the later ones inside it: they wait until it has returned.
+    void RunPosted();
+    void RunTimer(UINT_PTR id);
+
     HWND window_ = nullptr;
     int serving_ = 0;  // main thread only
+    std::mutex mutex_;
+    std::deque<std::function<void()>> posted_;
+    bool runningPosted_ = false;  // main thread only
+    std::map<UINT_PTR, std::function<void()>> timers_;  // main thread only
+    UINT_PTR nextTimer_ = 1;
 };
 
 // Win32's file functions and SHFileOperationW; `owner` is the owner of the shell's own windows.

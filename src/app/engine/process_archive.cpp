@@ -23,11 +23,8 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
     }
     st.CurrentExt = ext;
 
-    // Its own call, as the combo stands when this row starts. The hand-over also lets the main thread serve
-    // the user between the preparation and the start of the extraction (a stop pressed then is taken before
-    // the library call).
-    int compType = 0;
-    Sync([&] { compType = context_.Ui.CompressionType(); });
+    // As the combo stood when the row's preparation ran.
+    const int compType = compressionType_;
     const HWND logWindow = logWindow_;
 
     std::unique_ptr<IJobArchive> arc = context_.Archives();
@@ -54,7 +51,7 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
         arc->SetOnProgress(progress);
         st.Status = jsPreTesting;
         LogLine("> [ 書庫テスト開始 ]");
-        Sync([&] { context_.Ui.SetStatusText("書庫テスト中"); });
+        Post([ui = &context_.Ui] { ui->SetStatusText("書庫テスト中"); });
         if (st.SplitArchive) {
             for (const std::string& volume : SplitParts) {
                 arc->SetFileName(volume);
@@ -68,11 +65,7 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
             }
         } else {
             int ok = arc->CheckArchive(ini.PreTestMode, 0);
-            MSG msg;
-            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
+            platform::DispatchPendingMessages();
             if (ok == 0) {
                 LogLine("> [ 書庫テスト ]\t 不正な書庫です。");
                 st.SkipItem = 1;
@@ -83,12 +76,14 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
     }
 
     arc->SetOnProgress(progress);
-    st.Status = jsWorking;
-    Sync([&] {
-        context_.Ui.SetStatusText("解凍開始");
-        context_.Ui.EnableButton(jbBreak, true);
-        context_.Ui.EnableButton(jbBackGroundMode, true);
+    // Queued before the status changes: a stop the user presses once it has changed writes its own status
+    // text after this one.
+    Post([ui = &context_.Ui] {
+        ui->SetStatusText("解凍開始");
+        ui->EnableButton(jbBreak, true);
+        ui->EnableButton(jbBackGroundMode, true);
     });
+    st.Status = jsWorking;
 
     std::string notReady;
     const TReadyFlags ready{st.LhaReady != 0, st.ZipReady != 0, st.CabReady != 0,

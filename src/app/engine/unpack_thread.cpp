@@ -27,8 +27,12 @@ private:
 };
 
 TUnPackThread::TUnPackThread(const TJobContext& context, TUnPack& unpack)
-    : context_(context), unpack_(unpack), alive_(std::make_shared<std::atomic<uint8_t>>(1)) {
+    : context_(context),
+      unpack_(unpack),
+      alive_(std::make_shared<std::atomic<uint8_t>>(1)),
+      progress_(context_.Main, [this](const TProgressView& view) { DrawProgress(view); }) {
     resumeEvent_ = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    ResetDrawnProgress();
 }
 
 TUnPackThread::~TUnPackThread() {
@@ -63,14 +67,18 @@ void TUnPackThread::Run() {
         if (!*alive) return;
         if (worker_) worker_->WaitFor();
         running_ = 0;
-        if (OnJobEnded) OnJobEnded();
+        // A copy: the handler may free this object.
+        if (std::function<void()> ended = OnJobEnded) ended();
     });
 }
 
 void TUnPackThread::Sync(const std::function<void()>& fn) { context_.Main.Invoke(fn); }
 
+void TUnPackThread::Post(std::function<void()> fn) { context_.Main.Post(std::move(fn)); }
+
+// The worker need not wait for a log line: posted, it still comes before the lines of the next step.
 void TUnPackThread::LogLine(const std::string& text) {
-    Sync([&] { context_.Ui.AppendLog(text); });
+    Post([ui = &context_.Ui, text] { ui->AppendLog(text); });
 }
 
 void TUnPackThread::Suspend() {
@@ -95,7 +103,7 @@ void TUnPackThread::Execute() {
 
     // Each hand-over to the main thread costs a round trip through the system (about 0.2 ms under Wine), so
     // calls that follow one another are folded: the row count rides on the check before the loop and on each
-    // row's completion step, the folder expansion on the preparation step.
+    // row's completion step, the folder expansion and the compression type on the preparation step.
     int rows = 0;
     Sync([&] {
         CheckOutputFolders();
@@ -120,8 +128,10 @@ void TUnPackThread::Execute() {
         }
 
         Sync([&] {
+            ResetDrawnProgress();
             if (!compress) ExpandFolderRow();
             PrepareItem();
+            compressionType_ = context_.Ui.CompressionType();
         });
         ItemResult = 0;
         if (!st.SkipItem) {
@@ -133,6 +143,8 @@ void TUnPackThread::Execute() {
             }
         }
         Sync([&] {
+            // The archive's last progress is shown before its result line.
+            progress_.Flush();
             FinishItem();
             // Read afresh on every pass: rows added during the job (expansions, drops) are processed too.
             rows = context_.Ui.RowCount();
@@ -176,11 +188,11 @@ void TUnPackThread::ResetItem() {
     stageExtraction_ = false;
     existingFiles_ = {};
     archiveStamps_.clear();
-    lastFilePercent_ = 999;
-    lastTotalPercent_ = 999;
-    lastMemberName_ = "xxxxxx";
+    offered_ = TProgressView{"xxxxxx", 999, 999};
     doneBytes_ = 0;
 }
+
+void TUnPackThread::ResetDrawnProgress() { drawn_ = TProgressView{"xxxxxx", 999, 999}; }
 
 void TUnPackThread::CheckOutputFolders() {
     TJobState& st = context_.State;
@@ -276,7 +288,7 @@ void TUnPackThread::OnArchiveProgress(int state, LPEXTRACTINGINFOEX info, bool& 
                         CancelRequested = 0;
                         st.Status = jsWorking;
                         st.CancelSeen = 0;
-                        Sync([&] { context_.Ui.EnableButton(jbBreak, true); });
+                        Post([ui = &context_.Ui] { ui->EnableButton(jbBreak, true); });
                         abort = false;
                     }
                 }
@@ -284,17 +296,8 @@ void TUnPackThread::OnArchiveProgress(int state, LPEXTRACTINGINFOEX info, bool& 
         }
     }
     // The component's progress window lives on this thread. The reports reach it by direct calls; what is
-    // posted to the thread's windows is served every few milliseconds, as each look at the queue is a call
-    // into the system (about 50 us under Wine) and a small archive sends several reports per member.
-    const DWORD now = ::GetTickCount();
-    if (now - lastPump_ >= kPumpIntervalMs) {
-        lastPump_ = now;
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
+    // posted to the thread's windows is served every few milliseconds.
+    pump_.Serve();
     WaitWhilePaused();
 }
 
@@ -305,28 +308,31 @@ void TUnPackThread::UpdateProgress(LPEXTRACTINGINFOEX info) {
     const std::string_view name(info->SourceFileName, strnlen(info->SourceFileName, sizeof(info->SourceFileName)));
     const TProgressPercents percents =
         ProgressPercents(size, written, doneBytes_, context_.State.ArchiveOriginalSize);
-    const int filePercent = percents.File;
-    const int totalPercent = percents.Total;
 
-    // The main thread is called only when the display may change: with the name and both percentages as last
-    // recorded, it would draw nothing and record the same values again.
-    if (name != lastMemberName_ || filePercent != lastFilePercent_ || totalPercent != lastTotalPercent_) {
-        Sync([&] {
-            if (context_.Ui.IsMinimized()) return;
-            if (context_.Ini.IndicatePerFile) {
-                if (name != lastMemberName_) context_.Ui.ShowMemberName(std::string(name));
-                if (filePercent != lastFilePercent_) context_.Ui.SetFileProgress(filePercent);
-            }
-            if (totalPercent != lastTotalPercent_) context_.Ui.SetTotalProgress(totalPercent);
-            lastMemberName_.assign(name);
-            lastFilePercent_ = filePercent;
-            lastTotalPercent_ = totalPercent;
-        });
+    if (name != offered_.Name || percents.File != offered_.FilePercent ||
+        percents.Total != offered_.TotalPercent) {
+        offered_.Name.assign(name);
+        offered_.FilePercent = percents.File;
+        offered_.TotalPercent = percents.Total;
+        progress_.Offer(offered_);
     }
     if (written >= size) {
         doneBytes_ += size;
-        lastFilePercent_ = 999;
+        // The next member's first report is handed over even when it looks the same.
+        offered_.FilePercent = 999;
     }
+}
+
+void TUnPackThread::DrawProgress(const TProgressView& view) {
+    IJobUi& ui = context_.Ui;
+    // Nothing is drawn nor recorded as drawn while minimised.
+    if (ui.IsMinimized()) return;
+    if (context_.Ini.IndicatePerFile) {
+        if (view.Name != drawn_.Name) ui.ShowMemberName(view.Name);
+        if (view.FilePercent != drawn_.FilePercent) ui.SetFileProgress(view.FilePercent);
+    }
+    if (view.TotalPercent != drawn_.TotalPercent) ui.SetTotalProgress(view.TotalPercent);
+    drawn_ = view;
 }
 
 void EndJobAfterStop(const TJobContext& context, TUnPack& unpack) {

@@ -20,6 +20,7 @@
 #include "app/engine/job_rules.h"
 #include "app/engine/job_seams.h"
 #include "app/engine/unpack.h"
+#include "platform/thread.h"
 
 namespace velmor {
 
@@ -108,10 +109,23 @@ private:
     // Appends the files under the current row's folder as rows (main thread).
     void ExpandFolderRow();
     void Sync(const std::function<void()>& fn);
+    // Queues fn for the main thread without waiting; it runs before the next synchronous call.
+    void Post(std::function<void()> fn);
     void OnArchiveProgress(int state, LPEXTRACTINGINFOEX info, bool& abort);
-    // On the worker; the drawing runs on the main thread, and only when something drawn may change.
+    // On the worker: the member name and the two percentages of a report, handed to the display when one
+    // of them changed.
     void UpdateProgress(LPEXTRACTINGINFOEX info);
     void WaitWhilePaused();
+
+    // What the progress display shows: the member name, the member's and the archive's percentages.
+    struct TProgressView {
+        std::string Name;
+        int FilePercent = 0;
+        int TotalPercent = 0;
+    };
+    // Main thread: draws what differs from what is drawn, unless the window is minimised.
+    void DrawProgress(const TProgressView& view);
+    void ResetDrawnProgress();
 
     TJobContext context_;
     TUnPack& unpack_;
@@ -128,15 +142,21 @@ private:
     TFlaggedMembers existingFiles_;
     std::vector<std::pair<std::string, TFileStamp>> archiveStamps_;
 
-    int lastFilePercent_ = 999;
-    int lastTotalPercent_ = 999;
-    std::string lastMemberName_ = "xxxxxx";
+    // The worker's side of the display: the last values handed over, and the finished members' bytes.
+    TProgressView offered_;
     double doneBytes_ = 0;
+    // The main thread's side: what the display shows ("xxxxxx" and 999: nothing yet in this row).
+    TProgressView drawn_;
+    // A report comes every few microseconds; the display takes the latest about 30 times a second, and
+    // the worker never waits for it.
+    TCoalescedPost<TProgressView> progress_;
     std::vector<int> folderRows_;
+    // Read with the preparation step, once per row.
+    int compressionType_ = 0;
     // The log pane, owner of the library calls; read once per job.
     HWND logWindow_ = nullptr;
-    static constexpr DWORD kPumpIntervalMs = 10;
-    DWORD lastPump_ = ::GetTickCount() - kPumpIntervalMs;
+    // The component's progress window lives on this thread; what is posted to it is served now and then.
+    platform::TThrottledPump pump_{10};
 };
 
 // The stop-related part of the end of a job, for the window's JobFinished: after a stop the interrupted

@@ -202,6 +202,8 @@ private:
     TApplicationMainThread mainThread_;
     TWin32ShellOps shellOps_;
     std::unique_ptr<TJobContext> context_;
+    // The member names a pre-test reports from the worker, shown at a pace a person can read.
+    std::unique_ptr<TCoalescedPost<std::string>> preTestName_;
     // Close the window once the running job has ended (a close or a session end during a job, the ZIP stop
     // question).
     bool quitAfterJob_ = false;

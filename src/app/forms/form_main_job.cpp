@@ -34,12 +34,13 @@ void TfrmMain::CreateEngine() {
         TJobContext{*this, mainThread_, shellOps_, RealArchiveFactory(), JobState(), IniControl});
     UnPack = std::make_unique<TUnPack>(*context_);
     // A pre-test reports each member name from the worker's progress window: it goes to the name box. (Putting
-    // it in place of the log pane's text would throw away every line logged so far.)
-    SetPreTestNameSink([this](const std::string& name) {
-        mainThread_.Invoke([this, name] {
-            if (IniControl.IndicatePerFile) txtFileName.SetText(name);
+    // it in place of the log pane's text would throw away every line logged so far.) The worker does not wait
+    // for it; a name that arrives once the test is over is not shown over the extraction's.
+    preTestName_ =
+        std::make_unique<TCoalescedPost<std::string>>(mainThread_, [this](const std::string& name) {
+            if (JobState().Status == jsPreTesting && IniControl.IndicatePerFile) txtFileName.SetText(name);
         });
-    });
+    SetPreTestNameSink([this](const std::string& name) { preTestName_->Offer(name); });
 }
 
 // --- library check ---------------------------------------------------------------------------------------
