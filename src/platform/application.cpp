@@ -108,10 +108,9 @@ void TApplication::Run() {
     if (mainForm_ && ShowMainForm) mainForm_->Show();
     // Under Wine the desktop is a program (explorer /desktop). When it ends, every window leaves the screen
     // while it still exists for its program, which would run on unseen, holding its single-instance mutex.
-    // A timer notices the desktop window losing its thread.
-    desktopThread_ = ::GetWindowThreadProcessId(::GetDesktopWindow(), nullptr);
-    if (desktopThread_)
-        watchTimer_ = ::SetTimer(nullptr, 0, 1000, [](HWND, UINT, UINT_PTR, DWORD) { Application.WatchDesktop(); });
+    // A timer notices the desktop window losing the thread that served it.
+    desktopServed_ = false;
+    watchTimer_ = ::SetTimer(nullptr, 0, 1000, [](HWND, UINT, UINT_PTR, DWORD) { Application.WatchDesktop(); });
     MSG msg;
     while (!terminated_) {
         BOOL r = ::GetMessageW(&msg, nullptr, 0, 0);
@@ -125,7 +124,13 @@ void TApplication::Run() {
 }
 
 void TApplication::WatchDesktop() {
-    if (terminated_ || ::GetWindowThreadProcessId(::GetDesktopWindow(), nullptr) == desktopThread_) return;
+    if (terminated_) return;
+    // A desktop that starts late (the first program of a Wine session starts it) is served from then on.
+    const bool served = ::GetWindowThreadProcessId(::GetDesktopWindow(), nullptr) != 0;
+    if (served || !desktopServed_) {
+        desktopServed_ = desktopServed_ || served;
+        return;
+    }
     if (watchTimer_) ::KillTimer(nullptr, watchTimer_);
     watchTimer_ = 0;
     try {

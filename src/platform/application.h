@@ -97,7 +97,7 @@ public:
 
 private:
     static LRESULT CALLBACK HiddenWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    // Tells the main form (or ends the loop) once the desktop has lost the thread that served it.
+    // Tells the main form (or ends the loop) once the desktop window has lost the thread that served it.
     void WatchDesktop();
     void AdoptForm(std::unique_ptr<TForm> form);
 
@@ -107,7 +107,7 @@ private:
     std::string helpFile_;
     bool terminated_ = false;
     UINT_PTR watchTimer_ = 0;
-    DWORD desktopThread_ = 0;
+    bool desktopServed_ = false;
     TForm* mainForm_ = nullptr;
     std::vector<std::unique_ptr<TForm>> forms_;
     std::vector<std::pair<HWND, TForm*>> formWindows_;

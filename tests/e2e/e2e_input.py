@@ -418,8 +418,9 @@ def desktop_closed_under_the_program(env):
 
 
 def xdo_search(env, name):
-    r = subprocess.run(["xdotool", "search", "--name", "^%s$" % name], env=env.env, capture_output=True,
-                       text=True)
+    """The X windows shown with exactly that title (Wine names each window's X window after it)."""
+    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % name], env=env.env,
+                       capture_output=True, text=True)
     return r.stdout.split()
 
 
@@ -590,10 +591,24 @@ def window_picture(env, name, title, out_dir):
 
 
 def pictures_by_hand(env):
-    """The main window at its smallest size and maximised; the options page with the bind count and the
-    About box, which the main window owns."""
+    """The main window during a job, at its smallest size and maximised; the windows that the main window
+    owns: the search window, the options pages and the About box."""
     out = os.environ.get("VELMOR_SHOTS_OUT") or env.shots
     os.makedirs(out, exist_ok=True)
+    env.write_ini()
+    archives = []
+    for name in ("写真集.zip", "資料一式.zip", "ソース.zip"):
+        path = os.path.join(env.data, name)
+        make_zip(path, {"%s/%02d_ファイル.txt" % (name[:-4], n): "内容" * (100 * (n + 1)) for n in range(12)})
+        archives.append(env.winpath(path))
+    p = env.start_velmor("-k", *archives, extra_env=slow_standin(env, 400))
+    # The X server tells at once when the window is shown; the helper would take a Wine start.
+    wait_until("the main window shown", lambda: xdo_search(env, "Velmor"), 60)
+    time.sleep(4.0)
+    check(p.poll() is None, "the job still runs")
+    window_picture(env, "main_window_job", "Velmor", out)
+    p.wait(timeout=120)
+
     env.write_ini(App__WindowW=100, App__WindowH=100)
     p = env.start_velmor()
     check(env.wait_main_window(), "the main window is shown")
@@ -609,6 +624,14 @@ def pictures_by_hand(env):
     window_picture(env, "main_window_maximised", "Velmor", out)
     click(env, 300, 6, repeat=2)
     time.sleep(1.0)
+    click_control(env, MAIN, "検索")
+    check(env.wait_window(*SEARCH), "the search window is shown")
+    env.helper_run("settext", *SEARCH, "0", ".jpg")
+    env.helper_run("click", *SEARCH, "検索")
+    time.sleep(2.0)
+    window_picture(env, "search_window", SEARCH[1], out)
+    keys(env, "alt+F4")
+    wait_hidden(env, SEARCH)
     keys(env, "alt+s")
     keys(env, "Return")
     check(env.wait_window(*OPTIONS), "the options dialog is shown")

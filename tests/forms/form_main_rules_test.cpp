@@ -97,3 +97,24 @@ TEST(MainWindowRules, FolderHistory) {
         EXPECT_EQ(c.before, c.after);
     }
 }
+
+TEST(MainWindowRules, ListAndLogShareTheHeight) {
+    struct Case {
+        int shared, share, list;
+    } cases[] = {
+        {400, 550, 220},  // the list's share
+        {800, 550, 440},  // grown with the window
+        {100, 550, 55},
+        {90, 550, 50},    // each pane keeps its minimum
+        {400, 50, 40},
+        {400, 990, 360},
+        {70, 550, 35},    // too little for two minimums: halves
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shared);
+        EXPECT_EQ(SplitHeight(c.shared, c.share, 40), c.list);
+    }
+    // The share that a list height makes gives that height back.
+    EXPECT_EQ(SplitHeight(500, ShareOfHeight(123, 500), 40), 123);
+    EXPECT_EQ(ShareOfHeight(10, 0), kDefaultListShare);
+}

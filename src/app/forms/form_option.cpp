@@ -131,7 +131,7 @@ void TfrmOption::BuildControls() {
         const int fieldWidth = std::max(gapWidth - upDownWidth - 4, 28);
         stBindNum.Create(*this, gapLeft + 2, top + 18, fieldWidth, 20);
         ::SetWindowLongPtrW(stBindNum.Handle(), GWL_STYLE,
-                            ::GetWindowLongPtrW(stBindNum.Handle(), GWL_STYLE) | ES_NUMBER | ES_RIGHT);
+                            ::GetWindowLongPtrW(stBindNum.Handle(), GWL_STYLE) | ES_NUMBER);
         upBindNum.Create(*this, stBindNum, 0, 100);
         Hint.Add(stBindNum, "個数を設定します");
         const int tailLeft = gapLeft + 2 + fieldWidth + upDownWidth + 4;
