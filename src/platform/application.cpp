@@ -110,7 +110,8 @@ void TApplication::Run() {
     // while it still exists for its program, which would run on unseen, holding its single-instance mutex.
     // A timer notices the desktop window losing the thread that served it.
     desktopServed_ = false;
-    watchTimer_ = ::SetTimer(nullptr, 0, 1000, [](HWND, UINT, UINT_PTR, DWORD) { Application.WatchDesktop(); });
+    watchTimer_ =
+        ::SetTimer(nullptr, 0, 1000, [](HWND, UINT, UINT_PTR, DWORD) { Application.WatchDesktop(); });
     MSG msg;
     while (!terminated_) {
         BOOL r = ::GetMessageW(&msg, nullptr, 0, 0);

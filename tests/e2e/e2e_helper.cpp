@@ -312,7 +312,8 @@ std::vector<HWND> Children(HWND form) {
     std::vector<std::pair<int, HWND>> found;
     for (HWND h = ::GetWindow(form, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT))
         found.emplace_back(::GetDlgCtrlID(h), h);
-    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<HWND> out;
     for (auto& [id, h] : found) out.push_back(h);
     return out;
@@ -373,7 +374,8 @@ int HitTest(HWND form) {
         if (!::IsWindowEnabled(h) || IsGroupBox(h)) continue;
         std::vector<POINT> points;
         if (IsKind(h, WC_TABCONTROLW)) {
-            for (const RECT& t : TabRects(h)) points.push_back({(t.left + t.right) / 2, (t.top + t.bottom) / 2});
+            for (const RECT& t : TabRects(h))
+                points.push_back({(t.left + t.right) / 2, (t.top + t.bottom) / 2});
         } else {
             points.push_back({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
             if (IsCheckMark(h)) points.push_back({r.left + 7, (r.top + r.bottom) / 2});
@@ -381,8 +383,8 @@ int HitTest(HWND form) {
         for (POINT pt : points) {
             HWND top = DrawnAt(form, pt);
             if (top != h)
-                fault(L"covered: " + Describe(h) + L" at " + std::to_wstring(pt.x) + L"," + std::to_wstring(pt.y) +
-                      L" lies under " + (top ? Describe(top) : L"nothing"));
+                fault(L"covered: " + Describe(h) + L" at " + std::to_wstring(pt.x) + L"," +
+                      std::to_wstring(pt.y) + L" lies under " + (top ? Describe(top) : L"nothing"));
         }
         ++checked;
     }
@@ -417,8 +419,8 @@ int Run(int argc, wchar_t** argv) {
             RECT r{};
             ::GetWindowRect(h, &r);
             Print(std::to_wstring(::GetDlgCtrlID(h)) + L"\t" + ClassOf(h) + L"\t" +
-                  (::IsWindowVisible(h) ? L"1" : L"0") + L"\t" + (::IsWindowEnabled(h) ? L"1" : L"0") + L"\t" +
-                  Rect(r) + L"\t" + TextOf(h) + L"\n");
+                  (::IsWindowVisible(h) ? L"1" : L"0") + L"\t" + (::IsWindowEnabled(h) ? L"1" : L"0") +
+                  L"\t" + Rect(r) + L"\t" + TextOf(h) + L"\n");
         }
         return 0;
     }
@@ -441,7 +443,8 @@ int Run(int argc, wchar_t** argv) {
     if (verb == L"focus") {
         GUITHREADINFO info{};
         info.cbSize = sizeof(info);
-        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info) || !info.hwndFocus) return 2;
+        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info) || !info.hwndFocus)
+            return 2;
         HWND f = info.hwndFocus;
         Print(ClassOf(f) + L"\t" + std::to_wstring(::GetDlgCtrlID(f)) + L"\t" + TextOf(f) + L"\t" +
               ClassOf(::GetParent(f)) + L"\n");

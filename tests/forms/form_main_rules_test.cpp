@@ -102,13 +102,16 @@ TEST(MainWindowRules, ListAndLogShareTheHeight) {
     struct Case {
         int shared, share, list;
     } cases[] = {
-        {400, 550, 220},  // the list's share
-        {800, 550, 440},  // grown with the window
+        // the list's share, also after the window grew
+        {400, 550, 220},
+        {800, 550, 440},
         {100, 550, 55},
-        {90, 550, 50},    // each pane keeps its minimum
+        // each pane keeps its minimum
+        {90, 550, 50},
         {400, 50, 40},
         {400, 990, 360},
-        {70, 550, 35},    // too little for two minimums: halves
+        // too little for two minimums: halves
+        {70, 550, 35},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shared);

@@ -256,8 +256,8 @@ TEST_F(MainWindow, SearchOnAnEmptyListAndTheTrayIcon) {
 
 TEST_F(MainWindow, StatusTextsFitTheirPanel) {
     form.Show();
-    for (const char* text : {"登録待ち", "書庫テスト中", "解凍開始", "中断中...暫くお待ち下さい", "一時停止中", "再開",
-                             "処理終了"}) {
+    for (const char* text : {"登録待ち", "書庫テスト中", "解凍開始", "中断中...暫くお待ち下さい",
+                             "一時停止中", "再開", "処理終了"}) {
         SCOPED_TRACE(text);
         form.SetStatusText(text);
         RECT panel{};

@@ -34,13 +34,14 @@ constexpr int kSizeColumnWidth = 96;
 // The tool bar: 解凍, 閲覧, 除外, 検索, 圧縮, 一時停止, 再開, 強制終了.
 constexpr int kBarWidths[] = {56, 48, 48, 48, 48, 64, 48, 64};
 // The status texts of the window and its jobs; the first panel is wide enough for the longest.
-const char* const kStatusTexts[] = {"登録待ち", "書庫テスト中", "解凍開始",          "中断中...暫くお待ち下さい",
+const char* const kStatusTexts[] = {"登録待ち",   "書庫テスト中", "解凍開始", "中断中...暫くお待ち下さい",
                                     "一時停止中", "再開",         "処理終了"};
 
 // The fixed rows below the job list's top, with their gaps: (list) tool bar, splitter, log header, (log
 // pane) progress row, status bar.
 int FixedRowsBelowList(int statusHeight) {
-    return 2 + kButtonHeight + 2 + kSplitterHeight + kLabelHeight + 2 + 2 + kProgressHeight + 2 + statusHeight;
+    return 2 + kButtonHeight + 2 + kSplitterHeight + kLabelHeight + 2 + 2 + kProgressHeight + 2 +
+           statusHeight;
 }
 
 const char* const kOpenDirectoryEntries[] = {"同じ場所に解凍", "指定フォルダ",   "定番フォルダ１",
@@ -410,8 +411,8 @@ void TfrmMain::SetMinimumSize() {
     const int ignoreW = chkIgnoreDirectory.TextWidth(chkIgnoreDirectory.Text()) + kCheckBoxExtra;
     const int optionsWidth = kMargin + 140 + kMinFilterWidth + 10 + ignoreW + kMargin + 2;
     MinClientWidth = std::max(kMargin + barWidth + kMargin, optionsWidth);
-    MinClientHeight = kTabHeight + 6 + 2 * kLabelHeight + 2 + 2 * kMinPane +
-                      FixedRowsBelowList(statusBar.HeightPixels());
+    MinClientHeight =
+        kTabHeight + 6 + 2 * kLabelHeight + 2 + 2 * kMinPane + FixedRowsBelowList(statusBar.HeightPixels());
 }
 
 void TfrmMain::WireEvents() {

@@ -79,7 +79,8 @@ int SplitHeight(int shared, int sharePerMille, int minimum) {
 
 int ShareOfHeight(int listHeight, int shared) {
     if (shared <= 0) return kDefaultListShare;
-    return std::clamp(static_cast<int>((static_cast<int64_t>(listHeight) * 1000 + shared / 2) / shared), 0, 1000);
+    return std::clamp(static_cast<int>((static_cast<int64_t>(listHeight) * 1000 + shared / 2) / shared), 0,
+                      1000);
 }
 
 std::string DropSizeText(bool isEntry, uint64_t size, bool isFolder) {

@@ -162,13 +162,30 @@ void TfrmOption::BuildControls() {
     trackBufferSize.Create(*this, 22, top + 294, 340, 36, 5, 100, 10);
     lblBuffSize.Create(*this, 370, top + 302, 80, 18, "", SS_LEFT);
     chkCheckDiv.Create(*this, 24, top + 348, 420, 20, "rar分割ファイルを同一フォルダ内で検索");
-    on(pgExtract,
-       {&grpBind,          &chkBindFolder,   &stBindNum,         &upBindNum,          &lblBindTail,
-        &chkDelFolderNum,
-        &lblDelFolderNote, &lblSameFolder,   &cmbSameFolderProc, &chkIgnoreDirectory, &chkIgnoredSingleBind,
-        &grpOverWrite,     &rbtnConfirm,     &rbtnOverWrite,     &rbtnSkip,           &rbtnIfNew,
-        &grpMoveOverWrite, &rbtnMoveConfirm, &rbtnMoveOverwrite, &rbtnMoveSkip,       &grpBuffer,
-        &trackBufferSize,  &lblBuffSize,     &chkCheckDiv});
+    on(pgExtract, {&grpBind,
+                   &chkBindFolder,
+                   &stBindNum,
+                   &upBindNum,
+                   &lblBindTail,
+                   &chkDelFolderNum,
+                   &lblDelFolderNote,
+                   &lblSameFolder,
+                   &cmbSameFolderProc,
+                   &chkIgnoreDirectory,
+                   &chkIgnoredSingleBind,
+                   &grpOverWrite,
+                   &rbtnConfirm,
+                   &rbtnOverWrite,
+                   &rbtnSkip,
+                   &rbtnIfNew,
+                   &grpMoveOverWrite,
+                   &rbtnMoveConfirm,
+                   &rbtnMoveOverwrite,
+                   &rbtnMoveSkip,
+                   &grpBuffer,
+                   &trackBufferSize,
+                   &lblBuffSize,
+                   &chkCheckDiv});
 
     // "■通知の設定"
     grpNotice.Create(*this, 12, top, 447, 124, "お知らせの表示");
