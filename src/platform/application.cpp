@@ -110,8 +110,7 @@ void TApplication::Run() {
     // while it still exists for its program, which would run on unseen, holding its single-instance mutex.
     // A timer notices the desktop window losing the thread that served it.
     desktopServed_ = false;
-    watchTimer_ =
-        ::SetTimer(nullptr, 0, 1000, [](HWND, UINT, UINT_PTR, DWORD) { Application.WatchDesktop(); });
+    watchTimer_ = ::SetTimer(nullptr, 0, 1000, &TApplication::WatchTimerProc);
     MSG msg;
     while (!terminated_) {
         BOOL r = ::GetMessageW(&msg, nullptr, 0, 0);
@@ -124,6 +123,14 @@ void TApplication::Run() {
     DestroyForms();
 }
 
+void CALLBACK TApplication::WatchTimerProc(HWND, UINT, UINT_PTR, DWORD) {
+    try {
+        Application.WatchDesktop();
+    } catch (...) {
+        Application.HandleException();
+    }
+}
+
 void TApplication::WatchDesktop() {
     if (terminated_) return;
     // A desktop that starts late (the first program of a Wine session starts it) is served from then on.
@@ -134,14 +141,10 @@ void TApplication::WatchDesktop() {
     }
     if (watchTimer_) ::KillTimer(nullptr, watchTimer_);
     watchTimer_ = 0;
-    try {
-        if (mainForm_ && mainForm_->OnDesktopLost) {
-            mainForm_->OnDesktopLost();
-        } else {
-            Terminate();
-        }
-    } catch (...) {
-        HandleException();
+    if (mainForm_ && mainForm_->OnDesktopLost) {
+        mainForm_->OnDesktopLost();
+    } else {
+        Terminate();
     }
 }
 

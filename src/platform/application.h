@@ -99,6 +99,7 @@ private:
     static LRESULT CALLBACK HiddenWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     // Tells the main form (or ends the loop) once the desktop window has lost the thread that served it.
     void WatchDesktop();
+    static void CALLBACK WatchTimerProc(HWND, UINT, UINT_PTR, DWORD);
     void AdoptForm(std::unique_ptr<TForm> form);
 
     HWND hiddenWindow_ = nullptr;
