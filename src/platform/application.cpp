@@ -106,6 +106,11 @@ void TApplication::DestroyForms() {
 
 void TApplication::Run() {
     if (mainForm_ && ShowMainForm) mainForm_->Show();
+    // Under Wine the desktop is a program (explorer /desktop). When it ends, every window leaves the screen
+    // while it still exists for its program, which would run on unseen, holding its single-instance mutex.
+    // A timer notices the desktop window losing the thread that served it.
+    desktopServed_ = false;
+    watchTimer_ = ::SetTimer(nullptr, 0, 1000, &TApplication::WatchTimerProc);
     MSG msg;
     while (!terminated_) {
         BOOL r = ::GetMessageW(&msg, nullptr, 0, 0);
@@ -113,17 +118,45 @@ void TApplication::Run() {
         DispatchOne(msg);
     }
     terminated_ = true;
+    if (watchTimer_) ::KillTimer(nullptr, watchTimer_);
+    watchTimer_ = 0;
     DestroyForms();
+}
+
+void CALLBACK TApplication::WatchTimerProc(HWND, UINT, UINT_PTR, DWORD) {
+    try {
+        Application.WatchDesktop();
+    } catch (...) {
+        Application.HandleException();
+    }
+}
+
+void TApplication::WatchDesktop() {
+    if (terminated_) return;
+    // A desktop that starts late (the first program of a Wine session starts it) is served from then on.
+    const bool served = ::GetWindowThreadProcessId(::GetDesktopWindow(), nullptr) != 0;
+    if (served || !desktopServed_) {
+        desktopServed_ = desktopServed_ || served;
+        return;
+    }
+    if (watchTimer_) ::KillTimer(nullptr, watchTimer_);
+    watchTimer_ = 0;
+    if (mainForm_ && mainForm_->OnDesktopLost) {
+        mainForm_->OnDesktopLost();
+    } else {
+        Terminate();
+    }
 }
 
 void TApplication::DispatchOne(MSG& msg) {
     if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
-        // A pop-up menu's shortcut works while the control that shows the menu has the focus.
+        // A pop-up menu's shortcut works while the control that shows the menu has the focus itself. A key
+        // typed into a text field edits the text, also in the edit part of a combo box that carries a menu.
         HWND focus = ::GetFocus();
         HWND root = focus ? ::GetAncestor(focus, GA_ROOT) : nullptr;
-        if (TForm* form = FormFromWindow(root)) {
+        TForm* form = FormFromWindow(root);
+        if (form && !(::SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)) {
             TWinControl* ctl = form->ControlFromWindow(focus);
-            if (!ctl && focus) ctl = form->ControlFromWindow(::GetParent(focus));
             if (ctl && ctl->PopupMenu) {
                 if (TMenuItem* item =
                         ctl->PopupMenu->FindShortcut(static_cast<WORD>(msg.wParam), CurrentModifiers())) {

@@ -97,6 +97,9 @@ public:
 
 private:
     static LRESULT CALLBACK HiddenWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    // Tells the main form (or ends the loop) once the desktop window has lost the thread that served it.
+    void WatchDesktop();
+    static void CALLBACK WatchTimerProc(HWND, UINT, UINT_PTR, DWORD);
     void AdoptForm(std::unique_ptr<TForm> form);
 
     HWND hiddenWindow_ = nullptr;
@@ -104,6 +107,8 @@ private:
     std::string title_;
     std::string helpFile_;
     bool terminated_ = false;
+    UINT_PTR watchTimer_ = 0;
+    bool desktopServed_ = false;
     TForm* mainForm_ = nullptr;
     std::vector<std::unique_ptr<TForm>> forms_;
     std::vector<std::pair<HWND, TForm*>> formWindows_;

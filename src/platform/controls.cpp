@@ -86,6 +86,21 @@ void TWinControl::SetBounds(int x, int y, int width, int height) {
 }
 void TWinControl::SetFocus() { ::SetFocus(hwnd_); }
 
+int TextWidth(HWND window, HFONT font, std::string_view text) {
+    HDC dc = ::GetDC(window);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    std::wstring w = SjisToWide(text);
+    SIZE size{};
+    ::GetTextExtentPoint32W(dc, w.c_str(), static_cast<int>(w.size()), &size);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(window, dc);
+    return size.cx;
+}
+
+int TWinControl::TextWidth(std::string_view text) const {
+    return platform::TextWidth(hwnd_, reinterpret_cast<HFONT>(Send(WM_GETFONT)), text);
+}
+
 void TWinControl::SetColor(COLORREF color) {
     color_ = color;
     brush_.Reset(color == CLR_INVALID ? nullptr : ::CreateSolidBrush(color));
@@ -158,6 +173,10 @@ void TLabel::Create(TForm& form, int x, int y, int width, int height, std::strin
     CreateControl(form, L"STATIC", align | SS_NOPREFIX, 0, x, y, width, height, caption);
 }
 
+void TLabel::HandleCommand(WORD code) {
+    if (code == STN_CLICKED && OnClick) OnClick();
+}
+
 void TGroupBox::Create(TForm& form, int x, int y, int width, int height, std::string_view caption) {
     // A group box paints only its frame and caption. Transparent, it is not clipped out of what its form
     // and a page control paint beneath it, so nothing of a page shown before stays inside it.
@@ -197,7 +216,12 @@ void TMemo::Add(std::string_view line) {
     Send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(w.c_str()));
 }
 
-void TMemo::Clear() { SetText({}); }
+void TMemo::Clear() {
+    SetText({});
+    // Emptied, the edit paints only where its lines were; what lay below them (an earlier scroll's copy)
+    // would stay.
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
 
 size_t TMemo::LineCount() const { return Lines().size(); }
 
@@ -214,12 +238,46 @@ void TMemo::SetLines(const std::vector<std::string>& lines) {
 
 // --- combo box ---------------------------------------------------------------------------------------------
 
+namespace {
+constexpr wchar_t kComboProp[] = L"TComboBox";
+}
+
+TComboBox::~TComboBox() { Unsubclass(); }
+
 void TComboBox::Create(TForm& form, int x, int y, int width, int height, TComboStyle style) {
     style_ = style;
     CreateControl(form, L"COMBOBOX",
                   WS_TABSTOP | WS_VSCROLL | CBS_AUTOHSCROLL |
                       (style == csDropDownList ? CBS_DROPDOWNLIST : CBS_DROPDOWN),
                   0, x, y, width, height, {});
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof(info);
+    if (style != csDropDown || !::GetComboBoxInfo(hwnd_, &info) || !info.hwndItem) return;
+    edit_ = info.hwndItem;
+    ::SetPropW(edit_, kComboProp, this);
+    editProc_ = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(edit_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TComboBox::EditProc)));
+}
+
+void TComboBox::Unsubclass() noexcept {
+    if (!edit_) return;
+    if (::IsWindow(edit_) && ::GetPropW(edit_, kComboProp) == this) {
+        ::SetWindowLongPtrW(edit_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc_));
+        ::RemovePropW(edit_, kComboProp);
+    }
+    edit_ = nullptr;
+}
+
+LRESULT CALLBACK TComboBox::EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = static_cast<TComboBox*>(::GetPropW(hwnd, kComboProp));
+    if (!self) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    WNDPROC original = self->editProc_;
+    if (msg == WM_CONTEXTMENU && self->PopupMenu && self->form_) {
+        ::SendMessageW(self->form_->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hwnd), lParam);
+        return 0;
+    }
+    if (msg == WM_NCDESTROY) self->Unsubclass();
+    return ::CallWindowProcW(original, hwnd, msg, wParam, lParam);
 }
 
 int TComboBox::Count() const { return static_cast<int>(Send(CB_GETCOUNT)); }

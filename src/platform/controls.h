@@ -18,6 +18,9 @@ namespace platform {
 class TForm;
 class TPopupMenu;
 
+// Width in pixels of a one-line text drawn in a font on a window's device context.
+int TextWidth(HWND window, HFONT font, std::string_view text);
+
 class TWinControl {
 public:
     TWinControl() = default;
@@ -37,6 +40,8 @@ public:
     void SetVisible(bool visible);
     void SetBounds(int x, int y, int width, int height);
     void SetFocus();
+    // Width in pixels of a one-line text drawn in the control's font.
+    int TextWidth(std::string_view text) const;
     // Background colour used for the control's WM_CTLCOLOR* answer; CLR_INVALID goes back to the default.
     void SetColor(COLORREF color);
     COLORREF Color() const noexcept { return color_; }
@@ -119,8 +124,11 @@ public:
 
 class TLabel : public TWinControl {
 public:
+    // `align` may add SS_NOTIFY, which makes the label take clicks (OnClick) instead of letting them through.
     void Create(TForm& form, int x, int y, int width, int height, std::string_view caption,
                 DWORD align = SS_LEFT);
+    std::function<void()> OnClick;
+    void HandleCommand(WORD code) override;
 };
 
 class TGroupBox : public TWinControl {
@@ -156,6 +164,7 @@ enum TComboStyle : uint8_t { csDropDown, csDropDownList };
 // a text, item or index set by code.
 class TComboBox : public TWinControl {
 public:
+    ~TComboBox() override;
     void Create(TForm& form, int x, int y, int width, int height, TComboStyle style = csDropDown);
     TComboStyle Style() const noexcept { return style_; }
     int Count() const;
@@ -173,7 +182,13 @@ public:
     void HandleCommand(WORD code) override;
 
 private:
+    // The edit part shows its own menu on a right click; while the combo has a PopupMenu, the edit hands the
+    // click to the form, which shows the combo's menu.
+    static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void Unsubclass() noexcept;
     TComboStyle style_ = csDropDown;
+    HWND edit_ = nullptr;
+    WNDPROC editProc_ = nullptr;
 };
 
 class TProgressBar : public TWinControl {

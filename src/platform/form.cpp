@@ -127,24 +127,44 @@ void TForm::SetPosition(int left, int top) {
 void TForm::SetSize(int width, int height) {
     ::SetWindowPos(hwnd_, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 }
+namespace {
+SIZE OuterSize(HWND h, int clientWidth, int clientHeight) {
+    RECT r{0, 0, clientWidth, clientHeight};
+    ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongPtrW(h, GWL_STYLE)), ::GetMenu(h) != nullptr,
+                         static_cast<DWORD>(::GetWindowLongPtrW(h, GWL_EXSTYLE)));
+    return {r.right - r.left, r.bottom - r.top};
+}
+}  // namespace
+
 void TForm::SetClientSize(int width, int height) {
-    RECT r{0, 0, width, height};
-    ::AdjustWindowRectEx(&r, static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)),
-                         ::GetMenu(hwnd_) != nullptr,
-                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
-    SetSize(r.right - r.left, r.bottom - r.top);
+    SIZE outer = OuterSize(hwnd_, width, height);
+    SetSize(outer.cx, outer.cy);
+}
+
+SIZE TForm::MinWindowSize() const {
+    if (MinClientWidth <= 0 && MinClientHeight <= 0) return {0, 0};
+    return OuterSize(hwnd_, MinClientWidth, MinClientHeight);
 }
 
 void TForm::CenterOnOwner() {
-    RECT area{};
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT area = work;
     HWND owner = ::GetWindow(hwnd_, GW_OWNER);
-    if (owner && ::IsWindowVisible(owner)) {
-        area = WindowRect(owner);
-    } else {
-        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-    }
-    int w = Width(), h = Height();
-    SetPosition(area.left + (area.right - area.left - w) / 2, area.top + (area.bottom - area.top - h) / 2);
+    if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) area = WindowRect(owner);
+    const int w = Width(), h = Height();
+    int left = area.left + (area.right - area.left - w) / 2;
+    int top = area.top + (area.bottom - area.top - h) / 2;
+    // Whole on the work area, the caption bar first: centred on an owner near an edge it would stick out.
+    left = std::max(std::min(left, static_cast<int>(work.right) - w), static_cast<int>(work.left));
+    top = std::max(std::min(top, static_cast<int>(work.bottom) - h), static_cast<int>(work.top));
+    SetPosition(left, top);
+}
+
+void TForm::OwnByMainForm() {
+    TForm* main = Application.MainForm();
+    if (main == this || !main || !main->Handle() || ::GetWindow(hwnd_, GW_OWNER)) return;
+    ::SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(main->Handle()));
 }
 
 void TForm::Show() {
@@ -167,6 +187,9 @@ void TForm::Restore() { ::ShowWindow(hwnd_, SW_RESTORE); }
 int TForm::ShowModal() {
     modalResult_ = mrNone;
     modal_ = true;
+    // A dialog shown over the program's windows belongs to the main window: it stays above it, is centred on
+    // it and goes with it to the task bar.
+    OwnByMainForm();
     std::vector<HWND> disabled = Application.DisableTaskWindows(hwnd_);
     Show();
     ::SetForegroundWindow(hwnd_);
@@ -220,7 +243,7 @@ void TForm::SetMenu(TMainMenu* menu) {
     if (menu_) menu_->Detached();
     menu_ = menu;
     ::SetMenu(hwnd_, menu ? menu->Handle() : nullptr);
-    if (menu) menu->Attached();
+    if (menu) menu->Attached(hwnd_);
     RebuildAccelerators();
 }
 
@@ -278,16 +301,34 @@ bool TForm::HandleContextMenu(HWND window, POINT screen) {
         OnContextMenu(window, screen);
         return true;
     }
+    const bool fromKeyboard = screen.x == -1 && screen.y == -1;
     TWinControl* ctl = ControlFromWindow(window);
     if (!ctl) ctl = ControlFromWindow(::GetParent(window));
+    // A label lets the mouse through to what lies beneath it (the form or a page control), which reports
+    // the click: the menu is that of the control drawn at the point.
+    if ((!ctl || !ctl->PopupMenu) && !fromKeyboard) ctl = ControlFromWindow(ChildAt(screen));
     if (!ctl || !ctl->PopupMenu) return false;
-    if (screen.x == -1 && screen.y == -1) {
+    if (fromKeyboard) {
         RECT r{};
         ::GetWindowRect(ctl->Handle(), &r);
         screen = {r.left + 8, r.top + 8};
     }
     ctl->PopupMenu->Popup(hwnd_, screen.x, screen.y);
     return true;
+}
+
+HWND TForm::ChildAt(POINT screen) const {
+    for (HWND h = ::GetWindow(hwnd_, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        if (!::IsWindowVisible(h)) continue;
+        // A group box frames the controls inside it and takes no click.
+        wchar_t cls[16] = {};
+        ::GetClassNameW(h, cls, 16);
+        if (_wcsicmp(cls, L"Button") == 0 && (::GetWindowLongPtrW(h, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX)
+            continue;
+        RECT r = WindowRect(h);
+        if (::PtInRect(&r, screen)) return h;
+    }
+    return nullptr;
 }
 
 LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -355,6 +396,7 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (OnEndSession) OnEndSession(wParam != FALSE);
             return 0;
         case WM_CLOSE: Close(); return 0;
+
         case WM_SHOWWINDOW:
             if (wParam && OnShow) OnShow();
             if (!wParam && OnHide) OnHide();
@@ -362,7 +404,20 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             for (TWinControl* c : controls_) c->ParentResized();
             if (OnResize) OnResize();
+            // Controls moved by a layout leave pictures of their old places behind (header texts, size grips,
+            // labels): the form and everything on it are painted again.
+            if (wParam != SIZE_MINIMIZED)
+                ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
             return 0;
+        case WM_GETMINMAXINFO:
+            if (MinClientWidth > 0 || MinClientHeight > 0) {
+                SIZE minimum = MinWindowSize();
+                auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+                info->ptMinTrackSize.x = std::max<LONG>(info->ptMinTrackSize.x, minimum.cx);
+                info->ptMinTrackSize.y = std::max<LONG>(info->ptMinTrackSize.y, minimum.cy);
+                return 0;
+            }
+            break;
         default: break;
     }
     return DefaultProc(msg, wParam, lParam);

@@ -55,8 +55,15 @@ public:
     void SetPosition(int left, int top);
     void SetSize(int width, int height);
     void SetClientSize(int width, int height);
-    // Centre on the owner window, or on the screen without one.
+    // The smallest client area the user can size the window to (0: no limit), and the outer size it makes.
+    int MinClientWidth = 0;
+    int MinClientHeight = 0;
+    SIZE MinWindowSize() const;
+    // Centre on the owner window, or on the work area without one, and keep the window whole on the work
+    // area.
     void CenterOnOwner();
+    // Makes the application's main form the owner of a form that has none (ShowModal does it).
+    void OwnByMainForm();
 
     void Show();
     void Hide();
@@ -100,6 +107,10 @@ public:
     // Answer to WM_QUERYENDSESSION: true lets the session end. Without a handler the close query answers.
     std::function<bool()> OnQueryEndSession;
     std::function<void(bool ending)> OnEndSession;
+    // For the main form: the desktop that showed the windows has ended (a Wine desktop that closes takes
+    // them off the screen; they still exist, but nobody can see or answer them). Without a handler the
+    // message loop ends.
+    std::function<void()> OnDesktopLost;
     // WM_CONTEXTMENU: the window the click was in and the screen point (-1, -1 from the keyboard). A control
     // with a PopupMenu shows it without this hook.
     std::function<void(HWND window, POINT screen)> OnContextMenu;
@@ -127,6 +138,8 @@ protected:
 private:
     LRESULT HandleCtlColor(UINT msg, WPARAM wParam, LPARAM lParam);
     bool HandleContextMenu(HWND window, POINT screen);
+    // The topmost visible child window drawn at a screen point; group boxes are passed over.
+    HWND ChildAt(POINT screen) const;
     void DetachControls();
     // Drops the window handle and every handle derived from it (controls, accelerators).
     void ForgetWindow() noexcept;

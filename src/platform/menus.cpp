@@ -30,8 +30,13 @@ std::wstring KeyName(WORD key) {
 }
 }  // namespace
 
-TMenuItem::TMenuItem(HMENU parent, std::string_view caption, WORD key, BYTE modifiers)
-    : parent_(parent), command_(g_nextCommand++), caption_(caption), key_(key), modifiers_(modifiers) {
+TMenuItem::TMenuItem(HMENU parent, std::string_view caption, WORD key, BYTE modifiers, TMenuBase* bar)
+    : parent_(parent),
+      bar_(bar),
+      command_(g_nextCommand++),
+      caption_(caption),
+      key_(key),
+      modifiers_(modifiers) {
     if (g_nextCommand >= 0xF000) g_nextCommand = kFirstCommand;
     LiveItems().push_back(this);
 }
@@ -67,6 +72,7 @@ TMenuItem& TMenuItem::Add(std::string_view caption, WORD key, BYTE modifiers) {
     EnsureSubMenu();
     children_.push_back(std::unique_ptr<TMenuItem>(new TMenuItem(subMenu_, caption, key, modifiers)));
     TMenuItem& item = *children_.back();
+    item.owner_ = this;
     std::wstring text = item.DisplayText();
     ::AppendMenuW(subMenu_, MF_STRING, item.command_, text.c_str());
     return item;
@@ -83,6 +89,46 @@ void TMenuItem::UpdateState() {
     info.fMask = MIIM_STATE;
     info.fState = (checked_ ? MFS_CHECKED : MFS_UNCHECKED) | (enabled_ ? MFS_ENABLED : MFS_DISABLED);
     ::SetMenuItemInfoW(parent_, command_, FALSE, &info);
+    RedrawBar();
+}
+
+void TMenuItem::RedrawBar() const {
+    if (bar_ && bar_->window_ && visible_) ::DrawMenuBar(bar_->window_);
+}
+
+void TMenuItem::SetVisible(bool visible) {
+    if (visible == visible_) return;
+    visible_ = visible;
+    if (!visible) {
+        // Takes the item out without destroying its sub-menu.
+        ::RemoveMenu(parent_, command_, MF_BYCOMMAND);
+    } else {
+        const auto& siblings = owner_ ? owner_->children_ : bar_->items_;
+        UINT before = 0;
+        bool seen = false;
+        for (const auto& s : siblings) {
+            if (s.get() == this) {
+                seen = true;
+            } else if (seen && s->visible_) {
+                before = s->command_;
+                break;
+            }
+        }
+        std::wstring text = DisplayText();
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | (subMenu_ ? MIIM_SUBMENU : 0);
+        info.wID = command_;
+        info.dwTypeData = text.data();
+        info.fState = (checked_ ? MFS_CHECKED : MFS_UNCHECKED) | (enabled_ ? MFS_ENABLED : MFS_DISABLED);
+        info.hSubMenu = subMenu_;
+        if (before) {
+            ::InsertMenuItemW(parent_, before, FALSE, &info);
+        } else {
+            ::InsertMenuItemW(parent_, ::GetMenuItemCount(parent_), TRUE, &info);
+        }
+    }
+    if (bar_ && bar_->window_) ::DrawMenuBar(bar_->window_);
 }
 
 void TMenuItem::SetCaption(std::string_view caption) {
@@ -93,6 +139,7 @@ void TMenuItem::SetCaption(std::string_view caption) {
     info.fMask = MIIM_STRING;
     info.dwTypeData = text.data();
     ::SetMenuItemInfoW(parent_, command_, FALSE, &info);
+    RedrawBar();
 }
 
 void TMenuItem::SetChecked(bool checked) {
@@ -141,7 +188,7 @@ TMenuBase::~TMenuBase() {
 }
 
 TMenuItem& TMenuBase::Add(std::string_view caption, WORD key, BYTE modifiers) {
-    items_.push_back(std::unique_ptr<TMenuItem>(new TMenuItem(menu_, caption, key, modifiers)));
+    items_.push_back(std::unique_ptr<TMenuItem>(new TMenuItem(menu_, caption, key, modifiers, this)));
     TMenuItem& item = *items_.back();
     std::wstring text = item.DisplayText();
     ::AppendMenuW(menu_, MF_STRING, item.Command(), text.c_str());

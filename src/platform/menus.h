@@ -16,6 +16,8 @@ namespace platform {
 // Shortcut modifiers, as in ACCEL::fVirt.
 inline constexpr BYTE kCtrl = FCONTROL, kShift = FSHIFT, kAlt = FALT;
 
+class TMenuBase;
+
 class TMenuItem {
 public:
     TMenuItem(const TMenuItem&) = delete;
@@ -36,6 +38,10 @@ public:
     void SetChecked(bool checked);
     bool Enabled() const noexcept { return enabled_; }
     void SetEnabled(bool enabled);
+    // A hidden item is not in its menu; its state, shortcut and click stay. Shown again, it takes its place
+    // before the next shown item that was added after it.
+    bool Visible() const noexcept { return visible_; }
+    void SetVisible(bool visible);
     WORD ShortcutKey() const noexcept { return key_; }
     BYTE ShortcutModifiers() const noexcept { return modifiers_; }
 
@@ -54,12 +60,16 @@ public:
 
 private:
     friend class TMenuBase;
-    TMenuItem(HMENU parent, std::string_view caption, WORD key, BYTE modifiers);
+    TMenuItem(HMENU parent, std::string_view caption, WORD key, BYTE modifiers, TMenuBase* bar = nullptr);
     void EnsureSubMenu();
     void UpdateState();
+    // An item of a menu bar is drawn by its window: a change shows only after the bar is drawn again.
+    void RedrawBar() const;
     std::wstring DisplayText() const;
 
     HMENU parent_;
+    TMenuBase* bar_;              // the menu that holds this item at its top level
+    TMenuItem* owner_ = nullptr;  // the item whose sub-menu holds this one
     HMENU subMenu_ = nullptr;
     UINT command_;
     std::string caption_;
@@ -67,6 +77,7 @@ private:
     BYTE modifiers_;
     bool checked_ = false;
     bool enabled_ = true;
+    bool visible_ = true;
     std::vector<std::unique_ptr<TMenuItem>> children_;
 };
 
@@ -82,10 +93,14 @@ public:
     TMenuItem& operator[](size_t i) { return *items_.at(i); }
     void CollectShortcuts(std::vector<ACCEL>& out) const;
     TMenuItem* FindShortcut(WORD key, BYTE modifiers);
+    // The window that shows this menu as its bar; nullptr for a pop-up menu or a bar not attached.
+    HWND Window() const noexcept { return window_; }
 
 protected:
+    friend class TMenuItem;
     explicit TMenuBase(HMENU menu) : menu_(menu) {}
     HMENU menu_;
+    HWND window_ = nullptr;
     bool owned_ = true;
     std::vector<std::unique_ptr<TMenuItem>> items_;
 };
@@ -94,8 +109,14 @@ protected:
 class TMainMenu : public TMenuBase {
 public:
     TMainMenu();
-    void Attached() noexcept { owned_ = false; }
-    void Detached() noexcept { owned_ = true; }
+    void Attached(HWND window) noexcept {
+        owned_ = false;
+        window_ = window;
+    }
+    void Detached() noexcept {
+        owned_ = true;
+        window_ = nullptr;
+    }
 };
 
 class TPopupMenu : public TMenuBase {

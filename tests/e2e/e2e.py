@@ -23,6 +23,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import e2e_cases  # noqa: E402
 
+# --- the suites that drive the windows with real mouse and keyboard input (e2e_input.py) ---
+import e2e_input  # noqa: E402
+e2e_cases.SUITES.update(e2e_input.SUITES)
+
 
 class Skip(Exception):
     pass

@@ -17,12 +17,26 @@
 //   tab CLASS TITLE INDEX           click the tab of that index on the window's first tab control
 //   shell VERB FILE MS              start FILE's verb through the shell, as a context-menu choice does, and
 //                                   wait for the started program to end
+// Reading what lies where, for the cases that drive the windows with real mouse and keyboard input:
+//   children CLASS TITLE            print the window's direct child windows in creation order, one per line:
+//                                   id, class, visible, enabled, screen rectangle, text (tab-separated)
+//   hittest CLASS TITLE             check that every visible, enabled child is what a click at its centre
+//                                   (and at a box's check mark, at each tab) reaches, and that no child lies
+//                                   outside the client area; print the faults, exit 1 when there are any
+//   client CLASS TITLE              print the client area's screen rectangle
+//   tabrect CLASS TITLE INDEX       print the screen rectangle of a tab of the window's first tab control
+//   focus CLASS TITLE               print the class, id and text of the window that has the keyboard focus
+//   owner CLASS TITLE               print the class and title of the window's owner (empty: none)
+//   workarea                        print the work area: left top right bottom
+//   redraw CLASS TITLE              have the window and all its children painted again from scratch
+//   popup MS                        print the screen rectangle of the pop-up menu shown within MS ms
 // Texts on the command line are UTF-16 (the driver passes them through Wine as they are).
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -257,8 +271,206 @@ int ShellVerb(const wchar_t* verb, const wchar_t* file, DWORD ms) {
 
 }  // namespace
 
+// --- real input: where things are and what a click reaches -------------------------------------------------
+namespace input {
+
+std::wstring Rect(const RECT& r) {
+    return std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " + std::to_wstring(r.right) + L" " +
+           std::to_wstring(r.bottom);
+}
+
+std::wstring ClassOf(HWND h) {
+    wchar_t cls[64] = {};
+    ::GetClassNameW(h, cls, 64);
+    return cls;
+}
+
+// WM_GETTEXT reaches an edit control's text in another process; one line, at most 200 characters.
+std::wstring TextOf(HWND h) {
+    std::vector<wchar_t> text(1 << 16, L'\0');
+    DWORD_PTR got = 0;
+    ::SendMessageTimeoutW(h, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                          5000, &got);
+    std::wstring t = text.data();
+    for (wchar_t& c : t)
+        if (c == L'\t' || c == L'\r' || c == L'\n') c = L' ';
+    return t.substr(0, 200);
+}
+
+bool IsKind(HWND h, const wchar_t* cls, LONG_PTR buttonType = -1) {
+    if (_wcsicmp(ClassOf(h).c_str(), cls) != 0) return false;
+    return buttonType < 0 || (::GetWindowLongPtrW(h, GWL_STYLE) & BS_TYPEMASK) == buttonType;
+}
+bool IsGroupBox(HWND h) { return IsKind(h, L"Button", BS_GROUPBOX); }
+bool IsCheckMark(HWND h) {
+    return IsKind(h, L"Button", BS_AUTOCHECKBOX) || IsKind(h, L"Button", BS_AUTORADIOBUTTON) ||
+           IsKind(h, L"Button", BS_CHECKBOX) || IsKind(h, L"Button", BS_RADIOBUTTON);
+}
+
+// Direct children in creation order (the forms number their controls as they create them).
+std::vector<HWND> Children(HWND form) {
+    std::vector<std::pair<int, HWND>> found;
+    for (HWND h = ::GetWindow(form, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT))
+        found.emplace_back(::GetDlgCtrlID(h), h);
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<HWND> out;
+    for (auto& [id, h] : found) out.push_back(h);
+    return out;
+}
+
+std::wstring Describe(HWND h) { return ClassOf(h) + L" '" + TextOf(h) + L"'"; }
+
+// The child a click at the point is drawn on: the topmost visible sibling whose rectangle holds it; group
+// boxes only frame what lies inside them.
+HWND DrawnAt(HWND form, POINT pt) {
+    for (HWND h = ::GetWindow(form, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        if (!::IsWindowVisible(h) || IsGroupBox(h)) continue;
+        RECT r{};
+        ::GetWindowRect(h, &r);
+        if (::PtInRect(&r, pt)) return h;
+    }
+    return nullptr;
+}
+
+// The tab rectangles of a tab control, in screen coordinates, read through memory in its process.
+std::vector<RECT> TabRects(HWND tab) {
+    std::vector<RECT> out;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(tab, &pid);
+    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) return out;
+    void* remote = ::VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    int count = static_cast<int>(::SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; remote && i < count; ++i) {
+        RECT r{};
+        SIZE_T done = 0;
+        if (!::SendMessageW(tab, TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(remote)) ||
+            !::ReadProcessMemory(process, remote, &r, sizeof(r), &done))
+            break;
+        ::MapWindowPoints(tab, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        out.push_back(r);
+    }
+    if (remote) ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    ::CloseHandle(process);
+    return out;
+}
+
+int HitTest(HWND form) {
+    RECT client{};
+    ::GetClientRect(form, &client);
+    ::MapWindowPoints(form, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    int faults = 0, checked = 0;
+    auto fault = [&](const std::wstring& line) {
+        Print(line + L"\n");
+        ++faults;
+    };
+    for (HWND h : Children(form)) {
+        if (!::IsWindowVisible(h)) continue;
+        RECT r{};
+        ::GetWindowRect(h, &r);
+        if (r.left < client.left || r.top < client.top || r.right > client.right || r.bottom > client.bottom)
+            fault(L"outside: " + Describe(h) + L" at " + Rect(r) + L", client " + Rect(client));
+        if (!::IsWindowEnabled(h) || IsGroupBox(h)) continue;
+        std::vector<POINT> points;
+        if (IsKind(h, WC_TABCONTROLW)) {
+            for (const RECT& t : TabRects(h))
+                points.push_back({(t.left + t.right) / 2, (t.top + t.bottom) / 2});
+        } else {
+            points.push_back({(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+            if (IsCheckMark(h)) points.push_back({r.left + 7, (r.top + r.bottom) / 2});
+        }
+        for (POINT pt : points) {
+            HWND top = DrawnAt(form, pt);
+            if (top != h)
+                fault(L"covered: " + Describe(h) + L" at " + std::to_wstring(pt.x) + L"," +
+                      std::to_wstring(pt.y) + L" lies under " + (top ? Describe(top) : L"nothing"));
+        }
+        ++checked;
+    }
+    Print(L"checked " + std::to_wstring(checked) + L" controls, " + std::to_wstring(faults) + L" faults\n");
+    return faults ? 1 : 0;
+}
+
+// -1: not a verb of this block.
+int Run(int argc, wchar_t** argv) {
+    std::wstring verb = argv[1];
+    if (verb == L"workarea" && argc == 2) {
+        RECT r{};
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
+        Print(Rect(r) + L"\n");
+        return 0;
+    }
+    if (verb == L"popup" && argc == 3) {
+        HWND menu = WaitFor(L"#32768", L"", _wtoi(argv[2]), true);
+        RECT r{};
+        if (!menu || !::GetWindowRect(menu, &r)) return 1;
+        Print(Rect(r) + L"\n");
+        return 0;
+    }
+    if (argc < 4) return -1;
+    const bool known = verb == L"children" || verb == L"hittest" || verb == L"client" || verb == L"tabrect" ||
+                       verb == L"focus" || verb == L"owner" || verb == L"redraw";
+    if (!known) return -1;
+    HWND form = WaitFor(argv[2], argv[3], 0, true);
+    if (!form) return 1;
+    if (verb == L"children") {
+        for (HWND h : Children(form)) {
+            RECT r{};
+            ::GetWindowRect(h, &r);
+            Print(std::to_wstring(::GetDlgCtrlID(h)) + L"\t" + ClassOf(h) + L"\t" +
+                  (::IsWindowVisible(h) ? L"1" : L"0") + L"\t" + (::IsWindowEnabled(h) ? L"1" : L"0") +
+                  L"\t" + Rect(r) + L"\t" + TextOf(h) + L"\n");
+        }
+        return 0;
+    }
+    if (verb == L"hittest") return HitTest(form);
+    if (verb == L"client") {
+        RECT r{};
+        ::GetClientRect(form, &r);
+        ::MapWindowPoints(form, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        Print(Rect(r) + L"\n");
+        return 0;
+    }
+    if (verb == L"tabrect" && argc == 5) {
+        HWND tab = Child(form, nullptr, WC_TABCONTROLW);
+        std::vector<RECT> tabs = tab ? TabRects(tab) : std::vector<RECT>{};
+        size_t i = static_cast<size_t>(_wtoi(argv[4]));
+        if (i >= tabs.size()) return 2;
+        Print(Rect(tabs[i]) + L"\n");
+        return 0;
+    }
+    if (verb == L"focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info) || !info.hwndFocus)
+            return 2;
+        HWND f = info.hwndFocus;
+        Print(ClassOf(f) + L"\t" + std::to_wstring(::GetDlgCtrlID(f)) + L"\t" + TextOf(f) + L"\t" +
+              ClassOf(::GetParent(f)) + L"\n");
+        return 0;
+    }
+    if (verb == L"owner") {
+        HWND owner = ::GetWindow(form, GW_OWNER);
+        wchar_t title[512] = {};
+        if (owner) ::GetWindowTextW(owner, title, 512);
+        Print(owner ? ClassOf(owner) + L"\t" + title + L"\n" : L"\n");
+        return 0;
+    }
+    if (verb == L"redraw") {
+        return ::RedrawWindow(form, nullptr, nullptr,
+                              RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW)
+                   ? 0
+                   : 1;
+    }
+    return -1;
+}
+
+}  // namespace input
+
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 64;
+    if (int rc = input::Run(argc, argv); rc != -1) return rc;
     std::wstring verb = argv[1];
     if (verb == L"wait-window" && argc == 5) return WaitFor(argv[2], argv[3], _wtoi(argv[4]), true) ? 0 : 1;
     if (verb == L"count-windows" && argc == 4) {

@@ -97,3 +97,27 @@ TEST(MainWindowRules, FolderHistory) {
         EXPECT_EQ(c.before, c.after);
     }
 }
+
+TEST(MainWindowRules, ListAndLogShareTheHeight) {
+    struct Case {
+        int shared, share, list;
+    } cases[] = {
+        // the list's share, also after the window grew
+        {400, 550, 220},
+        {800, 550, 440},
+        {100, 550, 55},
+        // each pane keeps its minimum
+        {90, 550, 50},
+        {400, 50, 40},
+        {400, 990, 360},
+        // too little for two minimums: halves
+        {70, 550, 35},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shared);
+        EXPECT_EQ(SplitHeight(c.shared, c.share, 40), c.list);
+    }
+    // The share that a list height makes gives that height back.
+    EXPECT_EQ(SplitHeight(500, ShareOfHeight(123, 500), 40), 123);
+    EXPECT_EQ(ShareOfHeight(10, 0), kDefaultListShare);
+}

@@ -254,6 +254,39 @@ TEST_F(MainWindow, SearchOnAnEmptyListAndTheTrayIcon) {
     EXPECT_TRUE(form.Visible());
 }
 
+TEST_F(MainWindow, StatusTextsFitTheirPanel) {
+    form.Show();
+    for (const char* text : {"登録待ち", "書庫テスト中", "解凍開始", "中断中...暫くお待ち下さい",
+                             "一時停止中", "再開", "処理終了"}) {
+        SCOPED_TRACE(text);
+        form.SetStatusText(text);
+        RECT panel{};
+        ::SendMessageW(form.statusBar.Handle(), SB_GETRECT, 0, reinterpret_cast<LPARAM>(&panel));
+        // The panel's edge and the text's inset take a few pixels on each side.
+        EXPECT_LE(form.statusBar.TextWidth(text) + 10, panel.right - panel.left);
+    }
+}
+
+TEST_F(MainWindow, SettingsMenuShowsNoJobCommands) {
+    // Suspend and resume are tool-bar commands; their menu items exist for the enabling rules only.
+    HMENU settings = form.mmShowOption->SubMenu();
+    for (int i = 0; i < ::GetMenuItemCount(settings); ++i) {
+        wchar_t text[128] = {};
+        ::GetMenuStringW(settings, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        EXPECT_NE(std::wstring(text), L"一時停止");
+        EXPECT_NE(std::wstring(text), L"再開");
+    }
+    EXPECT_FALSE(form.mmSuspend->Visible());
+    // Hidden, the item keeps its state and comes back in its place.
+    form.mmSuspend->SetEnabled(true);
+    form.mmSuspend->SetVisible(true);
+    const int count = ::GetMenuItemCount(settings);
+    EXPECT_EQ(::GetMenuItemID(settings, count - 1), form.mmSuspend->Command());
+    EXPECT_EQ(::GetMenuState(settings, form.mmSuspend->Command(), MF_BYCOMMAND) & MF_GRAYED, 0u);
+    form.mmSuspend->SetVisible(false);
+    EXPECT_EQ(::GetMenuItemCount(settings), count - 1);
+}
+
 TEST_F(MainWindow, ClosingStoresTheFolderHistory) {
     form.PushComboHistory(form.cmbMoveFolder, "G:\\履歴\\");
     form.StoreFolderHistory();

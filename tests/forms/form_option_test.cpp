@@ -12,6 +12,7 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -397,6 +398,45 @@ TEST_F(FormOption, CancelKeepsSettingsAndRegistry) {
     EXPECT_EQ(ExportShellKeys(), registryBefore);
     EXPECT_TRUE(form.Shell.IsSendToLinkPresent());
     EXPECT_FALSE(form.Shell.UpdateProgramsMenuLink(true, false));
+}
+
+TEST_F(FormOption, TrackBarKeepsItsRange) {
+    // Below the track bar's minimum the dialog shows and stores the minimum.
+    for (int stored : {1, 3, 5, 100}) {
+        SCOPED_TRACE(stored);
+        IniControl = Baseline();
+        IniControl.BuffMegaSize = stored;
+        ShowForm();
+        EXPECT_EQ(form.lblBuffSize.Text(), std::to_string(std::max(stored, 5)) + "MB");
+        Ok();
+        EXPECT_EQ(IniControl.BuffMegaSize, std::max(stored, 5));
+    }
+}
+
+TEST_F(FormOption, CancelAfterTheTrackBarAndTheUpDownMoved) {
+    ShowForm();
+    SelectPage(1);
+    // Keys as the user presses them: End on the track bar, Up twice in the bind count field, whose up-down
+    // takes the arrow keys.
+    SendMessageW(form.trackBufferSize.Handle(), WM_KEYDOWN, VK_END, 0);
+    SendMessageW(form.trackBufferSize.Handle(), WM_KEYUP, VK_END, 0);
+    for (int i = 0; i < 2; ++i) {
+        SendMessageW(form.stBindNum.Handle(), WM_KEYDOWN, VK_UP, 0);
+        SendMessageW(form.stBindNum.Handle(), WM_KEYUP, VK_UP, 0);
+    }
+    Pump();
+    EXPECT_EQ(form.lblBuffSize.Text(), "100MB");
+    EXPECT_EQ(form.stBindNum.Text(), "4");
+    Click(form.btnCancel);
+    Pump();
+    EXPECT_FALSE(form.Visible());
+    EXPECT_EQ(IniControl.BuffMegaSize, 15);
+    EXPECT_EQ(IniControl.BindNum, 2);
+    // The next showing starts from the record again.
+    ShowForm();
+    EXPECT_EQ(form.lblBuffSize.Text(), "15MB");
+    EXPECT_EQ(form.stBindNum.Text(), "2");
+    form.Hide();
 }
 
 TEST_F(FormOption, CentredOnTheMainWindow) {

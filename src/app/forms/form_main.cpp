@@ -17,14 +17,32 @@ namespace velmor {
 using platform::Application;
 
 namespace {
+constexpr int kMargin = 4;
 constexpr int kTabHeight = 124;
 constexpr int kRow = 23;
 constexpr int kButtonHeight = 24;
 constexpr int kSplitterHeight = 5;
 constexpr int kLabelHeight = 16;
+constexpr int kProgressHeight = 22;
 constexpr int kMinPane = 40;
+constexpr int kMinFolderWidth = 60;
+constexpr int kMinFilterWidth = 100;
+// A check box's mark, its gap and a little air beside its caption.
+constexpr int kCheckBoxExtra = 24;
 constexpr UINT kTrayMessage = WM_APP + 0x120;
 constexpr int kSizeColumnWidth = 96;
+// The tool bar: 解凍, 閲覧, 除外, 検索, 圧縮, 一時停止, 再開, 強制終了.
+constexpr int kBarWidths[] = {56, 48, 48, 48, 48, 64, 48, 64};
+// The status texts of the window and its jobs; the first panel is wide enough for the longest.
+const char* const kStatusTexts[] = {"登録待ち",   "書庫テスト中", "解凍開始", "中断中...暫くお待ち下さい",
+                                    "一時停止中", "再開",         "処理終了"};
+
+// The fixed rows below the job list's top, with their gaps: (list) tool bar, splitter, log header, (log
+// pane) progress row, status bar.
+int FixedRowsBelowList(int statusHeight) {
+    return 2 + kButtonHeight + 2 + kSplitterHeight + kLabelHeight + 2 + 2 + kProgressHeight + 2 +
+           statusHeight;
+}
 
 const char* const kOpenDirectoryEntries[] = {"同じ場所に解凍", "指定フォルダ",   "定番フォルダ１",
                                              "定番フォルダ２", "定番フォルダ３", "マイドキュメント",
@@ -67,6 +85,7 @@ TfrmMain::TfrmMain(std::vector<std::string> args)
         Application.HelpCommand(HELP_QUIT);
     };
     OnResize = [this] { LayoutControls(); };
+    OnDesktopLost = [this] { DesktopLost(); };
     OnDropFiles = [this](HDROP drop) { DropFiles(drop); };
     OnMessage = [this](UINT msg, WPARAM, LPARAM lParam, LRESULT& result) {
         if (msg == kTrayMessage) {
@@ -125,11 +144,12 @@ void TfrmMain::BuildMenus() {
     auto& moveFolder = mmShowOption->Add("\"移動先フォルダ\"を開く");
     auto& openDirectory = mmShowOption->Add("\"解凍先フォルダ\"を開く");
     auto& clearList = mmShowOption->Add("処理リストを全クリアする");
-    // Suspend and resume are job commands without a place of their own in the menu bar's design; they sit at
-    // the end of the settings menu so that their shortcuts exist.
-    mmShowOption->AddSeparator();
+    // Suspend and resume keep their items for the job's enabling rules, but the menu does not show them:
+    // the tool bar's buttons are the commands.
     mmSuspend = &mmShowOption->Add("一時停止");
     mmResume = &mmShowOption->Add("再開");
+    mmSuspend->SetVisible(false);
+    mmResume->SetVisible(false);
 
     auto& help = mmMainMenu.Add("ヘルプ(&H)");
     auto& showHelp = help.Add("ヘルプ(&A)");
@@ -289,7 +309,9 @@ void TfrmMain::BuildControls() {
     progExpandGlobal.SetRange(0, 100);
 
     statusBar.Create(*this);
-    statusBar.SetPanels({150, 50});
+    int statusWidth = 150;
+    for (const char* text : kStatusTexts) statusWidth = std::max(statusWidth, statusBar.TextWidth(text) + 16);
+    statusBar.SetPanels({statusWidth, 50});
     statusBar.SetPanelText(0, "登録待ち");
 
     // The pop-up menu also serves the folder combos and the labels of the first two tabs.
@@ -302,7 +324,7 @@ void TfrmMain::LayoutControls() {
     if (!Handle() || !lvFiles.Handle()) return;
     const int cw = ClientWidth(), ch = ClientHeight();
     if (cw <= 0 || ch <= 0) return;  // minimised
-    const int m = 4;
+    const int m = kMargin;
 
     pageProcTab.SetBounds(2, 2, cw - 4, kTabHeight);
     // Tabs of 150 pixels while the three fit (the button tabs add their own padding and gaps); narrower in a
@@ -312,7 +334,7 @@ void TfrmMain::LayoutControls() {
     // Page rows, below the tab buttons.
     const int y0 = 32, labelW = 122, comboW = 114, openW = 40, dotsW = 24;
     const int folderX = m + labelW + comboW + 8;
-    const int folderW = std::max(60, cw - folderX - m - 4 - openW - 2 - dotsW - 2);
+    const int folderW = std::max(kMinFolderWidth, cw - folderX - m - 4 - openW - 2 - dotsW - 2);
     auto folderRow = [&](int y, platform::TLabel& label, platform::TComboBox& kind,
                          platform::TComboBox& folder, platform::TButton& dots, platform::TButton& open) {
         label.SetBounds(m + 6, y + 4, labelW - 6, kLabelHeight);
@@ -325,8 +347,12 @@ void TfrmMain::LayoutControls() {
     folderRow(y0 + kRow + 2, lblAfterProc, cmbAfterMethod, cmbMoveFolder, btnSelectMoveFolder, btnMoveFolder);
     const int y3 = y0 + 2 * (kRow + 2), y4 = y3 + kRow + 2;
     chkSpecialExt.SetBounds(m + 6, y3 + 2, 130, kLabelHeight + 2);
-    txtExt.SetBounds(m + 140, y3, 150, 300);
-    chkIgnoreDirectory.SetBounds(m + 300, y3 + 2, cw - m - 300 - 6, kLabelHeight + 2);
+    // The filter field gives way in a narrow window, so that the folder-structure box keeps its caption.
+    const int ignoreW = chkIgnoreDirectory.TextWidth(chkIgnoreDirectory.Text()) + kCheckBoxExtra;
+    const int extW = std::clamp(cw - (m + 140) - 10 - ignoreW - m, kMinFilterWidth, 150);
+    txtExt.SetBounds(m + 140, y3, extW, 300);
+    const int ignoreX = m + 140 + extW + 10;
+    chkIgnoreDirectory.SetBounds(ignoreX, y3 + 2, std::max(ignoreW, cw - ignoreX - m - 2), kLabelHeight + 2);
     chkPretestArc.SetBounds(m + 6, y4 + 2, 180, kLabelHeight + 2);
     cmbPreTestMode.SetBounds(m + 190, y4, 150, 300);
 
@@ -343,50 +369,62 @@ void TfrmMain::LayoutControls() {
     lblComplain.SetBounds(m, y, cw - 2 * m, 2 * kLabelHeight);
     y += 2 * kLabelHeight + 2;
 
+    // The list and the log pane share what the fixed rows leave; the list keeps its share of it, so that it
+    // grows back with the window.
     const int statusH = statusBar.HeightPixels();
-    const int progressH = 22;
-    const int fixedBelow = kButtonHeight + 4 + kSplitterHeight + kLabelHeight + 2 + progressH + 4 + statusH;
-    const int flexible = std::max(2 * kMinPane, ch - y - fixedBelow);
-    if (listHeight_ <= 0) listHeight_ = flexible * 11 / 20;
-    listHeight_ = std::clamp(listHeight_, kMinPane, flexible - kMinPane);
-    lvFiles.SetBounds(m, y, cw - 2 * m, listHeight_);
+    const int shared = std::max(2 * kMinPane, ch - y - FixedRowsBelowList(statusH));
+    sharedHeight_ = shared;
+    const int listH = SplitHeight(shared, listShare_, kMinPane);
+    lvFiles.SetBounds(m, y, cw - 2 * m, listH);
     int pathWidth = std::min(375, cw - 2 * m - 4 - ::GetSystemMetrics(SM_CXVSCROLL) - kSizeColumnWidth - 30);
     ::SendMessageW(lvFiles.Handle(), LVM_SETCOLUMNWIDTH, 0, MAKELPARAM(std::max(120, pathWidth), 0));
-    y += listHeight_ + 2;
+    y += listH + 2;
 
     platform::TButton* bar[] = {&btnUnPack,   &btnPreview, &btnClearList, &btnSearch,
                                 &btnCompress, &btnSuspend, &btnResume,    &btnBreak};
-    const int barWidths[] = {56, 48, 48, 48, 48, 64, 48, 64};
     int x = m;
     for (size_t i = 0; i < std::size(bar); ++i) {
-        bar[i]->SetBounds(x, y, barWidths[i], kButtonHeight);
-        x += barWidths[i] + 2;
+        bar[i]->SetBounds(x, y, kBarWidths[i], kButtonHeight);
+        x += kBarWidths[i] + 2;
     }
     btnBackGroundMode.SetBounds(x, y, 96, kButtonHeight);
     y += kButtonHeight + 2;
 
     splitter.SetBounds(0, y, cw, kSplitterHeight);
-    splitter.MinTop = y - listHeight_ + kMinPane;
-    splitter.MaxTop = y - listHeight_ + flexible - kMinPane;
+    // The bar's top runs from the smallest list to the smallest log pane.
+    splitterOffset_ = y - listH;
+    splitter.MinTop = splitterOffset_ + kMinPane;
+    splitter.MaxTop = splitterOffset_ + shared - kMinPane;
     y += kSplitterHeight;
     lblLog.SetBounds(m, y, cw - 2 * m, kLabelHeight);
     y += kLabelHeight + 2;
-    const int memoH = ch - y - progressH - 4 - statusH;
-    memoLog.SetBounds(m, y, cw - 2 * m, std::max(kMinPane, memoH));
-    y += std::max(kMinPane, memoH) + 2;
+    const int memoH = shared - listH;
+    memoLog.SetBounds(m, y, cw - 2 * m, memoH);
+    y += memoH + 2;
 
-    progExpand.SetBounds(m, y + 3, 100, progressH - 6);
+    progExpand.SetBounds(m, y + 3, 100, kProgressHeight - 6);
     lblIndicate.SetBounds(m + 102, y + 3, 34, kLabelHeight);
-    progExpandGlobal.SetBounds(m + 140, y + 3, 100, progressH - 6);
+    progExpandGlobal.SetBounds(m + 140, y + 3, 100, kProgressHeight - 6);
     lblIndicateGlobal.SetBounds(m + 242, y + 3, 34, kLabelHeight);
     chkIndicatePerFile.SetBounds(m + 282, y + 2, 92, kLabelHeight + 2);
-    txtFileName.SetBounds(m + 378, y, std::max(20, cw - m - 378 - m), progressH);
+    txtFileName.SetBounds(m + 378, y, std::max(20, cw - m - 378 - m), kProgressHeight);
+}
+
+void TfrmMain::SetMinimumSize() {
+    // Wide enough for the tool bar and the option rows, high enough for every fixed row and both panes.
+    int barWidth = 0;
+    for (int w : kBarWidths) barWidth += w + 2;
+    const int ignoreW = chkIgnoreDirectory.TextWidth(chkIgnoreDirectory.Text()) + kCheckBoxExtra;
+    const int optionsWidth = kMargin + 140 + kMinFilterWidth + 10 + ignoreW + kMargin + 2;
+    MinClientWidth = std::max(kMargin + barWidth + kMargin, optionsWidth);
+    MinClientHeight =
+        kTabHeight + 6 + 2 * kLabelHeight + 2 + 2 * kMinPane + FixedRowsBelowList(statusBar.HeightPixels());
 }
 
 void TfrmMain::WireEvents() {
     splitter.OnMoved = [this](int top) {
-        // The bar's top is the list's bottom plus a fixed offset; MinTop is that top at the smallest list.
-        listHeight_ = top - (splitter.MinTop - kMinPane);
+        // The bar's top is the list's bottom plus a fixed offset; the list's height becomes its share.
+        listShare_ = ShareOfHeight(top - splitterOffset_, sharedHeight_);
         LayoutControls();
     };
     cmbOpenDirectory.OnChange = [this] { cmbOpenDirectoryChange(); };
@@ -467,11 +505,14 @@ void TfrmMain::FormCreate() {
     cmbPreTestMode.Add("簡易ヘッダチェック");
     cmbPreTestMode.Add("完全ヘッダチェック");
     if (IniControl.PreTestMode == 2) IniControl.PreTestMode = 1;
-    // 10. A size that makes no window is not applied (a hand-edited file).
+    // 10. A size that makes no window is not applied (a hand-edited file); a smaller one than the window
+    // can show whole grows to the smallest that can.
+    SetMinimumSize();
+    const SIZE minimum = MinWindowSize();
     if (SizeApplies(IniControl.WindowW, IniControl.WindowH)) {
-        SetSize(IniControl.WindowW, IniControl.WindowH);
+        SetSize(std::max<int>(IniControl.WindowW, minimum.cx), std::max<int>(IniControl.WindowH, minimum.cy));
     } else {
-        SetSize(495, 434);
+        SetSize(std::max<int>(495, minimum.cx), std::max<int>(434, minimum.cy));
     }
     cmbCompType.SetItemIndex(0);
     // 11.
@@ -733,6 +774,18 @@ void TfrmMain::ShowFromTray() {
         ::Shell_NotifyIconW(NIM_DELETE, &nid);
         trayIcon_ = false;
         Show();
+    }
+}
+
+void TfrmMain::DesktopLost() {
+    // The windows left the screen with their desktop and no question can be answered any more: the program
+    // ends as a close does (the log file and the settings are written), a running job stopped first.
+    quitAfterJob_ = true;
+    TJobState& js = JobState();
+    if (js.Status == jsIdle && !Worker) {
+        Close();
+    } else if (js.Status != jsStopRequested) {
+        btnBreakClick();
     }
 }
 

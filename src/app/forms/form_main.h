@@ -114,6 +114,8 @@ public:
     void SpecialFolderEnabled();
     void MoveFolderEnabled();
     void ControlsEnabled(bool on);
+    // The desktop that showed the windows has ended (see TForm::OnDesktopLost).
+    void DesktopLost();
 
     const TCommandLine& CommandLine() const noexcept { return commandLine_; }
 
@@ -172,6 +174,7 @@ private:
     void BuildControls();
     void WireEvents();
     void LayoutControls();
+    void SetMinimumSize();
     void FormCreate();
     void FormShow();
     void FormClose();
@@ -216,8 +219,11 @@ private:
     std::vector<std::string> args_;
     TCommandLine commandLine_;
     int logLineCount_ = 0;
-    // Height of the job list, moved by the splitter.
-    int listHeight_ = 0;
+    // The job list's share of the height it shares with the log pane, per mille, moved by the splitter; the
+    // shared height and the splitter's distance from the list's top, from the last layout.
+    int listShare_ = kDefaultListShare;
+    int sharedHeight_ = 0;
+    int splitterOffset_ = 0;
     HBRUSH redBrush_ = nullptr;
     bool trayIcon_ = false;
 };

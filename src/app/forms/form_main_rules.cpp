@@ -1,6 +1,8 @@
 // The main window's pure rules; see form_main_rules.h.
 #include "app/forms/form_main_rules.h"
 
+#include <algorithm>
+
 #include "platform/sjis.h"
 
 namespace velmor {
@@ -68,6 +70,18 @@ bool PositionApplies(int x, int y, int screenWidth, int screenHeight) {
 }
 
 bool SizeApplies(int width, int height) { return width > 0 && height > 0; }
+
+int SplitHeight(int shared, int sharePerMille, int minimum) {
+    if (shared <= 2 * minimum) return shared / 2;
+    int list = static_cast<int>((static_cast<int64_t>(shared) * sharePerMille + 500) / 1000);
+    return std::clamp(list, minimum, shared - minimum);
+}
+
+int ShareOfHeight(int listHeight, int shared) {
+    if (shared <= 0) return kDefaultListShare;
+    return std::clamp(static_cast<int>((static_cast<int64_t>(listHeight) * 1000 + shared / 2) / shared), 0,
+                      1000);
+}
 
 std::string DropSizeText(bool isEntry, uint64_t size, bool isFolder) {
     if (isEntry) return std::to_string(size / 1024) + " KB";

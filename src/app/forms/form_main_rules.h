@@ -33,6 +33,12 @@ bool LogFileOverLimit(uint64_t sizeBytes, int kbLimit);
 bool PositionApplies(int x, int y, int screenWidth, int screenHeight);
 bool SizeApplies(int width, int height);
 
+// The job list and the log pane share a height: the list's part is its share (per mille) of it, each pane
+// keeping at least `minimum` pixels. ShareOfHeight is the share that a list height makes.
+inline constexpr int kDefaultListShare = 550;
+int SplitHeight(int shared, int sharePerMille, int minimum);
+int ShareOfHeight(int listHeight, int shared);
+
 // The size sub-item of a dropped path: whole kilobytes of a directory entry, or "\"フォルダ\"" for a folder
 // that has no entry of its own (a drive root); nothing (empty) for a path that names nothing.
 std::string DropSizeText(bool isEntry, uint64_t size, bool isFolder);

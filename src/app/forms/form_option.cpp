@@ -37,17 +37,6 @@ std::string ModulePath() {
     }
 }
 
-int TextWidth(HWND window, HFONT font, std::string_view text) {
-    HDC dc = ::GetDC(window);
-    HGDIOBJ old = ::SelectObject(dc, font);
-    std::wstring w = SjisToWide(text);
-    SIZE size{};
-    ::GetTextExtentPoint32W(dc, w.c_str(), static_cast<int>(w.size()), &size);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(window, dc);
-    return size.cx;
-}
-
 // A whole decimal number of 32 bits, else nothing.
 std::optional<int32_t> ParseNumber(const std::string& text) {
     int32_t value = 0;
@@ -78,6 +67,10 @@ TfrmOption::TfrmOption() : TForm(L"TfrmOption") {
     chkResistSendTo.OnClick = [this] { chkResistSendToClick(); };
     chkEnableRightMenu.OnClick = [this] { chkEnableRightMenuClick(); };
     upBindNum.OnClick = [this] { upBindNumClick(); };
+    // A number typed into the field moves the up-down along, so that the arrows step from it.
+    stBindNum.OnChange = [this] {
+        if (auto n = ParseNumber(stBindNum.Text())) upBindNum.SetPosition(*n);
+    };
     trackBufferSize.OnChange = [this] { trackBufferSizeChange(); };
     btnAllOn.OnClick = [this] { btnAllOnClick(); };
     btnAllOff.OnClick = [this] { btnAllOffClick(); };
@@ -125,24 +118,26 @@ void TfrmOption::BuildControls() {
 
     // "■解凍の設定"
     grpBind.Create(*this, 12, top, 447, 114, "ファイル散乱防止");
-    chkBindFolder.Create(*this, 24, top + 18, 426, 20,
-                         std::string(kBindCaptionHead) + kBindCaptionGap + kBindCaptionTail);
     {
-        // The check mark and its gap come before the caption.
+        // The number field and its up-down sit in the blanks of the box's caption. The box ends where the
+        // blanks begin and a label beside the up-down shows the rest of the caption, so that nothing lies
+        // over anything else: each part takes the clicks where it is drawn.
         const int textLeft = 24 + ::GetSystemMetrics(SM_CXMENUCHECK) + 4;
         const int gapLeft = textLeft + TextWidth(Handle(), Font(), kBindCaptionHead);
         const int gapWidth = TextWidth(Handle(), Font(), kBindCaptionGap);
         const int upDownWidth = ::GetSystemMetrics(SM_CXVSCROLL);
-        stBindNum.Create(*this, gapLeft + 2, top + 18, std::max(gapWidth - upDownWidth - 4, 24), 20, "",
-                         SS_RIGHT);
-        ::SetWindowLongPtrW(stBindNum.Handle(), GWL_EXSTYLE,
-                            ::GetWindowLongPtrW(stBindNum.Handle(), GWL_EXSTYLE) | WS_EX_STATICEDGE);
+        chkBindFolder.Create(*this, 24, top + 18, gapLeft - 24, 20,
+                             std::string(kBindCaptionHead) + kBindCaptionGap + kBindCaptionTail);
+        const int fieldWidth = std::max(gapWidth - upDownWidth - 4, 28);
+        stBindNum.Create(*this, gapLeft + 2, top + 18, fieldWidth, 20);
         ::SetWindowLongPtrW(stBindNum.Handle(), GWL_STYLE,
-                            ::GetWindowLongPtrW(stBindNum.Handle(), GWL_STYLE) | SS_NOTIFY | SS_CENTERIMAGE);
-        ::SetWindowPos(stBindNum.Handle(), HWND_TOP, 0, 0, 0, 0,
-                       SWP_NOMOVE | SWP_NOSIZE | SWP_FRAMECHANGED | SWP_NOACTIVATE);
+                            ::GetWindowLongPtrW(stBindNum.Handle(), GWL_STYLE) | ES_NUMBER);
         upBindNum.Create(*this, stBindNum, 0, 100);
         Hint.Add(stBindNum, "個数を設定します");
+        const int tailLeft = gapLeft + 2 + fieldWidth + upDownWidth + 4;
+        lblBindTail.Create(*this, tailLeft, top + 18, 450 - tailLeft, 20, kBindCaptionTail,
+                           SS_LEFT | SS_NOTIFY | SS_CENTERIMAGE);
+        lblBindTail.OnClick = [this] { ::SendMessageW(chkBindFolder.Handle(), BM_CLICK, 0, 0); };
     }
     chkDelFolderNum.Create(*this, 24, top + 42, 426, 20,
                            "フォルダを作成するとき、うしろにつくバージョン番号を除去する");
@@ -167,12 +162,30 @@ void TfrmOption::BuildControls() {
     trackBufferSize.Create(*this, 22, top + 294, 340, 36, 5, 100, 10);
     lblBuffSize.Create(*this, 370, top + 302, 80, 18, "", SS_LEFT);
     chkCheckDiv.Create(*this, 24, top + 348, 420, 20, "rar分割ファイルを同一フォルダ内で検索");
-    on(pgExtract,
-       {&grpBind,          &chkBindFolder,   &stBindNum,         &upBindNum,          &chkDelFolderNum,
-        &lblDelFolderNote, &lblSameFolder,   &cmbSameFolderProc, &chkIgnoreDirectory, &chkIgnoredSingleBind,
-        &grpOverWrite,     &rbtnConfirm,     &rbtnOverWrite,     &rbtnSkip,           &rbtnIfNew,
-        &grpMoveOverWrite, &rbtnMoveConfirm, &rbtnMoveOverwrite, &rbtnMoveSkip,       &grpBuffer,
-        &trackBufferSize,  &lblBuffSize,     &chkCheckDiv});
+    on(pgExtract, {&grpBind,
+                   &chkBindFolder,
+                   &stBindNum,
+                   &upBindNum,
+                   &lblBindTail,
+                   &chkDelFolderNum,
+                   &lblDelFolderNote,
+                   &lblSameFolder,
+                   &cmbSameFolderProc,
+                   &chkIgnoreDirectory,
+                   &chkIgnoredSingleBind,
+                   &grpOverWrite,
+                   &rbtnConfirm,
+                   &rbtnOverWrite,
+                   &rbtnSkip,
+                   &rbtnIfNew,
+                   &grpMoveOverWrite,
+                   &rbtnMoveConfirm,
+                   &rbtnMoveOverwrite,
+                   &rbtnMoveSkip,
+                   &grpBuffer,
+                   &trackBufferSize,
+                   &lblBuffSize,
+                   &chkCheckDiv});
 
     // "■通知の設定"
     grpNotice.Create(*this, 12, top, 447, 124, "お知らせの表示");
@@ -257,9 +270,7 @@ void TfrmOption::BuildControls() {
 
 void TfrmOption::FormShow() {
     // Created without an owner (as the application's forms are), the dialog belongs to the main window.
-    TForm* main = Application.MainForm();
-    if (!::GetWindow(Handle(), GW_OWNER) && main && main != this && main->Handle())
-        ::SetWindowLongPtrW(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(main->Handle()));
+    OwnByMainForm();
     CenterOnOwner();
     loadComplete_ = false;
     TIniControl& ini = IniControl;

@@ -60,8 +60,9 @@ public:
     // "■解凍の設定"
     platform::TGroupBox grpBind;
     platform::TCheckBox chkBindFolder;
-    platform::TLabel stBindNum;
+    platform::TEdit stBindNum;
     platform::TUpDown upBindNum;
+    platform::TLabel lblBindTail;
     platform::TCheckBox chkDelFolderNum;
     platform::TLabel lblDelFolderNote, lblSameFolder;
     platform::TComboBox cmbSameFolderProc;

@@ -128,6 +128,7 @@ void TfrmVersion::CreateControls() {
 }
 
 void TfrmVersion::FormShow() {
+    OwnByMainForm();
     CenterOnOwner();
     try {
         Edit1.SetTextQuiet(FileVersionText);
