@@ -20,11 +20,14 @@ export LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
 status=0
 passed=0
 failed=0
+broken=()
 for p in "${presets[@]}"; do
     echo "=== $p: configure and build"
-    if ! cmake --preset "$p" >"build-$p.log" 2>&1; then cat "build-$p.log"; status=1; continue; fi
+    if ! cmake --preset "$p" >"build-$p.log" 2>&1; then
+        cat "build-$p.log"; status=1; broken+=("$p"); continue
+    fi
     if ! cmake --build --preset "$p" -j "$jobs" >>"build-$p.log" 2>&1; then
-        tail -n 80 "build-$p.log"; status=1; continue
+        tail -n 80 "build-$p.log"; status=1; broken+=("$p"); continue
     fi
     rm -f "build-$p.log"
     # The 32-bit deliverable is tested where 32-bit Wine starts; the x64 build of the same sources stands in
@@ -53,4 +56,5 @@ for p in "${presets[@]}"; do
 done
 
 echo "tests: $passed passed, $failed failed"
+[ ${#broken[@]} -eq 0 ] || echo "did not build: ${broken[*]}"
 exit $status

@@ -486,15 +486,15 @@ TEST_F(ComponentTest, AComponentFreedAwayFromItsWindowLeavesNoPointerBehind) {
     struct Reply {
         bool Came = false;
         LRESULT Answer = 7;
-    } reply;
-    ASSERT_TRUE(SendMessageCallbackW(
-        wnd, ArcExtractMessage(), ARCEXTRACT_INPROCESS, reinterpret_cast<LPARAM>(&info),
-        [](HWND, UINT, ULONG_PTR data, LRESULT answer) {
+        static void CALLBACK Take(HWND, UINT, ULONG_PTR data, LRESULT answer) {
             auto* r = reinterpret_cast<Reply*>(data);
             r->Came = true;
             r->Answer = answer;
-        },
-        reinterpret_cast<ULONG_PTR>(&reply)));
+        }
+    } reply;
+    ASSERT_TRUE(SendMessageCallbackW(wnd, ArcExtractMessage(), ARCEXTRACT_INPROCESS,
+                                     reinterpret_cast<LPARAM>(&info), &Reply::Take,
+                                     reinterpret_cast<ULONG_PTR>(&reply)));
     SetEvent(go.Get());
     MSG msg;
     for (int i = 0; i < 500 && (!reply.Came || IsWindow(wnd)); ++i) {

@@ -116,7 +116,7 @@ TEST(Guard, DeviceNamesAreMembersThatLeaveTheOutputFolder) {
 }
 
 TEST(Guard, AnArchiveIsNeverTheTargetOfItsOwnMembersNorOfAnotherListedArchive) {
-    for (const std::string& self : {"pkg.zip", "PKG.ZIP", "./pkg.zip"}) {
+    for (const char* self : {"pkg.zip", "PKG.ZIP", "./pkg.zip"}) {
         SCOPED_TRACE(self);
         JobWorld w;
         ASSERT_TRUE(WriteZipFixture(w.dir.File(L"pkg.zip"), {{self, "inner"}, {"readme.txt", "r"}}));
