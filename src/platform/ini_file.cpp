@@ -223,12 +223,23 @@ bool ReplaceFileContents(const std::string& fileName, std::string_view data) {
         ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
         written == data.size() && ::FlushFileBuffers(file.Get());
     file.Reset();
-    if (!ok ||
-        !::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ::DeleteFileW(temp.c_str());
-        return false;
+    bool moved = false;
+    if (ok) {
+        // Another program may hold the file open for a moment (a scanner, an indexer, a shell view reading
+        // it); the rename is refused while it does. Wait out such a glance rather than lose the settings.
+        for (int attempt = 0; attempt < 40; ++attempt) {
+            if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                moved = true;
+                break;
+            }
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED && error != ERROR_LOCK_VIOLATION)
+                break;
+            ::Sleep(50);
+        }
     }
-    return true;
+    if (!moved) ::DeleteFileW(temp.c_str());
+    return moved;
 }
 
 // The file's bytes are Shift-JIS as they stand: no code-page conversion happens on the way in or out, so the

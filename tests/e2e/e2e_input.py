@@ -565,6 +565,7 @@ def options_by_hand(env):
 
     keys(env, "ctrl+q")
     p.wait(timeout=30)
+    check(p.returncode == 0, "velmor ended normally: %r" % p.returncode)
     ini = env.read_ini()
     expected = {"Sub_Security.AlertAbsExpand": "1", "Sub_Security.CheckDangerPath": "0",
                 "Sub_Bind.BindFolder": "0", "Sub_Bind.BindNum": "9", "Sub_TailCut.DelFolderNum": "1",

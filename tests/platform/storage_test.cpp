@@ -2,6 +2,8 @@
 // and read-only opens. Registry cases use a scratch key removed before and after.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <windows.h>
 
 #include "platform/file_stream.h"
@@ -120,6 +122,31 @@ TEST(IniFile, AWriteReplacesTheFileWholeOrNotAtAll) {
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
     TMemIniFile missing(TempDir() + "no such folder\\x.ini");
     EXPECT_THROW(missing.UpdateFile(), EIniFileException);
+    Remove(path);
+}
+
+TEST(IniFile, AWriteWaitsOutAnotherProgramsGlanceAtTheFile) {
+    const std::string path = TempDir() + "velmor_glance_test.ini";
+    const std::wstring wide = SjisToWide(path);
+    ASSERT_TRUE(ReplaceFileContents(path, "[Main]\r\nKeep=1\r\n"));
+    auto holdFor = [&](DWORD ms) {
+        HANDLE held = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(held, INVALID_HANDLE_VALUE);
+        return std::thread([held, ms] {
+            Sleep(ms);
+            CloseHandle(held);
+        });
+    };
+    // Held open briefly, as a scanner does: the write goes through once it lets go.
+    std::thread glance = holdFor(300);
+    EXPECT_TRUE(ReplaceFileContents(path, "[Main]\r\nKeep=2\r\n"));
+    glance.join();
+    EXPECT_EQ(TMemIniFile(path).ReadString("Main", "Keep", ""), "2");
+    // Held for good: the write gives up and the old file stays whole.
+    std::thread hold = holdFor(5000);
+    EXPECT_FALSE(ReplaceFileContents(path, "[Main]\r\nKeep=3\r\n"));
+    hold.join();
+    EXPECT_EQ(TMemIniFile(path).ReadString("Main", "Keep", ""), "2");
     Remove(path);
 }
 
