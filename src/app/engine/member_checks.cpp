@@ -63,7 +63,7 @@ bool TUnPackThread::GuardMembers(const std::string& folder) {
         if (m.Folder || outside.Count) continue;
         auto [at, fresh] = topExists.try_emplace(AsciiLower(top), false);
         if (fresh) at->second = context_.Shell.FileExists(top);
-        if (!at->second || !PlainFileExists(target)) continue;
+        if (!at->second || !FileExistsSjis(target)) continue;
         if (guarded(target))
             overwritten.Add(m.Name);
         else

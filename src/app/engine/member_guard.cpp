@@ -208,11 +208,6 @@ bool SameFile(const std::string& a, const std::string& b) {
            x.nFileIndexLow == y.nFileIndexLow;
 }
 
-bool PlainFileExists(const std::string& path) {
-    DWORD attributes = ::GetFileAttributesW(platform::SjisToWide(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::string CreateStagingFolder(const std::string& folder) {
     const std::wstring base = WithSlash(platform::SjisToWide(folder));
     const DWORD seed = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);

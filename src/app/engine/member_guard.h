@@ -56,8 +56,6 @@ struct TFileStamp {
 TFileStamp ReadFileStamp(const std::string& path);
 // True when both paths open the same existing file (another spelling, a short name, a hard link).
 bool SameFile(const std::string& a, const std::string& b);
-// A plain file (not a folder) exists at the path.
-bool PlainFileExists(const std::string& path);
 
 // A new, empty folder inside `folder` for one extraction; empty when none could be made.
 std::string CreateStagingFolder(const std::string& folder);
