@@ -20,6 +20,7 @@ import time
 import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+WINE_PREFIX = os.path.join(HERE, "..", "..", "cmake", "wine-prefix.sh")
 sys.path.insert(0, HERE)
 import e2e_cases  # noqa: E402
 
@@ -79,6 +80,10 @@ class Env:
             "XDG_CONFIG_HOME": os.path.join(self.home, ".config"),
         })
         self.env.pop("XDG_DOCUMENTS_DIR", None)
+        # The prefix is a cheap copy of the build's template prefix (cmake/wine-prefix.sh).
+        if subprocess.run(["sh", WINE_PREFIX, self.prefix, self.args.loader], env=self.env,
+                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL).returncode != 0:
+            raise RuntimeError("no Wine prefix in " + self.prefix)
         # A server left by an interrupted run would still serve a display that is gone: end it first.
         self.restart_server()
         # Every window of the prefix lives in one virtual desktop: frames, titles and caption buttons show.

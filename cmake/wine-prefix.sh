@@ -1,0 +1,89 @@
+#!/bin/sh
+# Makes a Wine prefix ready for a run, cheaply: every prefix of a build is a copy of one template per Wine
+# loader, made once by wineboot. A copy shares the template's program files (Wine's DLLs, about 0.7-1.3 GB)
+# by hard links and has its own registry, user folders and every other file, so what a run writes stays its
+# own. Then the prefix's wineserver and Wine's services are started with their streams on /dev/null, or they
+# would inherit the caller's pipes (ctest would wait for them forever).
+#
+# usage: wine-prefix.sh PREFIX LOADER
+# The user folders of the copy (My Documents, the desktop...) point at $HOME, as wineboot would make them.
+# The template lives beside the build trees (build/wine-templates/<loader>) when the prefix is inside a build
+# tree under a folder named build, else in the build tree, else beside the prefix. A template made for
+# another Wine is made again, and so is a copy of an older template.
+prefix=$1; loader=$2
+prefix=$(mkdir -p "$(dirname "$prefix")" && cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
+
+templates_dir() {
+    d=$(dirname "$prefix")
+    while [ "$d" != / ]; do
+        if [ -f "$d/CMakeCache.txt" ]; then
+            if [ "$(basename "$(dirname "$d")")" = build ]; then dirname "$d"; else echo "$d"; fi
+            return
+        fi
+        d=$(dirname "$d")
+    done
+    dirname "$prefix"
+}
+template=$(templates_dir)/wine-templates/$(basename "$loader")
+# What identifies the Wine that made a template: its version and the time its loader was installed.
+stamp="$("$loader" --version 2>/dev/null) $(stat -L -c %Y "$(command -v "$loader")" 2>/dev/null)"
+
+# Binaries are shared; a file that Wine or a test may rewrite in place (ini files, the registry, fonts,
+# anything under users) is copied.
+shared_file() {
+    case "$1" in
+    */drive_c/users/*) return 1 ;;
+    */drive_c/windows/Fonts/*) return 1 ;;
+    */drive_c/*.dll | */drive_c/*.exe | */drive_c/*.drv | */drive_c/*.sys | */drive_c/*.ocx | */drive_c/*.cpl) ;;
+    */drive_c/*.acm | */drive_c/*.ax | */drive_c/*.tlb | */drive_c/*.ds | */drive_c/*.nls | */drive_c/*.msstyles) ;;
+    *) return 1 ;;
+    esac
+}
+
+make_template() {
+    [ -f "$template/.velmor-template" ] && [ "$(cat "$template/.velmor-template")" = "$stamp" ] && return 0
+    WINEPREFIX="$template" wineserver -k </dev/null >/dev/null 2>&1
+    rm -rf "$template" "$template-home"
+    mkdir -p "$template" "$template-home"
+    HOME="$template-home" WINEPREFIX="$template" "$loader" wineboot -i </dev/null >/dev/null 2>&1
+    # The registry is complete on disk once the server has ended on its own.
+    WINEPREFIX="$template" wineserver -w </dev/null >/dev/null 2>&1
+    [ -f "$template/system.reg" ] || { echo "wine-prefix.sh: wineboot made no prefix in $template" >&2; return 1; }
+    printf '%s' "$stamp" >"$template/.velmor-template"
+}
+
+make_copy() {
+    tmp="$prefix.new.$$"
+    rm -rf "$tmp"
+    cp -al "$template/." "$tmp/" || return 1
+    rm -f "$tmp/.velmor-template" "$tmp/wineserver"
+    find "$tmp" -type f | while IFS= read -r f; do
+        shared_file "$f" && continue
+        cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f" || exit 1
+    done || return 1
+    # The user folders that wineboot linked to the template's HOME link to this run's HOME.
+    find "$tmp/drive_c/users" -type l | while IFS= read -r l; do
+        case "$(readlink "$l")" in
+        "$template-home"*) ln -sfn "$HOME$(readlink "$l" | cut -c $((${#template} + 6))-)" "$l" ;;
+        esac
+    done
+    printf '%s' "$stamp" >"$tmp/.velmor-copy"
+    mv "$tmp" "$prefix"
+}
+
+(
+    flock 9
+    mkdir -p "$(dirname "$template")"
+    (flock 8 && make_template 8>&-) 8>"$template.lock" 9>&- || exit 1
+    if ! [ -f "$prefix/.velmor-copy" ] || [ "$(cat "$prefix/.velmor-copy")" != "$stamp" ] ||
+        [ "$(readlink "$prefix/drive_c/users/$(id -un)/Documents" 2>/dev/null)" != "$HOME" ]; then
+        WINEPREFIX="$prefix" wineserver -k </dev/null >/dev/null 2>&1 9>&-
+        rm -rf "$prefix"
+        make_copy || { echo "wine-prefix.sh: cannot copy $template to $prefix" >&2; exit 1; }
+    fi
+    mkdir -p "$HOME"
+    # The lock's descriptor is closed for Wine's processes: a service that inherited it would hold the lock.
+    WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1 9>&-
+    # About 0.2 s: the copy is as new as its template, so wineboot only starts the services.
+    WINEPREFIX="$prefix" "$loader" wineboot </dev/null >/dev/null 2>&1 9>&-
+) 9>"$prefix.lock"
