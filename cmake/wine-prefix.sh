@@ -11,22 +11,28 @@
 # tree under a folder named build, else in the build tree, else beside the prefix. A template made for
 # another Wine is made again, and so is a copy of an older template.
 prefix=$1; loader=$2
-prefix=$(mkdir -p "$(dirname "$prefix")" && cd "$(dirname "$prefix")" && pwd)/$(basename "$prefix")
+case "$prefix" in /*) ;; *) prefix=$PWD/$prefix ;; esac
+user=${USER:-$(id -un)}
+[ -d "${prefix%/*}" ] || mkdir -p "${prefix%/*}"
 
+# Every start of a program goes through here: the usual path (a ready copy) forks as little as it can.
 templates_dir() {
-    d=$(dirname "$prefix")
-    while [ "$d" != / ]; do
+    d=${prefix%/*}
+    while [ -n "$d" ]; do
         if [ -f "$d/CMakeCache.txt" ]; then
-            if [ "$(basename "$(dirname "$d")")" = build ]; then dirname "$d"; else echo "$d"; fi
+            up=${d%/*}
+            if [ "${up##*/}" = build ]; then echo "$up"; else echo "$d"; fi
             return
         fi
-        d=$(dirname "$d")
+        d=${d%/*}
     done
-    dirname "$prefix"
+    echo "${prefix%/*}"
 }
-template=$(templates_dir)/wine-templates/$(basename "$loader")
-# What identifies the Wine that made a template: its version and the time its loader was installed.
-stamp="$("$loader" --version 2>/dev/null) $(stat -L -c %Y "$(command -v "$loader")" 2>/dev/null)"
+template=$(templates_dir)/wine-templates/${loader##*/}
+# What identifies the Wine that made a template.
+stamp=$("$loader" --version 2>/dev/null)
+
+marker() { m=; [ -f "$1" ] && read -r m <"$1"; [ "$m" = "$stamp" ]; }
 
 # Binaries are shared; a file that Wine or a test may rewrite in place (ini files, the registry, fonts,
 # anything under users) is copied.
@@ -41,7 +47,7 @@ shared_file() {
 }
 
 make_template() {
-    [ -f "$template/.velmor-template" ] && [ "$(cat "$template/.velmor-template")" = "$stamp" ] && return 0
+    marker "$template/.velmor-template" && return 0
     WINEPREFIX="$template" wineserver -k </dev/null >/dev/null 2>&1
     rm -rf "$template" "$template-home"
     mkdir -p "$template" "$template-home"
@@ -49,7 +55,7 @@ make_template() {
     # The registry is complete on disk once the server has ended on its own.
     WINEPREFIX="$template" wineserver -w </dev/null >/dev/null 2>&1
     [ -f "$template/system.reg" ] || { echo "wine-prefix.sh: wineboot made no prefix in $template" >&2; return 1; }
-    printf '%s' "$stamp" >"$template/.velmor-template"
+    echo "$stamp" >"$template/.velmor-template"
 }
 
 make_copy() {
@@ -67,21 +73,20 @@ make_copy() {
         "$template-home"*) ln -sfn "$HOME$(readlink "$l" | cut -c $((${#template} + 6))-)" "$l" ;;
         esac
     done
-    printf '%s' "$stamp" >"$tmp/.velmor-copy"
+    echo "$stamp" >"$tmp/.velmor-copy"
     mv "$tmp" "$prefix"
 }
 
 (
     flock 9
-    mkdir -p "$(dirname "$template")"
-    (flock 8 && make_template 8>&-) 8>"$template.lock" 9>&- || exit 1
-    if ! [ -f "$prefix/.velmor-copy" ] || [ "$(cat "$prefix/.velmor-copy")" != "$stamp" ] ||
-        [ "$(readlink "$prefix/drive_c/users/$(id -un)/Documents" 2>/dev/null)" != "$HOME" ]; then
+    if ! marker "$prefix/.velmor-copy" || [ "$(readlink "$prefix/drive_c/users/$user/Documents")" != "$HOME" ]; then
+        mkdir -p "${template%/*}"
+        (flock 8 && make_template 8>&-) 8>"$template.lock" 9>&- || exit 1
         WINEPREFIX="$prefix" wineserver -k </dev/null >/dev/null 2>&1 9>&-
         rm -rf "$prefix"
         make_copy || { echo "wine-prefix.sh: cannot copy $template to $prefix" >&2; exit 1; }
     fi
-    mkdir -p "$HOME"
+    [ -d "$HOME" ] || mkdir -p "$HOME"
     # The lock's descriptor is closed for Wine's processes: a service that inherited it would hold the lock.
     WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1 9>&-
     # About 0.2 s: the copy is as new as its template, so wineboot only starts the services.
