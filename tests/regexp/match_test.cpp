@@ -89,6 +89,20 @@ TEST(Match, ShiftJisTrailBytes) {
     ExpectMatches(std::begin(cases), std::end(cases));
 }
 
+// Walks that fail at every character hand the search over to the start scan within the text; it must take
+// up at a character boundary, not at the trail byte "a" of the last ヂ (0x83 0x61) that a walk failed on.
+TEST(Match, StartScanTakesOverAtACharacterBoundary) {
+    std::string di32;
+    for (int i = 0; i < 32; ++i) di32 += Sj(u8"ヂ");
+    const MatchCase cases[] = {
+        {Sj(u8"(a|ッ)b"), di32 + "b", 0, 0},
+        {Sj(u8"(a|ッ)b$"), di32 + "b", 0, 0},
+        {Sj(u8"(a|ッ)b"), di32 + "ab", 65, 2},
+        {Sj(u8"(a|ッ)b$"), di32 + Sj(u8"ッ") + "b", 65, 3},
+    };
+    ExpectMatches(std::begin(cases), std::end(cases));
+}
+
 TEST(Match, LineSeparators) {
     const MatchCase crlf[] = {
         {"a$", "a\r\nb", 1, 1},
