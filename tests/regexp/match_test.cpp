@@ -37,6 +37,8 @@ TEST(Match, LeftmostLongest) {
         {"x", "", 0, 0},
         {"x*", "", 1, 0},
         {"b*", "abc", 1, 0},
+        {"[a-a]+", "baac", 2, 2},
+        {"[^a-a]", "ab", 2, 1},
         {"[0-9]+", "ab12c34", 3, 2},
         {"[_ \\.0-9]+[a-z]?$", "foo_01", 4, 3},
         {"[_ \\.0-9]+[a-z]?$", "foo", 0, 0},
@@ -85,6 +87,12 @@ TEST(Match, ShiftJisTrailBytes) {
         {".", Sj(u8"あ"), 1, 2},
         {Sj(u8"[^あ]"), Sj(u8"あい"), 3, 2},
         {Sj(u8"[あ-ん]+"), Sj(u8"カなにa"), 3, 4},
+        // Characters led by 0xFC, the last lead byte, in the text and in the pattern.
+        {".", "\xFC\x40", 1, 2},
+        {"x.", "x\xFC\x40", 1, 3},
+        {"\\\\", "\xFC\x5C", 0, 0},
+        {"\xFC\x5C", "a\xFC\x5C", 2, 2},
+        {"[\xFC\x40-\xFC\x4B]+", "x\xFC\x41\xFC\x4B", 2, 4},
     };
     ExpectMatches(std::begin(cases), std::end(cases));
 }
