@@ -104,58 +104,48 @@ private:
 };
 
 // Where the start scan suits the automaton: whether it or the per-start walks search for starts. A call
-// begins with the scan when earlier texts showed dense walks, and switches to it when its own walks turn
-// out dense; what its walks met is kept for the next call.
+// begins with the walks and switches to the scan once its own walks turn out dense (on a long text: a name
+// is over before that).
 class TMatchCORE::ScanChoice {
 public:
     ScanChoice(const TMatchCORE& matcher, const TRE_DFA& dfa, const char* text, int separator)
-        : Dfa(dfa), Text(text), Separator(separator), Mode(matcher.StartSearch) {
-        if (Mode != TStartSearch::Walks && TREStartScan::Suits(dfa)) Scan = &matcher.StartScanFor(dfa);
-    }
-    ~ScanChoice() {
-        if (Scan != nullptr) {
-            Scan->WalkStarts += Starts;
-            Scan->WalkBytes += static_cast<uint64_t>(Reached - Text);
-        }
-    }
-    ScanChoice(const ScanChoice&) = delete;
-    ScanChoice& operator=(const ScanChoice&) = delete;
+        : Matcher(matcher),
+          Dfa(dfa),
+          Text(text),
+          Separator(separator),
+          Mode(matcher.StartSearch),
+          Open(Mode != TStartSearch::Walks && TREStartScan::Suits(dfa)) {}
 
     // Before the first walk. False when the scan ran and found that the text holds no match.
     bool Begin(Candidates& candidates) {
-        if (Scan == nullptr || (Mode == TStartSearch::Auto && !Scan->PrefersScan())) return true;
-        return RunScan(candidates, Text);
+        return !Open || Mode != TStartSearch::Scan || RunScan(candidates, Text);
     }
     // After a walk failed and the candidates moved on. False when the scan took over and found no match.
     bool AfterFailedWalk(Candidates& candidates) {
-        if (Scan == nullptr) return true;
-        Reached = candidates.Position();
+        if (!Open) return true;
         ++Starts;
-        if ((Starts & 31) != 0 || !TREStartScan::Dense(Starts, static_cast<uint64_t>(Reached - Text)))
+        if ((Starts & 31) != 0 ||
+            !TREStartScan::Dense(Starts, static_cast<uint64_t>(candidates.Position() - Text)))
             return true;
         return RunScan(candidates, candidates.NextBoundary());
-    }
-    // At the end of the candidates.
-    void End(const Candidates& candidates) {
-        if (Scan != nullptr) Reached = candidates.Position();
     }
 
 private:
     bool RunScan(Candidates& candidates, const char* from) {
-        const char* start = Scan->Run(Dfa, from, Separator);
-        Scan = nullptr;  // the walks that follow are few; they say nothing about the next call
+        Open = false;  // the walks that follow start close to the match
+        const char* start = Matcher.StartScanFor(Dfa).Run(Dfa, from, Separator);
         if (start == nullptr) return false;
         candidates.StartAt(start);
         return true;
     }
 
+    const TMatchCORE& Matcher;
     const TRE_DFA& Dfa;
     const char* Text;
     int Separator;
     TStartSearch Mode;
-    TREStartScan* Scan = nullptr;
+    bool Open;
     uint64_t Starts = 0;
-    const char* Reached = Text;
 };
 
 // The automaton's tables held in locals: the memo's stores could otherwise alias them, and every step would
@@ -277,7 +267,6 @@ bool TMatchCORE::MatchStd(const char* text, const char*& start, const char*& end
             candidates.Skip(covered);
             if (!choice.AfterFailedWalk(candidates)) return false;
         }
-        choice.End(candidates);
         return false;
     }
     int32_t state = dfa.InitialState;
@@ -404,7 +393,6 @@ bool TMatchCORE::MatchEX(const char* text, const char*& start, const char*& end)
             candidates.Skip(covered);
             if (!choice.AfterFailedWalk(candidates)) return false;
         }
-        choice.End(candidates);
         return false;
     }
     start = text;

@@ -16,12 +16,6 @@ uint64_t HashState(const std::vector<int32_t>& members, unsigned char lead) {
 
 }  // namespace
 
-bool TREStartScan::Suits(const TRE_DFA& dfa) {
-    const TRE_DFAState& initial = dfa.StateList[static_cast<size_t>(dfa.InitialState)];
-    return !initial.Accepted && initial.HeadTarget < 0 && initial.TailTarget < 0 && dfa.Prefix.empty() &&
-           dfa.CommonStart;
-}
-
 void TREStartScan::Reset(const TRE_DFA& dfa, int separator) {
     // Rows keep their blocks while they keep their size.
     if (Width != dfa.ScanClassCount + 1) Blocks.clear();
@@ -37,10 +31,7 @@ void TREStartScan::Reset(const TRE_DFA& dfa, int separator) {
     Intern(Scratch, 0);  // state 0: no earlier walk alive
 }
 
-void TREStartScan::Claim(const TRE_DFA& dfa) {
-    WalkStarts = WalkBytes = 0;
-    Reset(dfa, Separator);
-}
+void TREStartScan::Claim(const TRE_DFA& dfa) { Reset(dfa, Separator); }
 
 const char* TREStartScan::Run(const TRE_DFA& dfa, const char* text, int separator) {
     if (Serial != dfa.Serial || Separator != separator) Reset(dfa, separator);

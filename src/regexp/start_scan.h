@@ -26,10 +26,14 @@ public:
     // Whether the scan is worth it for this automaton: without it, a fast byte search finds the start
     // candidates, which is quicker where they are rare. Needs an initial state without acceptance, anchors
     // or line tail.
-    static bool Suits(const TRE_DFA& dfa);
+    static bool Suits(const TRE_DFA& dfa) {
+        const TRE_DFAState& initial = dfa.StateList[static_cast<size_t>(dfa.InitialState)];
+        return !initial.Accepted && initial.HeadTarget < 0 && initial.TailTarget < 0 && dfa.Prefix.empty() &&
+               dfa.CommonStart;
+    }
 
     bool BelongsTo(const TRE_DFA& dfa) const { return Serial == dfa.Serial; }
-    // Gives the scan to this automaton, dropping what it held for another.
+    // Gives the scan to this automaton, dropping the states it held for another.
     void Claim(const TRE_DFA& dfa);
 
     // separator: the line separator's byte (a line tail before it, or at the end, counts as an end of a
@@ -38,16 +42,14 @@ public:
     const char* Run(const TRE_DFA& dfa, const char* text, int separator);
 
     uint64_t LastUse = 0;  // for the matcher that keeps several scans
-    // What the per-start walks met on this automaton's earlier texts: walks begun, and bytes searched.
-    // Walks that begin every few bytes, and each end at a branch that goes either way, cost more than the
-    // scan; where they are rare the walks are quicker.
-    uint64_t WalkStarts = 0;
-    uint64_t WalkBytes = 0;
-    static constexpr uint64_t kDenseBytes = 12;  // at most this many bytes searched per walk: dense
+
+    // Whether walks that began `starts` times within `bytes` of text are dense: each ends at a branch that
+    // goes either way, and every few bytes that costs more than the scan. Where they are rare, or the text
+    // is short (a name), the walks are quicker.
+    static constexpr uint64_t kDenseBytes = 12;
     static bool Dense(uint64_t starts, uint64_t bytes) {
         return starts >= 32 && bytes < starts * kDenseBytes;
     }
-    bool PrefersScan() const { return WalkStarts >= 256 && Dense(WalkStarts, WalkBytes); }
 
 private:
     // A state's row: per byte class the next state's row, or a mark (an odd value); its number follows.

@@ -139,8 +139,8 @@ TEST(Oracle, StartScanAgreesWithReferenceMatcher) {
     EXPECT_GT(compared, 5000);
 }
 
-// Long texts, where the default choice switches from the walks to the scan within one text and prefers the
-// scan for the texts after: every way of searching gives the same match.
+// Long texts, where the default search switches from the walks to the scan within one text: every way of
+// searching gives the same match.
 TEST(Oracle, WaysOfSearchingAgreeOnLongTexts) {
     std::mt19937 rng(99);
     TAWKStr ways[3];
