@@ -1,5 +1,6 @@
 // Fuzz target: a short pattern and a short text (split at the first 0xFF byte) with a line separator; the
-// engine's leftmost-longest match must equal the reference matcher's.
+// engine's leftmost-longest match, searched the default way and by the start scan, must equal the reference
+// matcher's.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,18 +18,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string pattern = rest.substr(0, cut);
     const std::string text = rest.substr(cut + 1);
 
-    static regexp::TAWKStr awk;
+    // The default search, and the start scan wherever it suits the pattern.
+    static regexp::TAWKStr awk, scan;
+    scan.SetStartSearch(regexp::TStartSearch::Scan);
     awk.SetLineSeparator(sep);
+    scan.SetLineSeparator(sep);
     try {
         awk.SetRegExp(pattern);
+        scan.SetRegExp(pattern);
     } catch (const regexp::ERegExpParser&) {
         return 0;
     }
-    int32_t pos, len;
+    int32_t pos, len, scanPos, scanLen;
     awk.Match(text, pos, len);
+    scan.Match(text, scanPos, scanLen);
     const regexp_test::RefResult ref = regexp_test::ReferenceMatch(pattern, text, sep);
-    if (pos != ref.Pos || len != ref.Len) {
-        fprintf(stderr, "engine %d,%d reference %d,%d\n", pos, len, ref.Pos, ref.Len);
+    if (pos != ref.Pos || len != ref.Len || scanPos != ref.Pos || scanLen != ref.Len) {
+        fprintf(stderr, "engine %d,%d scan %d,%d reference %d,%d\n", pos, len, scanPos, scanLen, ref.Pos,
+                ref.Len);
         __builtin_trap();
     }
     return 0;

@@ -3,6 +3,7 @@
 #include "regexp/dfa.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <unordered_map>
 
@@ -172,7 +173,11 @@ private:
     std::unordered_multimap<uint64_t, int32_t> Index;
 };
 
+std::atomic<uint64_t> lastSerial{0};
+
 }  // namespace
+
+TRE_DFA::TRE_DFA(const TRE_NFA& nfa) : Serial(++lastSerial), NFA(&nfa) {}
 
 void TRE_DFA::Run() {
     LHeadFound = NFA->LHeadFound;
@@ -225,7 +230,10 @@ void TRE_DFA::Run() {
     for (uint32_t b = 1; b < 256; ++b) {
         if (NextState(InitialState, static_cast<CharCode>(b)) >= 0) CanStart[b] = true;
     }
-    for (bool can : CanStart) AnyStart = AnyStart || can;
+    for (uint32_t b = 1; b < 256; ++b) {
+        AnyStart = AnyStart || CanStart[b];
+        CommonStart = CommonStart || (CanStart[b] && ByteRank(static_cast<unsigned char>(b)) >= 2);
+    }
     budget.Keep(StateList.size());
     StateFlags.assign(StateList.size(), 0);
     for (size_t i = 0; i < StateList.size(); ++i) {
@@ -236,6 +244,7 @@ void TRE_DFA::Run() {
         }
     }
     MakeStateClasses(budget);
+    MakeScanClasses(budget);
     // Worth it for a small initial state only; each state costs a pass over both states' transitions.
     const TRE_DFAState& start = StateList[static_cast<size_t>(InitialState)];
     if (start.TransEnd - start.TransBegin <= 64 && !start.Accepted && start.TailTarget < 0) {
@@ -331,6 +340,56 @@ void TRE_DFA::MakeStateClasses(TRECompileBudget& budget) {
         int32_t& f = first[static_cast<size_t>(cls[i])];
         if (f < 0) f = static_cast<int32_t>(i);
         StateClass[i] = f;
+    }
+}
+
+void TRE_DFA::MakeScanClasses(TRECompileBudget& budget) {
+    // The bounds of the ranges above the single-byte codes cut the double-byte codes into intervals whose
+    // codes no transition tells apart.
+    std::vector<uint32_t> bounds;
+    size_t wide = 0;
+    budget.Spend(2 * Transitions.size());
+    for (const TRE_DFATransition& t : Transitions) wide += t.High >= 256;
+    budget.Keep(2 * wide * sizeof(uint32_t));
+    bounds.reserve(2 * wide);
+    for (const TRE_DFATransition& t : Transitions) {
+        if (t.High < 256) continue;
+        bounds.push_back(std::max<uint32_t>(t.Low, 256));
+        bounds.push_back(static_cast<uint32_t>(t.High) + 1);
+    }
+    budget.SpendSort(bounds.size());
+    std::sort(bounds.begin(), bounds.end());
+    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+    const auto interval = [&](uint32_t code) {
+        return static_cast<int32_t>(std::upper_bound(bounds.begin(), bounds.end(), code) - bounds.begin());
+    };
+    // A lead byte whose codes all fall in one interval is told apart only by that interval; the others,
+    // and the trail bytes after them, one by one.
+    std::vector<unsigned char> split;
+    int32_t leadKey[256] = {};
+    for (uint32_t b = 0x81; b <= 0xFC; ++b) {
+        if (!IsLeadByte(static_cast<unsigned char>(b))) continue;
+        const uint32_t first = b << 8, last = first | 0xFF;
+        const bool uniform = interval(first) == interval(last);
+        leadKey[b] = uniform ? interval(first) : -static_cast<int32_t>(b);
+        if (!uniform) split.push_back(static_cast<unsigned char>(b));
+    }
+    // Each byte's signature: its single-byte class, its mark (end, CR, LF), its lead key, and its interval
+    // after each split lead.
+    budget.Spend(256 * (4 + split.size()) * 8);
+    budget.Keep(256 * ((3 + split.size()) * sizeof(int32_t) + sizeof(std::vector<int32_t>) + 64));
+    std::map<std::vector<int32_t>, uint8_t> ids;
+    std::vector<int32_t> signature;
+    ScanClassCount = 0;
+    for (uint32_t b = 0; b < 256; ++b) {
+        const auto byte = static_cast<unsigned char>(b);
+        const int32_t mark = b == 0 ? 1 : b == 13 ? 2 : b == 10 ? 3 : 0;
+        signature.assign({ByteClass[b], mark, IsLeadByte(byte) ? leadKey[b] : 1 << 30});
+        for (const unsigned char lead : split)
+            signature.push_back(interval(static_cast<uint32_t>(lead) << 8 | b));
+        const auto [it, made] = ids.emplace(signature, static_cast<uint8_t>(ScanClassCount));
+        if (made) ScanClassByte[ScanClassCount++] = byte;
+        ScanClass[b] = it->second;
     }
 }
 

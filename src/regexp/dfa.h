@@ -32,7 +32,7 @@ public:
     // compile fails quickly with ERegExpTooComplex.
     static constexpr int32_t kMaxStates = 10'000;
 
-    explicit TRE_DFA(const TRE_NFA& nfa) : NFA(&nfa) {}
+    explicit TRE_DFA(const TRE_NFA& nfa);
 
     void Run();
 
@@ -58,6 +58,12 @@ public:
     // that never leads anywhere.
     uint8_t ByteClass[256] = {};
     uint32_t ByteClassCount = 1;
+    // Classes of bytes that the start scan (see start_scan.h) need not tell apart, read as a character of
+    // their own, as a lead byte or as a trail byte after any lead: byte 0, CR and LF have classes of their
+    // own. ScanClassByte gives each class's first byte.
+    uint8_t ScanClass[256] = {};
+    uint8_t ScanClassByte[256] = {};
+    uint32_t ScanClassCount = 0;
     std::vector<int32_t> ByteTable;
     // Per state: kAccepts; kTailAccepts when its line-tail transition leads to an accepting state;
     // kCoversStart when on every code the initial state leads nowhere or to the class of where this state
@@ -72,6 +78,9 @@ public:
     // Bytes that can begin a match from the initial state (a lead byte when some code it leads can).
     bool CanStart[256] = {};
     bool AnyStart = false;
+    // Whether a byte that is common in Shift-JIS text (see ByteRank) can begin a match: start candidates are
+    // then dense, and a byte search for them no quicker than a walk.
+    bool CommonStart = false;
     // Start-position filter: the bytes that every match read from the initial state begins with (empty when
     // the initial state accepts, has an anchor, or branches at once), and the offset in them of the byte that
     // the scan looks for first (the one least likely to be common in Shift-JIS text).
@@ -81,6 +90,8 @@ public:
     // match anywhere.
     std::string RequiredBytes;
     int32_t InitialState = 0;
+    // A number no other automaton of the process has, for the matcher's scratch that belongs to one.
+    const uint64_t Serial;
     bool LHeadFound = false;
     bool LTailFound = false;
 
@@ -88,6 +99,7 @@ private:
     void MakeFilters(TRECompileBudget& budget);
     bool CoversStart(int32_t state) const;
     void MakeStateClasses(TRECompileBudget& budget);
+    void MakeScanClasses(TRECompileBudget& budget);
 
     const TRE_NFA* NFA;
 };

@@ -39,10 +39,19 @@ public:
             if (c == nullptr || AtBoundary(c)) return c;
         }
     }
+    // The search begins at c, a character boundary.
+    void StartAt(const char* c) { Known = From = c; }
     // Called after a failed walk from c: the search goes on after it.
     void Skip(const char* c) {
         Known = c;
         From = c + 1;
+    }
+    // Where the search stands, and the first character boundary after the last start ruled out: every
+    // start before that boundary has been tried or ruled out.
+    const char* Position() const { return From; }
+    const char* NextBoundary() const {
+        if (*Known == 0) return Known;
+        return Known + (IsLeadByte(static_cast<unsigned char>(*Known)) && Known[1] != 0 ? 2 : 1);
     }
     // Without a filter (the initial state accepts, or has an anchor) every character boundary is a candidate.
     bool Filtered() const { return Mode != kEvery; }
@@ -92,6 +101,51 @@ private:
     const TRE_DFA& Dfa;
     const char* Known;  // a character boundary at or before every candidate still to come
     const char* From;   // where the search goes on
+};
+
+// Where the start scan suits the automaton: whether it or the per-start walks search for starts. A call
+// begins with the walks and switches to the scan once its own walks turn out dense (on a long text: a name
+// is over before that).
+class TMatchCORE::ScanChoice {
+public:
+    ScanChoice(const TMatchCORE& matcher, const TRE_DFA& dfa, const char* text, int separator)
+        : Matcher(matcher),
+          Dfa(dfa),
+          Text(text),
+          Separator(separator),
+          Mode(matcher.StartSearch),
+          Open(Mode != TStartSearch::Walks && TREStartScan::Suits(dfa)) {}
+
+    // Before the first walk. False when the scan ran and found that the text holds no match.
+    bool Begin(Candidates& candidates) {
+        return !Open || Mode != TStartSearch::Scan || RunScan(candidates, Text);
+    }
+    // After a walk failed and the candidates moved on. False when the scan took over and found no match.
+    bool AfterFailedWalk(Candidates& candidates) {
+        if (!Open) return true;
+        ++Starts;
+        if ((Starts & 31) != 0 ||
+            !TREStartScan::Dense(Starts, static_cast<uint64_t>(candidates.Position() - Text)))
+            return true;
+        return RunScan(candidates, candidates.NextBoundary());
+    }
+
+private:
+    bool RunScan(Candidates& candidates, const char* from) {
+        Open = false;  // the walks that follow start close to the match
+        const char* start = Matcher.StartScanFor(Dfa).Run(Dfa, from, Separator);
+        if (start == nullptr) return false;
+        candidates.StartAt(start);
+        return true;
+    }
+
+    const TMatchCORE& Matcher;
+    const TRE_DFA& Dfa;
+    const char* Text;
+    int Separator;
+    TStartSearch Mode;
+    bool Open;
+    uint64_t Starts = 0;
 };
 
 // The automaton's tables held in locals: the memo's stores could otherwise alias them, and every step would
@@ -161,6 +215,20 @@ private:
     uint64_t Stamp;
 };
 
+TREStartScan& TMatchCORE::StartScanFor(const TRE_DFA& dfa) const {
+    TREStartScan* oldest = &StartScans[0];
+    for (TREStartScan& scan : StartScans) {
+        if (scan.BelongsTo(dfa)) {
+            oldest = &scan;
+            break;
+        }
+        if (scan.LastUse < oldest->LastUse) oldest = &scan;
+    }
+    if (!oldest->BelongsTo(dfa)) oldest->Claim(dfa);
+    oldest->LastUse = ++StartScanUses;
+    return *oldest;
+}
+
 bool TMatchCORE::MatchStd(const char* text, const char*& start, const char*& end) const {
     const TRE_DFA& dfa = CurrentDFA();
     start = end = nullptr;
@@ -170,11 +238,14 @@ bool TMatchCORE::MatchStd(const char* text, const char*& start, const char*& end
     } else {
         Candidates candidates(dfa, text);
         if (candidates.Hopeless(text)) return false;
+        ScanChoice choice(*this, dfa, text, -1);
+        if (!choice.Begin(candidates)) return false;
         WalkMemo memo(Memo, text);
         const Steps steps(dfa);
         while (const char* p = candidates.Next()) {
             if (memo.Covered(p, steps)) {
                 candidates.Skip(p);
+                if (!choice.AfterFailedWalk(candidates)) return false;
                 continue;
             }
             int32_t state = dfa.InitialState;
@@ -194,6 +265,7 @@ bool TMatchCORE::MatchStd(const char* text, const char*& start, const char*& end
             }
             if (start != nullptr) return true;
             candidates.Skip(covered);
+            if (!choice.AfterFailedWalk(candidates)) return false;
         }
         return false;
     }
@@ -305,6 +377,8 @@ bool TMatchCORE::MatchEX(const char* text, const char*& start, const char*& end)
     if (!dfa.LHeadFound && candidates.Filtered()) {
         // Only plain walks, from the positions the filter lets through; a filtered initial state has no line
         // tail, so no empty match waits at the end either.
+        ScanChoice choice(*this, dfa, text, SeparatorByte());
+        if (!choice.Begin(candidates)) return false;
         const Steps steps(dfa);
         while (const char* c = candidates.Next()) {
             // A failed walk tells how far no start can succeed (see MatchStd).
@@ -317,6 +391,7 @@ bool TMatchCORE::MatchEX(const char* text, const char*& start, const char*& end)
                 }
             }
             candidates.Skip(covered);
+            if (!choice.AfterFailedWalk(candidates)) return false;
         }
         return false;
     }

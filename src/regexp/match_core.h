@@ -6,10 +6,15 @@
 #include <cstdint>
 
 #include "regexp/regular_expression.h"
+#include "regexp/start_scan.h"
 
 namespace regexp {
 
 enum TMatchCORE_LineSeparator : uint8_t { mcls_CRLF = 0, mcls_LF = 1 };
+
+// How the matcher looks for where a match can start, where the start scan suits the pattern: chosen by what
+// its walks meet (the default), or always one way (for tests and measurements).
+enum class TStartSearch : uint8_t { Auto, Walks, Scan };
 
 class TMatchCORE : public TRegularExpression {
 public:
@@ -17,6 +22,7 @@ public:
 
     TMatchCORE_LineSeparator GetLineSeparator() const { return LineSeparator; }
     void SetLineSeparator(TMatchCORE_LineSeparator value) { LineSeparator = value; }
+    void SetStartSearch(TStartSearch value) { StartSearch = value; }
 
     int32_t NextState(int32_t state, CharCode code) const { return CurrentDFA().NextState(state, code); }
     // Byte 0 gives code 0 and does not move; a lead byte right before the end is read as a one-byte code.
@@ -38,6 +44,7 @@ public:
 
 protected:
     TMatchCORE_LineSeparator LineSeparator = mcls_CRLF;
+    TStartSearch StartSearch = TStartSearch::Auto;
 
 private:
     // The walk memo's table (see WalkMemo): scratch of one match call, kept here so calls need not clear it.
@@ -50,11 +57,18 @@ private:
         Entry Entries[128];
     };
     mutable MemoTable Memo;
+    // The start scans' states of the automata used last, so that patterns used in turn keep theirs.
+    mutable TREStartScan StartScans[4];
+    mutable uint64_t StartScanUses = 0;
+    TREStartScan& StartScanFor(const TRE_DFA& dfa) const;
 
     class Candidates;
+    class ScanChoice;
     class Steps;
     class WalkMemo;
 
+    // The separator's byte for the start scan, -1 for none.
+    int SeparatorByte() const { return LineSeparator == mcls_CRLF ? 13 : LineSeparator == mcls_LF ? 10 : -1; }
     bool IsLineSeparator(CharCode c) const {
         return LineSeparator == mcls_CRLF ? c == 13 : LineSeparator == mcls_LF ? c == 10 : false;
     }

@@ -78,6 +78,17 @@ TEST(CompileBudget, TheWorkLimitRefusesAWorkHeavyPattern) {
     EXPECT_FALSE(Compile(regexp_test::CharsThenAny(20), false).Refused);
 }
 
+// The work limit's level, by the units counted (no clock): characters each followed by ".*" cost about 14 M
+// units at 26 of them and 46 M at 36, in about a megabyte. The limit of 24 M lies between; one twice as
+// high, or half as high, would no longer.
+TEST(CompileBudget, TheWorkLimitStandsBetweenTwoKnownPatterns) {
+    EXPECT_FALSE(Compile(regexp_test::CharsThenAny(26), false).Refused);
+    const Outcome heavy = Compile(regexp_test::CharsThenAny(36), false);
+    EXPECT_TRUE(heavy.Refused);
+    // Refused for its work: its memory stays far below the memory limit.
+    EXPECT_LT(heavy.PeakBytes, TRECompileBudget::kMaxCompileBytes / 8);
+}
+
 // A literal over 125 distinct single-byte characters, from `offset` on: each of its states keeps a row of
 // the byte table, about 560 bytes a character.
 std::string WideLiteral(size_t length, size_t offset) {

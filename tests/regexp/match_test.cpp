@@ -37,6 +37,8 @@ TEST(Match, LeftmostLongest) {
         {"x", "", 0, 0},
         {"x*", "", 1, 0},
         {"b*", "abc", 1, 0},
+        {"[a-a]+", "baac", 2, 2},
+        {"[^a-a]", "ab", 2, 1},
         {"[0-9]+", "ab12c34", 3, 2},
         {"[_ \\.0-9]+[a-z]?$", "foo_01", 4, 3},
         {"[_ \\.0-9]+[a-z]?$", "foo", 0, 0},
@@ -85,6 +87,26 @@ TEST(Match, ShiftJisTrailBytes) {
         {".", Sj(u8"あ"), 1, 2},
         {Sj(u8"[^あ]"), Sj(u8"あい"), 3, 2},
         {Sj(u8"[あ-ん]+"), Sj(u8"カなにa"), 3, 4},
+        // Characters led by 0xFC, the last lead byte, in the text and in the pattern.
+        {".", "\xFC\x40", 1, 2},
+        {"x.", "x\xFC\x40", 1, 3},
+        {"\\\\", "\xFC\x5C", 0, 0},
+        {"\xFC\x5C", "a\xFC\x5C", 2, 2},
+        {"[\xFC\x40-\xFC\x4B]+", "x\xFC\x41\xFC\x4B", 2, 4},
+    };
+    ExpectMatches(std::begin(cases), std::end(cases));
+}
+
+// Walks that fail at every character hand the search over to the start scan within the text; it must take
+// up at a character boundary, not at the trail byte "a" of the last ヂ (0x83 0x61) that a walk failed on.
+TEST(Match, StartScanTakesOverAtACharacterBoundary) {
+    std::string di32;
+    for (int i = 0; i < 32; ++i) di32 += Sj(u8"ヂ");
+    const MatchCase cases[] = {
+        {Sj(u8"(a|ッ)b"), di32 + "b", 0, 0},
+        {Sj(u8"(a|ッ)b$"), di32 + "b", 0, 0},
+        {Sj(u8"(a|ッ)b"), di32 + "ab", 65, 2},
+        {Sj(u8"(a|ッ)b$"), di32 + Sj(u8"ッ") + "b", 65, 3},
     };
     ExpectMatches(std::begin(cases), std::end(cases));
 }

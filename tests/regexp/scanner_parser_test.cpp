@@ -51,9 +51,14 @@ TEST(Scanner, EscapesAndClassTokens) {
         {"\\b\\r\\n\\t", {{tkChar, 8, 8}, {tkChar, 13, 13}, {tkChar, 10, 10}, {tkChar, 9, 9}}},
         {"[a-]", {{tkLBra, '[', '['}, {tkChar, 'a', 'a'}, {tkChar, '-', '-'}, {tkRBra, ']', ']'}}},
         {"[-a]", {{tkLBra, '[', '['}, {tkChar, '-', '-'}, {tkChar, 'a', 'a'}, {tkRBra, ']', ']'}}},
+        // A range of one character is a range, not a bad one.
+        {"[a-a]", {{tkLBra, '[', '['}, {tkCharRange, 'a', 'a'}, {tkRBra, ']', ']'}}},
         {"[\\]]", {{tkLBra, '[', '['}, {tkChar, ']', ']'}, {tkRBra, ']', ']'}}},
         {"[^^.]", {{tkLBraNegative, '[', '['}, {tkChar, '^', '^'}, {tkChar, '.', '.'}, {tkRBra, ']', ']'}}},
         {Sj(u8"[あ-ん]"), {{tkLBra, '[', '['}, {tkCharRange, 0x82A0, 0x82F1}, {tkRBra, ']', ']'}}},
+        // 0xFC is the last lead byte: 0xFC 0x5C is one character, its trail byte no backslash.
+        {"\xFC\x5C", {{tkChar, 0xFC5C, 0xFC5C}}},
+        {"[\xFC\x40-\xFC\x4B]", {{tkLBra, '[', '['}, {tkCharRange, 0xFC40, 0xFC4B}, {tkRBra, ']', ']'}}},
         // A trail byte 0x5D ("]") or 0x5C ("\") inside a double-byte character is no metacharacter.
         {Sj(u8"[ソ表-]"), {{tkLBra, '[', '['}, {tkChar, 0x835C, 0x835C}, {tkChar, 0x955C, 0x955C},
                           {tkChar, '-', '-'}, {tkRBra, ']', ']'}}},
