@@ -293,6 +293,7 @@ public:
     bool Report(UINT state, uint64_t fileSize, uint64_t written, std::string_view source,
                 std::string_view dest) {
         if (!on_) return false;
+        percent_ = fileSize ? written * 100 / fileSize : 0;
         const uint64_t scale = fileSize > UINT32_MAX ? fileSize / UINT32_MAX + 1 : 1;
         EXTRACTINGINFOEX info{};
         info.FileSize = static_cast<uint32_t>(fileSize / scale);
@@ -301,6 +302,16 @@ public:
         CopyName(info.DestFileName, dest);
         return SendMessageA(g_owner, msg_, state, reinterpret_cast<LPARAM>(&info)) != 0;
     }
+
+    // A report partway through a member, sent when its whole percentage has moved on since the last report:
+    // as often as a progress bar shows a change, whatever the member's size. True when asked to stop.
+    bool Along(uint64_t fileSize, uint64_t written, std::string_view source, std::string_view dest) {
+        if (!on_ || written >= fileSize || written * 100 / fileSize <= percent_) return false;
+        return Report(ARCEXTRACT_INPROCESS, fileSize, written, source, dest);
+    }
+
+    // The next Along counts from 0 % again (a member without a first report of its own).
+    void NewMember() { percent_ = 0; }
 
     static void CopyName(char (&dst)[kMemberNameSize], std::string_view src) {
         size_t n = 0;  // cut at a character boundary, leave room for the NUL
@@ -313,6 +324,7 @@ public:
 private:
     bool on_;
     UINT msg_ = 0;
+    uint64_t percent_ = 0;  // of the last report
 };
 
 // Calls the enumeration procedure; true when it answered 0 (stop). Its answer goes into the call log.
@@ -399,7 +411,7 @@ public:
             s = StreamMemberData(walk, m, [&](std::string_view chunk) {
                 if (!Put(file, chunk, full)) return false;
                 written += chunk.size();
-                if (written < m.size && reportChunk(written)) {
+                if (reportChunk(written)) {
                     stopped = true;
                     return false;
                 }
@@ -478,15 +490,13 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         if (progress.Report(ARCEXTRACT_INPROCESS, m.size, 0, m.name, target)) return ERROR_ARC_USER_CANCEL;
         // A member that went through ends with a report of its whole size: a progress bar reaches 100 %.
         auto done = [&] { return progress.Report(ARCEXTRACT_INPROCESS, m.size, m.size, m.name, target); };
-        auto partway = [&](uint64_t written) {
-            return progress.Report(ARCEXTRACT_INPROCESS, m.size, written, m.name, target);
-        };
+        auto partway = [&](uint64_t written) { return progress.Along(m.size, written, m.name, target); };
         if (!writing) {
             if (!arc.scripted && !m.isDir) {
                 DataStatus s =
                     StreamMemberData(walk, m, [&, written = uint64_t{0}](std::string_view chunk) mutable {
                         written += chunk.size();
-                        return written >= m.size || !partway(written);
+                        return !partway(written);
                     });
                 if (s == DataStatus::Stopped) return ERROR_ARC_USER_CANCEL;
                 if (s != DataStatus::Ok) {
@@ -674,8 +684,7 @@ int AddFile(const Planned& p, ZipWriter* zip, TarWriter* tar, Progress& progress
             const std::string_view chunk(buf.data(), got);
             if (!(zip ? zip->Write(chunk) : tar->Write(chunk))) return WriteFailure(file);
             done += got;
-            if (done < size && progress.Report(ARCEXTRACT_INPROCESS, size, done, p.path, m.name))
-                return ERROR_ARC_USER_CANCEL;
+            if (progress.Along(size, done, p.path, m.name)) return ERROR_ARC_USER_CANCEL;
         }
         if (in->Failed()) return kErrFileOpen;
     }
@@ -1066,9 +1075,10 @@ BOOL CheckArchive(int lib, LPCSTR fileName, int mode) {
             if (!arc.scripted && !m.isDir) {
                 bool stop = false;
                 uint64_t done = 0;
+                progress.NewMember();
                 const DataStatus s = StreamMemberData(walk, m, [&](std::string_view chunk) {
                     done += chunk.size();
-                    stop = done < m.size && progress.Report(ARCEXTRACT_INPROCESS, m.size, done, m.name, "");
+                    stop = progress.Along(m.size, done, m.name, "");
                     return !stop;
                 });
                 if (stop) return TRUE;

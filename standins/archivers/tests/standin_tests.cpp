@@ -724,6 +724,28 @@ TEST_F(StandinTest, LargeMembersAreListedTestedExtractedAndPackedInBoundedMemory
     EXPECT_LT(PeakWorkingSet() - before, kBound);
 }
 
+// Listing (the count walk's calls) reads the central directory only: with every member's local header and
+// data wiped out, the members are still listed whole, while the test finds the damage.
+TEST_F(StandinTest, ListingReadsTheCentralDirectoryOnly) {
+    ASSERT_TRUE(WriteZipFixture(dir.File(L"wiped.zip"), {{"a.txt", kDeflated}, {"d/b.bin", kStored, false}}));
+    std::string bytes = *ReadFileBytes(dir.File(L"wiped.zip"));
+    const size_t cdStart = bytes.find("PK\x01\x02");
+    ASSERT_NE(cdStart, std::string::npos);
+    std::fill(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cdStart), '\0');
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"wiped.zip"), bytes));
+    const std::string path = dir.SjisFile("wiped.zip");
+    Library unzip(L"full", L"UNZIP32.DLL");
+    auto listed = unzip.List("UnZip", path);
+    ASSERT_EQ(Names(listed), (std::vector<std::string>{"a.txt", "d/b.bin"}));
+    EXPECT_EQ(listed[0].size, kDeflated.size());
+    EXPECT_EQ(listed[1].crc, standin::Crc32(kStored));
+    HARC arc = unzip.Get<TArcOpenArchive>("UnZipOpenArchive")(nullptr, path.c_str(), 0);
+    EXPECT_EQ(unzip.Get<TArcGetArcOriginalSize>("UnZipGetOriginalSize")(arc),
+              kDeflated.size() + kStored.size());
+    unzip.Get<TArcCloseArchive>("UnZipCloseArchive")(arc);
+    EXPECT_FALSE(unzip.Get<TArcCheckArchive>("UnZipCheckArchive")(path.c_str(), 0));
+}
+
 TEST_F(StandinTest, Zip64RecordsAreRead) {
     // Our writer with every zip64 record (sizes, offsets, the zip64 end records), checked by Python first.
     std::string bytes;
