@@ -6,6 +6,7 @@
 //   size_bench.exe [rounds [cases]]   (3 rounds; cases by name, comma-separated: zip200m, zip1g, tgz600m,
 //                                      zip64; all by default, zip64 only where the disk has room for it)
 //   size_bench.exe --library FILE     the library's extraction call alone, as the job would make it
+//   size_bench.exe --make CASE FILE   writes the archive of one case (for runs by hand)
 // Needs a display (Xvfb): Velmor is a window program even when its window stays hidden. The archives and
 // the program folder live in a temp folder that is deleted at the end; the settings file and the log of My
 // Documents are put back as they were.
@@ -185,6 +186,15 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--library") return CallLibrary(argv[2], L"");
+    if (argc == 4 && std::string(argv[1]) == "--make") {
+        for (const TCase& c : kCases) {
+            if (argv[2] != std::string(c.name)) continue;
+            const std::wstring file = platform::SjisToWide(argv[3]);
+            return standin::WriteOneMemberArchive(file, c.container, kMemberName, c.size, c.filler, 1).ok ? 0
+                                                                                                          : 1;
+        }
+        return 2;
+    }
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const std::string chosen = argc > 2 ? "," + std::string(argv[2]) + "," : std::string();
     wchar_t display[64] = {};
