@@ -822,7 +822,8 @@ DataStatus StreamMemberData(MemberWalk& walk, const ArchiveMember& m,
         const bool known = m.method == kMethodStored || m.method == kMethodDeflate;
         return (m.flags & 1) || !known ? DataStatus::Unsupported : DataStatus::Damaged;
     }
-    // A lone gzip stream knows its size only modulo 4 GiB; every other container exactly.
+    // A lone gzip stream states the size of its last member only, modulo 4 GiB: the inflater checks each
+    // member's own trailer instead. Every other container knows the size exactly.
     const bool exact = dynamic_cast<GzipWalk*>(&walk) == nullptr;
     // Small members get a small buffer: a walk over many of them allocates little.
     const uint64_t want = exact ? std::max<uint64_t>(m.size, 4095) + 1 : kChunkSize;
@@ -839,7 +840,7 @@ DataStatus StreamMemberData(MemberWalk& walk, const ArchiveMember& m,
         if (!sink(chunk)) return DataStatus::Stopped;
     }
     if (r->Failed()) return DataStatus::Damaged;
-    if (exact ? total != m.size : (total & kMax32) != (m.size & kMax32)) return DataStatus::Damaged;
+    if (exact && total != m.size) return DataStatus::Damaged;
     if (m.hasCrc && crc != m.crc) return DataStatus::CrcError;
     return DataStatus::Ok;
 }

@@ -485,6 +485,20 @@ TEST_F(StandinTest, TarOfOnlyEndBlocksIsEmpty) {
     }
 }
 
+// A gzip stream that holds no tar is one member named after the file; every member of a concatenated stream
+// belongs to it.
+TEST_F(StandinTest, ALoneGzipStreamIsOneMemberOfAllItsParts) {
+    Library tar(L"full", L"TAR32.DLL");
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"notes.txt.gz"),
+                               standin::GzipCompress("first part, ") + standin::GzipCompress("second part")));
+    const std::string path = dir.SjisFile("notes.txt.gz");
+    EXPECT_EQ(tar.Get<TArcGetArchiveType>("TarGetArchiveType")(path.c_str()), 4);
+    EXPECT_EQ(Names(tar.List("Tar", path)), std::vector<std::string>{"notes.txt"});
+    const std::string out = Out();
+    ASSERT_EQ(tar.Run("Tar", "-x " + Quote(path) + " " + Quote(out)), 0);
+    EXPECT_EQ(ReadOr(dir.File(L"out\\notes.txt")), "first part, second part");
+}
+
 // ---- dialects ----
 
 TEST_F(StandinTest, LhaDialectExtractsPacksAndBuildsSfx) {
