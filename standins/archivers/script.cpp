@@ -23,6 +23,10 @@
 //                                enumerated, nothing lands on disk (for timing the caller, not the disk)
 //   trust-names     1            extraction writes every member where its name points, "..", drives and
 //                                roots included, as a library without a path check of its own would
+//   disk-full       BYTES        an extraction's file writes fail as on a full volume (ERROR_DISK_FULL) once
+//                                BYTES have been written in that command
+//   out-of-memory   1            the entries that do work (commands, opening, finding, checking, the type
+//                                check) fail to allocate, as a library that ran out of memory would
 //
 // Call log (VELMOR_STANDIN_LOG), one line per entry call, five fields separated by TAB:
 //   LIBRARY  ENTRY  ARGUMENTS  COMMAND-LINE  RESULT
@@ -143,6 +147,10 @@ Script ParseScript(std::string_view text, std::string_view library) {
             script.write = ParseInt(value) != 0;
         else if (key == "trust-names")
             script.trustNames = ParseInt(value) != 0;
+        else if (key == "disk-full")
+            script.diskFullAfter = std::strtoull(value.c_str(), nullptr, 0);
+        else if (key == "out-of-memory")
+            script.outOfMemory = ParseInt(value) != 0;
         else if (key == "member" && f.size() >= 3) {
             ScriptedMember m;
             m.name = f[1];

@@ -30,6 +30,9 @@ struct Script {
     bool progress = true;
     bool write = true;  // false: extraction walks, reports and enumerates the members but writes nothing
     bool trustNames = false;  // true: extraction follows "..", drives and roots in member names
+    std::optional<uint64_t>
+        diskFullAfter;         // extraction's writes fail as on a full volume past this many bytes
+    bool outOfMemory = false;  // the entries that do work run out of memory
 };
 
 // The script as it applies to the library file `library` (an absent or unreadable file gives defaults).

@@ -1,12 +1,19 @@
 // Stand-in archiver libraries: real ZIP, tar and gzip data, tagged ZIP containers for the formats nothing
 // here can decode, the command dialects, progress through "wm_arcextract", the member-enumeration procedure,
 // and the script and call log that tests use. Extraction never writes outside its destination folder.
+//
+// Everything streams: listing reads headers only (the central directory for ZIP), extraction and the test
+// inflate each member in chunks, and packing writes a new archive beside the old one, copying the members it
+// keeps as they are stored. No exception leaves an entry: running out of memory is answered with the API's
+// code for it, and a write that fails for want of space with DISK_SPACE.
 #include "standin_library.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <new>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,13 +27,16 @@ namespace standin {
 
 namespace {
 
+constexpr int kErrDiskSpace = 0x8005;
+constexpr int kErrMethod = 0x8009;
 constexpr int kErrFileCrc = 0x800C;
 constexpr int kErrFileOpen = 0x800D;
 constexpr int kErrNotExist = 0x800F;
-constexpr int kErrMethod = 0x8009;
 constexpr int kErrCannotWrite = 0x8013;
+constexpr int kErrHeaderBroken = 0x8017;
 constexpr int kErrNotArcFile = 0x8019;
 constexpr int kErrCommandName = 0x801C;
+constexpr int kErrEnoughMemory = 0x801E;
 constexpr int kErrNotSupport = 0x8023;
 constexpr int kErrNotFindArcFile = 0x8029;
 constexpr int kErrResponseRead = 0x802A;
@@ -69,11 +79,28 @@ std::string EntryName(int lib, const char* suffix) {
     return std::string(li.prefix) + suffix;
 }
 
+void FailAllocationIfScripted(const Script& script) {
+    if (script.outOfMemory) throw std::bad_alloc();
+}
+
+// An archive opened for one call or one enumeration: its bytes and a walk over its members.
+struct Opened {
+    std::unique_ptr<ByteSource> source;
+    std::unique_ptr<MemberWalk> walk;
+    std::function<std::unique_ptr<MemberWalk>()> newWalk;  // another walk over the same bytes
+    bool scripted = false;
+    bool gzipped = false;
+    std::string comment;
+};
+
 struct OpenArc {
-    Archive archive;
-    std::vector<size_t> order;  // members the current find matched
-    size_t next = 0;
-    long long current = -1;  // index of the member last found
+    Opened arc;
+    std::string wild;
+    ArchiveMember current;  // the member last found
+    bool haveCurrent = false;
+    uint64_t walkTotal = 0;  // sizes of every member the current find walk passed
+    bool totalKnown = false;
+    uint64_t total = 0;
     std::string password;
 };
 
@@ -95,9 +122,6 @@ std::string WndArg(HWND w) { return "wnd=" + Hex(reinterpret_cast<uintptr_t>(w))
 
 std::wstring Wide(std::string_view s) { return platform::SjisToWide(s); }
 
-bool ReadFileBytes(const std::string& path, std::string& out) { return ReadWholeFile(Wide(path), out); }
-bool WriteFileBytes(const std::wstring& path, std::string_view data) { return WriteWholeFile(path, data); }
-
 FILETIME UnixToFileTime(int64_t t) {
     ULARGE_INTEGER u{};
     u.QuadPart = static_cast<ULONGLONG>(t + 11644473600LL) * 10000000ULL;
@@ -114,71 +138,64 @@ int64_t MemberTime(const ArchiveMember& m) {
     return m.dosDate ? DosToUnixTime(m.dosDate, m.dosTime) : -1;
 }
 
-Archive ScriptedArchive(const Script& script) {
-    Archive a;
+std::vector<ArchiveMember> ScriptedMembers(const Script& script) {
+    std::vector<ArchiveMember> members;
     for (const ScriptedMember& s : script.members) {
         ArchiveMember m;
         m.name = s.name;
         m.size = s.size;
         m.compressedSize = s.compressedSize;
         m.unixTime = s.unixTime;
+        m.hasCrc = false;
         UnixTimeToDos(s.unixTime, m.dosDate, m.dosTime);
         m.isDir = !m.name.empty() && (m.name.back() == '/' || platform::SjisEndsWithChar(m.name, '\\'));
-        a.members.push_back(std::move(m));
+        members.push_back(std::move(m));
     }
-    return a;
+    return members;
 }
 
-// Loads an archive of this library's family. Returns 0 or a result code.
-int LoadArchive(int lib, const std::string& path, const Script& script, Archive& out,
-                bool* gzipped = nullptr) {
+std::string GzipMemberName(const std::string& path) {
+    std::string name = path.substr(platform::SjisFindLast(path, '\\') + 1);
+    if (name.size() > 3 && _stricmp(name.c_str() + name.size() - 3, ".gz") == 0) name.resize(name.size() - 3);
+    return name;
+}
+
+// Opens an archive of this library's family for walking its members. Returns 0 or a result code.
+int OpenForWalk(int lib, const std::string& path, const Script& script, Opened& out) {
     if (!script.members.empty()) {
-        out = ScriptedArchive(script);
+        std::vector<ArchiveMember> members = ScriptedMembers(script);
+        out.newWalk = [members] { return ListWalk(members); };
+        out.walk = out.newWalk();
+        out.scripted = true;
         return 0;
     }
-    std::string bytes;
-    if (!ReadFileBytes(path, bytes)) return kErrNotFindArcFile;
+    out.source = OpenFileSource(Wide(path));
+    if (!out.source) return kErrNotFindArcFile;
+    ByteSource* src = out.source.get();
     const LibraryInfo& li = Info(lib);
     if (li.family == Family::Tar) {
-        if (bytes.size() >= 3 && bytes.compare(0, 3, "BZh") == 0) return kErrMethod;  // no bzip2 decoder here
-        if (IsGzip(bytes)) {
-            std::string plain;
-            if (!GzipDecompress(bytes, plain)) return kErrNotArcFile;
-            if (gzipped) *gzipped = true;
-            if (!LooksLikeTar(plain)) {  // a lone gzip stream is one member named after the file
-                std::string name = path.substr(platform::SjisFindLast(path, '\\') + 1);
-                if (name.size() > 3 && _stricmp(name.c_str() + name.size() - 3, ".gz") == 0)
-                    name.resize(name.size() - 3);
-                ArchiveMember m;
-                m.name = name;
-                m.data = plain;
-                m.size = plain.size();
-                m.compressedSize = bytes.size();
-                m.crc = Crc32(plain);
-                out = Archive{};
-                out.members.push_back(std::move(m));
-                return 0;
-            }
-            bytes = std::move(plain);
-        }
-        return LooksLikeTar(bytes) && ReadTar(bytes, out) ? 0 : kErrNotArcFile;
+        char head[3];
+        if (src->Size() >= 3 && src->ReadAt(0, head, 3) && std::string_view(head, 3) == "BZh")
+            return kErrMethod;  // no bzip2 decoder here
+        const std::string name = GzipMemberName(path);
+        TarKind kind = TarKind::NotTar;
+        out.walk = OpenTarWalk(*src, name, &kind);
+        if (!out.walk) return kErrNotArcFile;
+        out.gzipped = kind != TarKind::Tar;
+        out.newWalk = [src, name] { return OpenTarWalk(*src, name); };
+        return 0;
     }
-    if (!ReadZip(bytes, out)) return kErrNotArcFile;
-    if (li.family == Family::Tagged && ZipTag(out) != li.tag) return kErrNotArcFile;
+    out.walk = OpenZipWalk(*src, &out.comment);
+    if (!out.walk) return kErrNotArcFile;
+    if (li.family == Family::Tagged && ZipTag(out.comment) != li.tag) return kErrNotArcFile;
+    // A damaged central directory is no archive: one pass over the headers, no member data.
+    ArchiveMember m;
+    while (out.walk->Next(m)) {
+    }
+    if (out.walk->Damaged()) return kErrNotArcFile;
+    out.walk->Rewind();
+    out.newWalk = [src] { return OpenZipWalk(*src); };
     return 0;
-}
-
-bool SaveArchive(int lib, const std::string& path, Archive archive, bool gzip) {
-    const LibraryInfo& li = Info(lib);
-    std::string bytes;
-    if (li.family == Family::Tar) {
-        bytes = WriteTar(archive);
-        if (gzip) bytes = GzipCompress(bytes);
-    } else {
-        if (li.family == Family::Tagged) archive.comment = std::string(kTagPrefix) + li.tag;
-        bytes = WriteZip(archive);
-    }
-    return WriteFileBytes(Wide(path), bytes);
 }
 
 // A member path that would land outside the destination: a drive, a rooted path or a ".." component.
@@ -245,6 +262,7 @@ void CreateFolders(const std::string& folder) {
     if (!path.empty()) CreateDirectoryW(Wide(path).c_str(), nullptr);
 }
 
+// The library's text output: kept no longer than the caller's buffer can take.
 class Output {
 public:
     Output(LPSTR buf, DWORD size) : buf_(buf), size_(size) {}
@@ -254,7 +272,10 @@ public:
         memcpy(buf_, text_.data(), n);
         buf_[n] = '\0';
     }
-    void Line(std::string_view s) { text_.append(s).append("\r\n"); }
+    void Line(std::string_view s) {
+        if (text_.size() >= size_) return;
+        text_.append(s).append("\r\n");
+    }
 
 private:
     LPSTR buf_;
@@ -267,17 +288,30 @@ public:
     explicit Progress(const Script& script) : on_(script.progress && g_owner != nullptr) {
         msg_ = RegisterWindowMessageA(kArcExtractMessageName);
     }
-    // Sends one report; true when the owner asks to stop.
+    // Sends one report; true when the owner asks to stop. The record's sizes are 32-bit: a member of 4 GiB
+    // or more is reported in proportion, so that its bar still runs from 0 to 100 %.
     bool Report(UINT state, uint64_t fileSize, uint64_t written, std::string_view source,
                 std::string_view dest) {
         if (!on_) return false;
+        percent_ = fileSize ? written * 100 / fileSize : 0;
+        const uint64_t scale = fileSize > UINT32_MAX ? fileSize / UINT32_MAX + 1 : 1;
         EXTRACTINGINFOEX info{};
-        info.FileSize = static_cast<uint32_t>(fileSize);
-        info.WriteSize = static_cast<uint32_t>(written);
+        info.FileSize = static_cast<uint32_t>(fileSize / scale);
+        info.WriteSize = static_cast<uint32_t>(written / scale);
         CopyName(info.SourceFileName, source);
         CopyName(info.DestFileName, dest);
         return SendMessageA(g_owner, msg_, state, reinterpret_cast<LPARAM>(&info)) != 0;
     }
+
+    // A report partway through a member, sent when its whole percentage has moved on since the last report:
+    // as often as a progress bar shows a change, whatever the member's size. True when asked to stop.
+    bool Along(uint64_t fileSize, uint64_t written, std::string_view source, std::string_view dest) {
+        if (!on_ || written >= fileSize || written * 100 / fileSize <= percent_) return false;
+        return Report(ARCEXTRACT_INPROCESS, fileSize, written, source, dest);
+    }
+
+    // The next Along counts from 0 % again (a member without a first report of its own).
+    void NewMember() { percent_ = 0; }
 
     static void CopyName(char (&dst)[kMemberNameSize], std::string_view src) {
         size_t n = 0;  // cut at a character boundary, leave room for the NUL
@@ -290,10 +324,11 @@ public:
 private:
     bool on_;
     UINT msg_ = 0;
+    uint64_t percent_ = 0;  // of the last report
 };
 
-// Calls the enumeration procedure; true when it answered 0 (stop).
-bool EnumStops(const ArchiveMember& m) {
+// Calls the enumeration procedure; true when it answered 0 (stop). Its answer goes into the call log.
+bool EnumStops(int lib, const ArchiveMember& m) {
     if (!g_enumProc) return false;
     TEnumMemberInfo64 info{};
     info.Size = kEnumMemberInfoSize;
@@ -303,7 +338,9 @@ bool EnumStops(const ArchiveMember& m) {
     int64_t t = MemberTime(m);
     if (t >= 0) info.WriteTime = UnixToFileTime(t);
     info.Attributes = m.isDir ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
-    return g_enumProc(&info) == 0;
+    const BOOL answer = g_enumProc(&info);
+    LogCall(Info(lib).file, "(enumeration procedure)", "member=" + m.name, "", answer);
+    return answer == 0;
 }
 
 bool Selected(const ParsedCommand& c, const std::string& name) {
@@ -319,9 +356,103 @@ bool NeedsPassword(int lib, const Script& script, const std::string& given) {
     return Info(lib).dialect == Dialect::Yz1 && script.password && given != *script.password;
 }
 
+bool DiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+
+// The result code of a member whose data did not come through whole.
+int DataResult(DataStatus s, const ArchiveMember& m) {
+    if (s != DataStatus::Unsupported) return kErrFileCrc;
+    return (m.flags & 1) ? ERROR_ARC_PASSWORD_FILE : kErrMethod;
+}
+
+// A file being made; it goes again unless it is kept, so a failure (or an exception) leaves nothing behind.
+class MadeFile {
+public:
+    explicit MadeFile(std::wstring path) : path_(std::move(path)), file_(path_), opened_(file_.IsOpen()) {}
+    ~MadeFile() {
+        if (kept_ || !opened_) return;
+        file_.Close();
+        DeleteFileW(path_.c_str());
+    }
+    MadeFile(const MadeFile&) = delete;
+    MadeFile& operator=(const MadeFile&) = delete;
+    FileWriter& File() { return file_; }
+    const std::wstring& Path() const { return path_; }
+    void Keep() { kept_ = true; }
+
+private:
+    std::wstring path_;
+    FileWriter file_;
+    bool opened_;
+    bool kept_ = false;
+};
+
+// The result code of a write that failed on `file`.
+int WriteFailure(const FileWriter& file) { return DiskFull(file.Error()) ? kErrDiskSpace : kErrCannotWrite; }
+
+// Writes files for one command. The script's "disk-full" budget makes writes past it fail as a full volume
+// would.
+class MemberWriter {
+public:
+    explicit MemberWriter(const Script& script) : budget_(script.diskFullAfter) {}
+
+    // Writes the data of the member the walk gave last into `target` (or nothing for a scripted member);
+    // 0, or the result code of what failed: the partial file is removed then. `reportChunk` is told the
+    // bytes written so far after each chunk and answers true to stop.
+    int Write(MemberWalk& walk, const ArchiveMember& m, bool scripted, const std::wstring& target,
+              const std::function<bool(uint64_t)>& reportChunk, bool& stopped) {
+        MadeFile made(target);  // a member that did not come through whole leaves no file
+        FileWriter& file = made.File();
+        if (!file.IsOpen()) return WriteFailure(file);
+        DataStatus s = DataStatus::Ok;
+        bool full = false;
+        stopped = false;
+        if (!scripted) {
+            uint64_t written = 0;
+            s = StreamMemberData(walk, m, [&](std::string_view chunk) {
+                if (!Put(file, chunk, full)) return false;
+                written += chunk.size();
+                if (reportChunk(written)) {
+                    stopped = true;
+                    return false;
+                }
+                return true;
+            });
+        }
+        const int64_t t = MemberTime(m);
+        if (s == DataStatus::Ok && t >= 0) {
+            FILETIME ft = UnixToFileTime(t);
+            SetFileTime(file.Handle(), nullptr, nullptr, &ft);
+        }
+        const bool closed = file.Close();
+        if (s == DataStatus::Ok && closed) {
+            made.Keep();
+            return 0;
+        }
+        if (stopped) return ERROR_ARC_USER_CANCEL;
+        if (full || DiskFull(file.Error())) return kErrDiskSpace;
+        if (file.Error()) return kErrCannotWrite;
+        return DataResult(s, m);
+    }
+
+private:
+    bool Put(FileWriter& file, std::string_view chunk, bool& full) {
+        if (budget_) {
+            const size_t fits = static_cast<size_t>(std::min<uint64_t>(*budget_, chunk.size()));
+            *budget_ -= fits;
+            if (fits < chunk.size()) {
+                file.Write(chunk.substr(0, fits));
+                full = true;
+                return false;
+            }
+        }
+        return file.Write(chunk);
+    }
+    std::optional<uint64_t> budget_;
+};
+
 int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) {
-    Archive archive;
-    int rc = LoadArchive(lib, c.archive, script, archive);
+    Opened arc;
+    int rc = OpenForWalk(lib, c.archive, script, arc);
     if (rc) {
         out.Line("cannot open the archive: " + c.archive);
         return rc;
@@ -330,9 +461,12 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
     bool writing = c.op == Operation::Extract;
     std::string dest = c.folder.empty() ? CurrentFolder() : c.folder;
     Progress progress(script);
+    MemberWriter writer(script);
     int result = 0;
     if (progress.Report(ARCEXTRACT_BEGIN, 0, 0, c.archive, dest)) return ERROR_ARC_USER_CANCEL;
-    for (const ArchiveMember& m : archive.members) {
+    MemberWalk& walk = *arc.walk;
+    ArchiveMember m;
+    while (walk.Next(m)) {
         if (!Selected(c, m.name)) continue;
         if (script.delayMs > 0) Sleep(static_cast<DWORD>(script.delayMs));
         if (c.op == Operation::List) {
@@ -342,7 +476,7 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
             out.Line(line + m.name);
             continue;
         }
-        if (writing && EnumStops(m)) return ERROR_ARC_USER_CANCEL;
+        if (writing && EnumStops(lib, m)) return ERROR_ARC_USER_CANCEL;
         if (writing && !script.trustNames && IsUnsafeName(m.name)) {
             out.Line("skipped, the path leaves the output folder: " + m.name);
             result = kErrCannotWrite;
@@ -356,13 +490,21 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         if (progress.Report(ARCEXTRACT_INPROCESS, m.size, 0, m.name, target)) return ERROR_ARC_USER_CANCEL;
         // A member that went through ends with a report of its whole size: a progress bar reaches 100 %.
         auto done = [&] { return progress.Report(ARCEXTRACT_INPROCESS, m.size, m.size, m.name, target); };
-        bool scripted = !script.members.empty();
-        if (!scripted && !m.isDir && !m.crcOk) {
-            out.Line("CRC error: " + m.name);
-            result = kErrFileCrc;
-            continue;
-        }
+        auto partway = [&](uint64_t written) { return progress.Along(m.size, written, m.name, target); };
         if (!writing) {
+            if (!arc.scripted && !m.isDir) {
+                DataStatus s =
+                    StreamMemberData(walk, m, [&, written = uint64_t{0}](std::string_view chunk) mutable {
+                        written += chunk.size();
+                        return !partway(written);
+                    });
+                if (s == DataStatus::Stopped) return ERROR_ARC_USER_CANCEL;
+                if (s != DataStatus::Ok) {
+                    out.Line("CRC error: " + m.name);
+                    result = DataResult(s, m);
+                    continue;
+                }
+            }
             out.Line("ok: " + m.name);
             if (done()) return ERROR_ARC_USER_CANCEL;
             continue;
@@ -401,20 +543,23 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         }
         size_t sep = platform::SjisFindLast(target, '\\');
         if (sep != std::string::npos) CreateFolders(target.substr(0, sep));
-        if (!WriteFileBytes(wtarget, m.data)) {
-            out.Line("cannot write: " + target);
-            result = kErrCannotWrite;
-            continue;
+        bool stopped = false;
+        const int written = writer.Write(walk, m, arc.scripted, wtarget, partway, stopped);
+        if (written == ERROR_ARC_USER_CANCEL || written == kErrDiskSpace) {
+            out.Line(written == kErrDiskSpace ? "disk full: " + target : "stopped: " + target);
+            return written;
         }
-        int64_t t = MemberTime(m);
-        if (t >= 0) {
-            platform::UniqueFile f(
-                CreateFileW(wtarget.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-            FILETIME ft = UnixToFileTime(t);
-            if (f) SetFileTime(f.Get(), nullptr, nullptr, &ft);
+        if (written) {
+            out.Line((written == kErrCannotWrite ? "cannot write: " : "CRC error: ") + target);
+            result = written;
+            continue;
         }
         out.Line("extracted: " + rel);
         if (done()) return ERROR_ARC_USER_CANCEL;
+    }
+    if (walk.Damaged()) {
+        out.Line("broken header in " + c.archive);
+        result = kErrHeaderBroken;
     }
     progress.Report(ARCEXTRACT_END, 0, 0, c.archive, dest);
     return result;
@@ -498,18 +643,70 @@ std::vector<PackFile> CollectFiles(const ParsedCommand& c, Dialect d, const std:
 
 bool SameName(const std::string& a, const std::string& b) { return ToBackslashes(a) == ToBackslashes(b); }
 
+// The new archive is written beside the old one and replaces it only when it is whole: a failure leaves the
+// old one as it was.
+std::wstring NewArchivePath(const std::string& archive) { return Wide(archive + ".tmp~"); }
+
+// Closes the new archive and puts it in the old one's place; 0 or a result code.
+int ReplaceArchive(MadeFile& made, Opened& old, const std::string& archive) {
+    if (!made.File().Close()) return WriteFailure(made.File());
+    old = Opened{};  // the old archive is let go before the new one takes its place
+    if (!MoveFileExW(made.Path().c_str(), Wide(archive).c_str(), MOVEFILE_REPLACE_EXISTING))
+        return kErrCannotWrite;
+    made.Keep();
+    return 0;
+}
+
+// One member of a pack: kept as the old archive stores it, or read from a file.
+struct Planned {
+    bool fromOld = false;
+    size_t oldIndex = 0;
+    ArchiveMember header;
+    std::string path;  // the file on disk
+};
+
+// Copies a file into the archive being written, reporting each chunk; 0 or a result code.
+int AddFile(const Planned& p, ZipWriter* zip, TarWriter* tar, Progress& progress, const FileWriter& file) {
+    const ArchiveMember& m = p.header;
+    std::unique_ptr<ByteSource> src;
+    if (!m.isDir) {
+        src = OpenFileSource(Wide(p.path));
+        if (!src) return kErrFileOpen;
+    }
+    const uint64_t size = src ? src->Size() : 0;
+    if (!(zip ? zip->Begin(m, size) : tar->Begin(m, size))) return WriteFailure(file);
+    if (src) {
+        std::unique_ptr<Reader> in = SourceReader(*src, 0, size);
+        std::vector<char> buf(
+            static_cast<size_t>(std::min<uint64_t>(kChunkSize, std::max<uint64_t>(size, 1))));
+        uint64_t done = 0;
+        while (const size_t got = in->Read(buf.data(), buf.size())) {
+            const std::string_view chunk(buf.data(), got);
+            if (!(zip ? zip->Write(chunk) : tar->Write(chunk))) return WriteFailure(file);
+            done += got;
+            if (progress.Along(size, done, p.path, m.name)) return ERROR_ARC_USER_CANCEL;
+        }
+        if (in->Failed()) return kErrFileOpen;
+    }
+    return (zip ? zip->End() : tar->End()) ? 0 : WriteFailure(file);
+}
+
 int Pack(int lib, const ParsedCommand& c, const Script& script, Output& out) {
     const LibraryInfo& li = Info(lib);
+    const bool tarFamily = li.family == Family::Tar;
     std::string base = c.folder.empty() ? CurrentFolder() : c.folder;
     while (platform::SjisEndsWithChar(base, '\\') && base.size() > 3) base.pop_back();
-    Archive archive;
-    bool gzip = c.gzip;
+    Opened old;
+    std::vector<Planned> plan;
     bool exists = GetFileAttributesW(Wide(c.archive).c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (exists && li.family != Family::Tar) {
-        int rc = LoadArchive(lib, c.archive, Script{}, archive);
+    if (exists && !tarFamily) {
+        int rc = OpenForWalk(lib, c.archive, Script{}, old);
         if (rc) return rc;
+        ArchiveMember m;
+        for (size_t i = 0; old.walk->Next(m); ++i) plan.push_back({true, i, std::move(m), {}});
+        old.walk->Rewind();
     }
-    if (li.family == Family::Tar && c.bzip2) return kErrMethod;
+    if (tarFamily && c.bzip2) return kErrMethod;
     std::vector<PackFile> files = CollectFiles(c, li.dialect, base);
     if (files.empty()) {
         out.Line("nothing to pack");
@@ -519,57 +716,126 @@ int Pack(int lib, const ParsedCommand& c, const Script& script, Output& out) {
     if (progress.Report(ARCEXTRACT_BEGIN, 0, 0, c.archive, c.archive)) return ERROR_ARC_USER_CANCEL;
     for (const PackFile& f : files) {
         if (script.delayMs > 0) Sleep(static_cast<DWORD>(script.delayMs));
-        ArchiveMember m;
+        Planned p;
+        p.path = f.path;
+        ArchiveMember& m = p.header;
         m.name = f.name;
         m.isDir = f.isDir;
         m.method = c.store ? kMethodStored : kMethodDeflate;
         WIN32_FILE_ATTRIBUTE_DATA attrs{};
         if (GetFileAttributesExW(Wide(f.path).c_str(), GetFileExInfoStandard, &attrs))
             m.unixTime = FileTimeToUnix(attrs.ftLastWriteTime);
-        if (!f.isDir && !ReadFileBytes(f.path, m.data)) {
-            out.Line("cannot read: " + f.path);
-            return kErrFileOpen;
-        }
-        m.size = m.data.size();
-        const uint64_t size = m.size;
         UnixTimeToDos(m.unixTime, m.dosDate, m.dosTime);
-        if (progress.Report(ARCEXTRACT_INPROCESS, m.size, 0, f.path, m.name)) return ERROR_ARC_USER_CANCEL;
-        auto same = std::find_if(archive.members.begin(), archive.members.end(),
-                                 [&](const ArchiveMember& a) { return SameName(a.name, m.name); });
-        if (same == archive.members.end()) {
+        auto same = std::find_if(plan.begin(), plan.end(),
+                                 [&](const Planned& q) { return SameName(q.header.name, m.name); });
+        if (same == plan.end()) {
             if (c.op == Operation::Freshen) continue;
-            archive.members.push_back(std::move(m));
+            plan.push_back(std::move(p));
         } else {
-            if ((c.updateOnly || c.op == Operation::Freshen) && MemberTime(*same) >= m.unixTime) continue;
-            *same = std::move(m);
+            if ((c.updateOnly || c.op == Operation::Freshen) && MemberTime(same->header) >= m.unixTime)
+                continue;
+            *same = std::move(p);
         }
-        out.Line("added: " + f.name);
-        if (progress.Report(ARCEXTRACT_INPROCESS, size, size, f.path, f.name)) return ERROR_ARC_USER_CANCEL;
     }
-    for (ArchiveMember& m : archive.members)
-        if (m.method == kMethodDeflate && c.store) m.method = kMethodStored;
-    if (!SaveArchive(lib, c.archive, std::move(archive), gzip)) return kErrCannotWrite;
+
+    int rc = 0;
+    {
+        MadeFile made(NewArchivePath(c.archive));
+        FileWriter& file = made.File();
+        if (!file.IsOpen()) return WriteFailure(file);
+        std::unique_ptr<GzipWriter> gzip;
+        Writer* w = &file;
+        if (tarFamily && c.gzip) {
+            gzip = std::make_unique<GzipWriter>(file);
+            w = gzip.get();
+        }
+        std::unique_ptr<ZipWriter> zip;
+        std::unique_ptr<TarWriter> tar;
+        if (tarFamily)
+            tar = std::make_unique<TarWriter>(*w);
+        else
+            zip = std::make_unique<ZipWriter>(*w);
+        size_t oldAt = 0;
+        ArchiveMember kept;
+        for (const Planned& p : plan) {
+            if (p.fromOld) {
+                while (oldAt <= p.oldIndex)
+                    if (old.walk->Next(kept))
+                        ++oldAt;
+                    else
+                        return kErrHeaderBroken;
+                std::unique_ptr<Reader> raw = ZipRawData(*old.walk);
+                if (!raw) return kErrHeaderBroken;
+                if (!zip->CopyRaw(kept, *raw)) return file.Error() ? WriteFailure(file) : kErrFileCrc;
+                continue;
+            }
+            const uint64_t size = p.header.isDir ? 0 : [&] {
+                WIN32_FILE_ATTRIBUTE_DATA a{};
+                return GetFileAttributesExW(Wide(p.path).c_str(), GetFileExInfoStandard, &a)
+                           ? (static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow
+                           : 0;
+            }();
+            if (progress.Report(ARCEXTRACT_INPROCESS, size, 0, p.path, p.header.name))
+                return ERROR_ARC_USER_CANCEL;
+            rc = AddFile(p, zip.get(), tar.get(), progress, file);
+            if (rc == kErrFileOpen) out.Line("cannot read: " + p.path);
+            if (rc) return rc;
+            out.Line("added: " + p.header.name);
+            if (progress.Report(ARCEXTRACT_INPROCESS, size, size, p.path, p.header.name))
+                return ERROR_ARC_USER_CANCEL;
+        }
+        const std::string comment =
+            li.family == Family::Tagged ? std::string(kTagPrefix) + li.tag : old.comment;
+        if (!(zip ? zip->Finish(comment) : tar->Finish()) || (gzip && !gzip->Finish()))
+            return WriteFailure(file);
+        rc = ReplaceArchive(made, old, c.archive);
+        if (rc) return rc;
+    }
     progress.Report(ARCEXTRACT_END, 0, 0, c.archive, c.archive);
     return 0;
 }
 
 int Delete(int lib, const ParsedCommand& c, Output& out) {
-    Archive archive;
-    int rc = LoadArchive(lib, c.archive, Script{}, archive);
+    if (Info(lib).family == Family::Tar) return kErrNotSupport;
+    Opened old;
+    int rc = OpenForWalk(lib, c.archive, Script{}, old);
     if (rc) return rc;
-    size_t before = archive.members.size();
-    std::erase_if(archive.members,
-                  [&](const ArchiveMember& m) { return !c.names.empty() && Selected(c, m.name); });
-    out.Line("deleted: " + std::to_string(before - archive.members.size()));
-    return SaveArchive(lib, c.archive, std::move(archive), false) ? 0 : kErrCannotWrite;
+    size_t deleted = 0;
+    {
+        MadeFile made(NewArchivePath(c.archive));
+        FileWriter& file = made.File();
+        if (!file.IsOpen()) return WriteFailure(file);
+        ZipWriter zip(file);
+        ArchiveMember m;
+        while (old.walk->Next(m)) {
+            if (!c.names.empty() && Selected(c, m.name)) {
+                ++deleted;
+                continue;
+            }
+            std::unique_ptr<Reader> raw = ZipRawData(*old.walk);
+            if (!raw) return kErrHeaderBroken;
+            if (!zip.CopyRaw(m, *raw)) return file.Error() ? WriteFailure(file) : kErrFileCrc;
+        }
+        if (old.walk->Damaged()) return kErrHeaderBroken;
+        if (!zip.Finish(old.comment)) return WriteFailure(file);
+        rc = ReplaceArchive(made, old, c.archive);
+        if (rc) return rc;
+    }
+    out.Line("deleted: " + std::to_string(deleted));
+    return 0;
+}
+
+std::wstring FullPath(const std::string& path) {
+    std::wstring w = Wide(path);
+    wchar_t buf[MAX_PATH * 4];
+    DWORD n = GetFullPathNameW(w.c_str(), MAX_PATH * 4, buf, nullptr);
+    return n > 0 && n < MAX_PATH * 4 ? std::wstring(buf, n) : w;
 }
 
 int MakeSfx(int lib, const ParsedCommand& c, Output& out) {
-    Archive archive;
-    int rc = LoadArchive(lib, c.archive, Script{}, archive);
+    Opened arc;
+    int rc = OpenForWalk(lib, c.archive, Script{}, arc);
     if (rc) return rc;
-    std::string bytes;
-    ReadFileBytes(c.archive, bytes);
     std::string name = LastComponent(c.archive);
     size_t dot = platform::SjisFindLast(name, '.');
     if (dot != std::string::npos) name.resize(dot);
@@ -579,16 +845,26 @@ int MakeSfx(int lib, const ParsedCommand& c, Output& out) {
         folder = at == std::string::npos ? CurrentFolder() : c.archive.substr(0, at);
     }
     std::string exe = JoinPath(folder, name + ".exe");
-    if (!WriteFileBytes(Wide(exe), std::string(kSfxStub) + bytes)) return kErrCannotWrite;
+    // Written while the archive is read: it must not be the archive itself.
+    if (_wcsicmp(FullPath(exe).c_str(), FullPath(c.archive).c_str()) == 0) return 0x8028;  // SAME_NAME_FILE
+    MadeFile made(Wide(exe));
+    FileWriter& file = made.File();
+    if (!file.IsOpen() || !file.Write(kSfxStub)) return WriteFailure(file);
+    std::unique_ptr<Reader> in = SourceReader(*arc.source, 0);
+    std::vector<char> buf(kChunkSize);
+    while (const size_t got = in->Read(buf.data(), buf.size()))
+        if (!file.Write(std::string_view(buf.data(), got))) return WriteFailure(file);
+    if (in->Failed()) return kErrFileOpen;
+    if (!file.Close()) return WriteFailure(file);
+    made.Keep();
     out.Line("made: " + exe);
     return 0;
 }
 
 int AdjustSfx(const ParsedCommand& c, Output& out) {
-    std::string bytes;
-    if (!ReadFileBytes(c.sfxPath, bytes)) return kErrNotFindArcFile;
-    if (!AdjustZipOffsets(bytes)) return kErrNotArcFile;
-    if (!WriteFileBytes(Wide(c.sfxPath), bytes)) return kErrCannotWrite;
+    const std::wstring path = Wide(c.sfxPath);
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return kErrNotFindArcFile;
+    if (!AdjustZipFileOffsets(path)) return kErrNotArcFile;
     out.Line("adjusted: " + c.sfxPath);
     return 0;
 }
@@ -631,10 +907,28 @@ OpenArc* Find(HARC arc) {
     return g_open.count(p) ? p : nullptr;
 }
 
+// Moves the find walk on to the next member its wildcard matches; false at the end. A walk that reached the
+// end whole knows the archive's total size.
+bool FindMatch(OpenArc& a) {
+    ArchiveMember m;
+    while (a.arc.walk->Next(m)) {
+        a.walkTotal += m.size;
+        if (a.wild.empty() || MatchMember(a.wild, m.name, false)) {
+            a.current = std::move(m);
+            a.haveCurrent = true;
+            return true;
+        }
+    }
+    if (!a.arc.walk->Damaged()) {
+        a.total = a.walkTotal;
+        a.totalKnown = true;
+    }
+    return false;
+}
+
 int FillRecord(OpenArc& a, TArchiveMemberInfo* info) {
-    if (a.next >= a.order.size()) return -1;
-    a.current = static_cast<long long>(a.order[a.next++]);
-    const ArchiveMember& m = a.archive.members[static_cast<size_t>(a.current)];
+    if (!FindMatch(a)) return -1;
+    const ArchiveMember& m = a.current;
     memset(info, 0, kMemberRecordLibrarySize);
     info->OriginalSize = static_cast<uint32_t>(m.size);
     info->CompressedSize = static_cast<uint32_t>(m.compressedSize);
@@ -656,10 +950,11 @@ int Command(int lib, bool zipEntry, HWND wnd, LPCSTR cmdLine, LPSTR output, DWOR
     int rc = 0;
     {
         Output out(output, size);
-        if (script.commandResult)
-            rc = *script.commandResult;
-        else
-            rc = RunCommand(lib, zipEntry, line, script, out);
+        rc = Guarded<int>(kResultOutOfMemory, kResultBroken, [&] {
+            FailAllocationIfScripted(script);
+            return script.commandResult ? *script.commandResult
+                                        : RunCommand(lib, zipEntry, line, script, out);
+        });
     }
     LogCall(
         Info(lib).file, zipEntry ? "Zip" : Info(lib).command,
@@ -671,13 +966,14 @@ int Command(int lib, bool zipEntry, HWND wnd, LPCSTR cmdLine, LPSTR output, DWOR
 HARC OpenArchive(int lib, HWND wnd, LPCSTR fileName, DWORD mode) {
     std::string path = fileName ? fileName : "";
     Script script = LoadScript(Info(lib).file);
-    OpenArc* result = nullptr;
-    Archive archive;
-    if (!script.openFail && LoadArchive(lib, path, script, archive) == 0) {
-        result = new OpenArc{std::move(archive), {}, 0, -1, {}};
+    OpenArc* result = Guarded<OpenArc*>(nullptr, nullptr, [&]() -> OpenArc* {
+        FailAllocationIfScripted(script);
+        auto a = std::make_unique<OpenArc>();
+        if (script.openFail || OpenForWalk(lib, path, script, a->arc) != 0) return nullptr;
         std::lock_guard lock(g_mutex);
-        g_open.insert(result);
-    }
+        g_open.insert(a.get());
+        return a.release();
+    });
     LogCall(Info(lib).file, EntryName(lib, "OpenArchive"),
             WndArg(wnd) + " mode=" + Hex(mode) + " path=" + path, "", result ? 1 : 0);
     return result;
@@ -706,12 +1002,13 @@ int FindFirst(int lib, HARC arc, LPCSTR wildName, TArchiveMemberInfo* info) {
         if (NeedsPassword(lib, script, a->password.empty() ? g_defaultPassword : a->password)) {
             rc = ERROR_ARC_PASSWORD_FILE;
         } else {
-            a->order.clear();
-            a->next = 0;
-            for (size_t i = 0; i < a->archive.members.size(); ++i)
-                if (wild.empty() || MatchMember(wild, a->archive.members[i].name, false))
-                    a->order.push_back(i);
-            rc = info ? FillRecord(*a, info) : -1;
+            rc = Guarded<int>(kResultOutOfMemory, kResultBroken, [&] {
+                FailAllocationIfScripted(script);
+                a->arc.walk->Rewind();
+                a->wild = wild;
+                a->walkTotal = 0;
+                return info ? FillRecord(*a, info) : -1;
+            });
         }
     }
     LogCall(Info(lib).file, EntryName(lib, "FindFirst"), "wild=" + wild, "", rc);
@@ -720,15 +1017,31 @@ int FindFirst(int lib, HARC arc, LPCSTR wildName, TArchiveMemberInfo* info) {
 
 int FindNext(int lib, HARC arc, TArchiveMemberInfo* info) {
     int rc = ERROR_ARC_FIRST + 0x21;
-    if (OpenArc* a = Find(arc)) rc = info ? FillRecord(*a, info) : -1;
+    if (OpenArc* a = Find(arc))
+        rc =
+            Guarded<int>(kResultOutOfMemory, kResultBroken, [&] { return info ? FillRecord(*a, info) : -1; });
     LogCall(Info(lib).file, EntryName(lib, "FindNext"), "", "", rc);
     return rc;
 }
 
 DWORD GetArcOriginalSize(int lib, HARC arc) {
     uint64_t total = 0;
-    if (OpenArc* a = Find(arc))
-        for (const ArchiveMember& m : a->archive.members) total += m.size;
+    if (OpenArc* a = Find(arc)) {
+        if (!a->totalKnown) {
+            // A walk of its own: the find walk keeps its place.
+            std::unique_ptr<MemberWalk> walk = a->arc.newWalk();
+            uint64_t sum = 0;
+            ArchiveMember m;
+            while (walk && walk->Next(m)) sum += m.size;
+            if (walk && !walk->Damaged()) {
+                a->total = sum;
+                a->totalKnown = true;
+            }
+            total = sum;
+        } else {
+            total = a->total;
+        }
+    }
     LogCall(Info(lib).file, EntryName(lib, "GetArcOriginalSize"), "", "", static_cast<DWORD>(total));
     return static_cast<DWORD>(total);
 }
@@ -748,21 +1061,33 @@ BOOL GetBackGroundMode(int lib) {
 BOOL CheckArchive(int lib, LPCSTR fileName, int mode) {
     std::string path = fileName ? fileName : "";
     Script script = LoadScript(Info(lib).file);
-    BOOL rc = FALSE;
-    if (script.checkResult) {
-        rc = *script.checkResult;
-    } else {
-        Archive archive;
-        if (LoadArchive(lib, path, script, archive) == 0) {
-            rc = TRUE;
-            Progress progress(script);
-            for (const ArchiveMember& m : archive.members) {
-                if (script.checkDelayMs > 0) Sleep(static_cast<DWORD>(script.checkDelayMs));
-                if (progress.Report(ARCEXTRACT_INPROCESS, m.size, m.size, m.name, "")) break;
-                if (script.members.empty() && !m.isDir && !m.crcOk) rc = FALSE;
+    BOOL rc = Guarded<BOOL>(FALSE, FALSE, [&]() -> BOOL {
+        FailAllocationIfScripted(script);
+        if (script.checkResult) return *script.checkResult;
+        Opened arc;
+        if (OpenForWalk(lib, path, script, arc) != 0) return FALSE;
+        // Every member's data is inflated and its CRC compared, chunk by chunk.
+        Progress progress(script);
+        MemberWalk& walk = *arc.walk;
+        ArchiveMember m;
+        while (walk.Next(m)) {
+            if (script.checkDelayMs > 0) Sleep(static_cast<DWORD>(script.checkDelayMs));
+            if (!arc.scripted && !m.isDir) {
+                bool stop = false;
+                uint64_t done = 0;
+                progress.NewMember();
+                const DataStatus s = StreamMemberData(walk, m, [&](std::string_view chunk) {
+                    done += chunk.size();
+                    stop = progress.Along(m.size, done, m.name, "");
+                    return !stop;
+                });
+                if (stop) return TRUE;
+                if (s != DataStatus::Ok) return FALSE;
             }
+            if (progress.Report(ARCEXTRACT_INPROCESS, m.size, m.size, m.name, "")) return TRUE;
         }
-    }
+        return walk.Damaged() ? FALSE : TRUE;
+    });
     LogCall(Info(lib).file, EntryName(lib, "CheckArchive"), "mode=" + std::to_string(mode) + " path=" + path,
             "", rc);
     return rc;
@@ -778,26 +1103,32 @@ int ExtractMem(int lib, HWND wnd, LPCSTR cmdLine, LPBYTE, DWORD size, time_t*, L
 int GetArchiveType(int lib, LPCSTR fileName) {
     std::string path = fileName ? fileName : "";
     Script script = LoadScript(Info(lib).file);
-    int type = 0;
-    std::string bytes;
-    if (script.archiveType) {
-        type = *script.archiveType;
-    } else if (ReadFileBytes(path, bytes)) {
+    int type = Guarded<int>(0, 0, [&] {
+        FailAllocationIfScripted(script);
+        if (script.archiveType) return *script.archiveType;
         if (Info(lib).family != Family::Tar) {
-            Archive a;
-            type = LoadArchive(lib, path, script, a) == 0 ? 1 : 0;
-        } else if (bytes.compare(0, 3, "BZh") == 0) {
-            type = 7;  // bzip2; whether a tar lies inside cannot be told without a decoder
-        } else if (IsGzip(bytes)) {
-            std::string plain;
-            type = GzipDecompress(bytes, plain) ? (LooksLikeTar(plain) ? 2 : 4) : 0;
-        } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1F &&
-                   static_cast<unsigned char>(bytes[1]) == 0x9D) {
-            type = 3;  // compress (.Z)
-        } else if (LooksLikeTar(bytes)) {
-            type = 1;
+            Opened a;
+            return OpenForWalk(lib, path, script, a) == 0 ? 1 : 0;
         }
-    }
+        // Only the first bytes are read (of a gzip stream, its first block inflated).
+        std::unique_ptr<ByteSource> src = OpenFileSource(Wide(path));
+        if (!src) return 0;
+        unsigned char head[3] = {};
+        src->ReadAt(0, head, std::min<uint64_t>(3, src->Size()));
+        if (src->Size() >= 3 && memcmp(head, "BZh", 3) == 0)
+            return 7;  // whether a tar lies inside is not told
+        switch (DetectTar(*src)) {
+            case TarKind::Tar:
+                return 1;
+            case TarKind::GzipTar:
+                return 2;
+            case TarKind::Gzip:
+                return 4;
+            case TarKind::NotTar:
+                break;
+        }
+        return src->Size() >= 2 && head[0] == 0x1F && head[1] == 0x9D ? 3 : 0;  // compress (.Z)
+    });
     LogCall(Info(lib).file, EntryName(lib, "GetArchiveType"), "path=" + path, "", type);
     return type;
 }
@@ -818,8 +1149,8 @@ BOOL KillOwnerWindowEx(int lib, HWND wnd) {
 BOOL GetTimeEx(int lib, HARC arc, FILETIME* time, TimeKind kind) {
     BOOL rc = FALSE;
     OpenArc* a = Find(arc);
-    if (a && time && a->current >= 0 && kind == TimeKind::Write) {
-        int64_t t = MemberTime(a->archive.members[static_cast<size_t>(a->current)]);
+    if (a && time && a->haveCurrent && kind == TimeKind::Write) {
+        int64_t t = MemberTime(a->current);
         if (t >= 0) {
             *time = UnixToFileTime(t);
             rc = TRUE;
@@ -835,9 +1166,8 @@ BOOL GetTimeEx(int lib, HARC arc, FILETIME* time, TimeKind kind) {
 BOOL GetSizeEx(int lib, HARC arc, ULARGE_INTEGER* size, bool compressed) {
     BOOL rc = FALSE;
     OpenArc* a = Find(arc);
-    if (a && size && a->current >= 0) {
-        const ArchiveMember& m = a->archive.members[static_cast<size_t>(a->current)];
-        size->QuadPart = compressed ? m.compressedSize : m.size;
+    if (a && size && a->haveCurrent) {
+        size->QuadPart = compressed ? a->current.compressedSize : a->current.size;
         rc = TRUE;
     }
     LogCall(Info(lib).file, EntryName(lib, compressed ? "GetCompressedSizeEx" : "GetOriginalSizeEx"), "", "",

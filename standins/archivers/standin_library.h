@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 
 #include "archivers/archiver_api.h"
 
@@ -25,6 +27,26 @@ enum LibraryIndex : int {
     kYz1,
     kSevenZip32,
 };
+
+// What an entry answers when its work threw: out of memory ("ERROR_ENOUGH_MEMORY"), or anything else, which
+// only a malformed archive can bring about here ("ERROR_HEADER_BROKEN").
+constexpr int kResultOutOfMemory = 0x801E;
+constexpr int kResultBroken = 0x8017;
+
+// Runs the work of one entry; nothing it throws gets out. Running out of memory (or asking for an impossible
+// length) answers `onMemory`, anything else `onOther`.
+template <typename R, typename F>
+R Guarded(R onMemory, R onOther, F&& work) noexcept {
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        return onMemory;
+    } catch (const std::length_error&) {
+        return onMemory;
+    } catch (...) {
+        return onOther;
+    }
+}
 
 int Command(int lib, bool zipEntry, HWND wnd, LPCSTR cmdLine, LPSTR output, DWORD size);
 HARC OpenArchive(int lib, HWND wnd, LPCSTR fileName, DWORD mode);

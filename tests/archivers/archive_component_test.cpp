@@ -195,6 +195,40 @@ TEST_F(ComponentTest, EnumMemberAbortStopsTheEnumeration) {
     EXPECT_EQ(seen, 2);
     EXPECT_EQ(Read(dir_, "out\\a.txt"), "alpha");
     EXPECT_EQ(Read(dir_, "out\\dir\\\x95\x5C.txt"), "<missing>");
+    // What the library was told: all ones to go on (not just any non-zero value), 0 to stop.
+    std::vector<long long> answers;
+    for (const StandinCall& call : CallsOf(session_.Calls(), "(enumeration procedure)"))
+        answers.push_back(call.result);
+    EXPECT_EQ(answers, (std::vector<long long>{-1, 0}));
+}
+
+// The caller's response-file flag of an extraction is the unpack one, never the pack one: ZIP passes the
+// flag it is given on to its line.
+TEST_F(ComponentTest, ExtractUsesAResponseFileByTheUnpackFlag) {
+    ASSERT_TRUE(WriteZipFixture(dir_.File(L"a.zip"), kMembers));
+    const std::string list = dir_.SjisFile("list.txt");
+    struct Case {
+        const char* what;
+        TResFileUsage usage;
+        bool responseFile;
+    } cases[] = {{"unpack flag", ResUse(ruOnUnpack), true},
+                 {"pack and remove flags only",
+                  static_cast<TResFileUsage>(ResUse(ruOnPack) | ResUse(ruOnRemoveItem)), false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        session_.ClearLog();
+        TArchiveFile af;
+        af.SetFileName(dir_.SjisFile("a.zip"));
+        af.Options.ResFileName = list;
+        af.Options.ResFileUsage = c.usage;
+        const std::string out = dir_.SjisFile(c.responseFile ? "with" : "without");
+        EXPECT_EQ(af.Extract(nullptr, nullptr, out, "", {std::string("a.txt")}), 0);
+        const auto commands = CallsOf(session_.Calls(), "UnZip");
+        ASSERT_EQ(commands.size(), 1u);
+        EXPECT_EQ(commands[0].commandLine.find("\"@" + list + "\"") != std::string::npos, c.responseFile)
+            << commands[0].commandLine;
+        EXPECT_EQ(Read(dir_, std::string(c.responseFile ? "with" : "without") + "\\a.txt"), "alpha");
+    }
 }
 
 TEST_F(ComponentTest, ContentChecksAndDetectionByContent) {
@@ -208,6 +242,49 @@ TEST_F(ComponentTest, ContentChecksAndDetectionByContent) {
     EXPECT_FALSE(IsLhaArchive(dir_.SjisFile("random.bin")));
     EXPECT_EQ(DetectArchiverType(dir_.SjisFile("setup.exe"), true), atLha);  // LHA outranks ZIP
     EXPECT_EQ(DetectArchiverType(dir_.SjisFile("random.exe"), true), atNone);
+}
+
+// Which library wins when two take the same file: for each pair next to each other in the priority, the
+// scripts make exactly those two accept a file no library takes on its own.
+TEST_F(ComponentTest, DetectionByContentPrefersTheHigherFormatOfEveryPair) {
+    struct Format {
+        TArchiverType type;
+        std::vector<const char*> libraries;  // the files whose content checks are made to accept
+    };
+    const std::vector<Format> priority = {
+        {atLha, {"UNLHA32.DLL"}},
+        {atCab, {"CAB32.DLL"}},
+        {atYz1, {"YYZ32.DLL"}},
+        {atBga, {"BGA32.DLL"}},
+        {atZip, {"UNZIP32.DLL", "ZIP32J.DLL", "LMZIP32.DLL"}},
+        {atArj, {"UNARJ32J.DLL"}},
+        {atRar, {"UNRAR32.DLL"}},
+        {atTar, {"TAR32.DLL"}},
+    };
+    ASSERT_TRUE(WriteFileBytes(dir_.File(L"setup.exe"), std::string("MZ\x90\x00 nothing here", 17)));
+    const std::string file = dir_.SjisFile("setup.exe");
+    auto accepting = [](std::initializer_list<const Format*> formats) {
+        StandinScript script;
+        for (const Format* f : formats)
+            for (const char* library : f->libraries) {
+                script.Section(library);
+                if (f->type == atTar)
+                    script.ArchiveType(1);
+                else
+                    script.Member("m.txt", 1);
+            }
+        return script;
+    };
+    ASSERT_TRUE(session_.SetScript(StandinScript()));
+    EXPECT_EQ(DetectArchiverType(file, true), atNone);
+    for (size_t i = 0; i < priority.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(session_.SetScript(accepting({&priority[i]})));
+        EXPECT_EQ(DetectArchiverType(file, true), priority[i].type);
+        if (i + 1 == priority.size()) continue;
+        ASSERT_TRUE(session_.SetScript(accepting({&priority[i], &priority[i + 1]})));
+        EXPECT_EQ(DetectArchiverType(file, true), priority[i].type);
+    }
 }
 
 // The content check opens only what passed the check, and closes only a handle the library gave out.

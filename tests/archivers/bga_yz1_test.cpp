@@ -35,6 +35,38 @@ TEST(Bga32, CommandLines) {
     ExpectUnsupported(bga, Op::Mem, "この形式ではメモリ展開をサポートしておりません。");
 }
 
+// Delete and the self-extracting build take their response-file flag from the remove flag of the options,
+// whatever the caller passes; extraction and packing take the caller's.
+TEST(Bga32, ResponseFileFlags) {
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    const std::string resp = std::string(dir) + "velmor_bga_resp.txt";
+    const std::string viaList = "\"@" + resp + "\" ";
+    struct Case {
+        const char* what;
+        Op op;
+        TResFileUsage usage;
+        bool callerFlag;
+        std::string expected;
+    } cases[] = {
+        {"delete, remove flag", Op::Delete, ResUse(ruOnRemoveItem), false, "d -n -j  \"A\" " + viaList},
+        {"delete, pack flag only", Op::Delete, ResUse(ruOnPack), true, "d -n -j  \"A\" \"f\" "},
+        {"extract, the caller's flag", Op::Extract, ResUse(ruOnRemoveItem), true,
+         "x -n -j  \"A\" \"D\\\" " + viaList},
+        {"extract, no caller's flag", Op::Extract, kDefaultResFileUsage, false,
+         "x -n -j  \"A\" \"D\\\" \"f\" "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TBGA32 bga;
+        TArchiverOptions o;
+        o.ResFileName = resp;
+        o.ResFileUsage = c.usage;
+        EXPECT_EQ(Build(bga, c.op, o, {std::string("f")}, "A", c.callerFlag), c.expected);
+    }
+    DeleteFileA(resp.c_str());
+}
+
 TEST(Bga32, ExtractsThroughTheLibrary) {
     TBGA32 bga;
     TArchiverOptions o;

@@ -156,6 +156,14 @@ TEST_F(ZipTest, CommandLinesWithEveryLibrary) {
              o.UserFileList = "-z";
          },
          false, {}, " -S -v -q -r -o -u -j -FF -k -9 -J  \"A\" \"B\\\" -z"},
+        // "-o" shares the condition of "-q", n > 0, and no other switch's.
+        {"n alone: -q and -o", Op::Pack, [](TArchiverOptions& o) { o.n = 1; }, false, {},
+         " -D -q -o  \"A\" \"B\\\" "},
+        {"n = 0 and every other switch: no -q, no -o", Op::Pack,
+         [](TArchiverOptions& o) {
+             o.a = 2; o.c = 1; o.l = 1; o.n = 0; o.r = 1; o.u = 1; o.x = 0; o.jc = 1; o.ji = 1; o.gd = 1;
+         },
+         false, {}, " -S -v -r -u -j -FF -k -J  \"A\" \"B\\\" "},
         {"jm = 0", Op::Pack, [](TArchiverOptions& o) { o.a = 2; o.jm = 0; }, false, {}, " -S -0  \"A\" \"B\\\" "},
         {"delete has no folder", Op::Delete, [](TArchiverOptions&) {}, false, {std::string("[x]")},
          "-d -D  \"A\" \"[[]x]\" "},
@@ -488,10 +496,25 @@ TEST_F(ZipTest, SelfExtractingBuild) {
     o.gw = 1;
     ASSERT_TRUE(WriteZipFixture(dir_.File(L"d.exe"), {{"x.txt", "x"}}));
     const auto exeArchive = ReadFileBytes(dir_.File(L"d.exe"));
-    for (const std::string& folder : {std::string(), dir_.SjisPath()}) {
-        EXPECT_THROW(zip.BuildSfxCmd(nullptr, Sjis(L"d.exe"), o, folder, cmd), EArchiver);
+    // Refused by name, before anything is opened (the share mode alone would turn it into a file error), also
+    // through MakeSfx, which would go on to delete the archive.
+    for (const std::string& folder : {std::string(), dir_.SjisPath(), dir_.SjisPath() + "\\.\\"}) {
+        SCOPED_TRACE(folder);
+        try {
+            zip.BuildSfxCmd(nullptr, Sjis(L"d.exe"), o, folder, cmd);
+            ADD_FAILURE() << "no exception";
+        } catch (const EArchiverFileError& e) {
+            ADD_FAILURE() << "a file error instead of the refusal: " << e.Message();
+        } catch (const EArchiver& e) {
+            const std::string exe = folder.empty()            ? Sjis(L"d.EXE")
+                                    : folder.back() == '\\' ? folder + "d.EXE"
+                                                            : folder + "\\d.EXE";
+            EXPECT_EQ(e.Message(), "自己解凍書庫 " + exe + " の作成先が元の書庫と同じファイルです。");
+        }
         EXPECT_TRUE(ReadFileBytes(dir_.File(L"d.exe")) == exeArchive);
     }
+    EXPECT_THROW(zip.MakeSfx(nullptr, Sjis(L"d.exe"), o, "", cmdLine, output_), EArchiver);
+    EXPECT_TRUE(ReadFileBytes(dir_.File(L"d.exe")) == exeArchive);
 }
 
 TEST_F(ZipTest, ContentCheckHasTwoStages) {

@@ -212,6 +212,55 @@ def climbing_members(env):
     check(os.path.isfile(evil) and not os.path.exists(outside), "archive kept, nothing outside")
 
 
+def small_volume(env, name, size):
+    """A small tmpfs at env.work/name, reached through Wine's Z: drive; None where mounting is not allowed."""
+    path = os.path.join(env.work, name)
+    subprocess.run(["umount", path], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.makedirs(path, exist_ok=True)
+    r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d" % size, "tmpfs", path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return path if r.returncode == 0 else None
+
+
+def full_disk(env):
+    """An archive that does not fit on its volume (an 8 MB tmpfs): the row ends with the "DISK_SPACE" failure
+    line, the archive is kept, its bind folder with the members written so far is removed, and the next row
+    extracts onto the space given back. Without the right to mount, the ZIP stand-in is told to fail its
+    writes as a full volume would."""
+    volume = small_volume(env, "small", 8 << 20)
+    script = {}
+    if volume is None:
+        print("no tmpfs (mounting not allowed): the stand-in simulates the full volume")
+        volume = os.path.join(env.work, "small")
+        shutil.rmtree(volume, ignore_errors=True)
+        os.makedirs(volume)
+        script = standin_script(env, "full.txt", ["[UNZIP32.DLL]", "disk-full\t%d" % (8 << 20)])
+    try:
+        big = os.path.join(volume, "big.zip")
+        make_zip(big, {"first.txt": "f" * 100000, "big.bin": bytes(range(256)) * (128 * 1024)})  # 32 MiB
+        with open(big, "rb") as f:
+            before = f.read()
+        after = os.path.join(volume, "after.zip")
+        make_zip(after, {"after.txt": "a" * (2 << 20)})
+        env.write_ini()
+        p = env.start_velmor("-k", env.winpath(big), env.winpath(after), extra_env=script)
+        p.wait(timeout=120)
+        check(p.returncode == 0, "velmor ended by itself with 0 (was %r)" % p.returncode)
+        text = "\n".join(log_lines(env))
+        print(text)
+        check("[ 解凍失敗 ]\t情報=「32773:\"DISK_SPACE\"」" in text, "the failure line names DISK_SPACE")
+        check(os.path.isfile(big), "the archive is kept")
+        with open(big, "rb") as f:
+            check(f.read() == before, "the archive is unchanged")
+        check(not os.path.exists(os.path.join(volume, "big")), "the leftover bind folder is removed")
+        check("[ 残骸の削除 ] \"%s\"" % env.winpath(os.path.join(volume, "big")) in text, "its removal is logged")
+        with open(os.path.join(volume, "after.txt"), "rb") as f:
+            check(len(f.read()) == 2 << 20, "the next row extracted onto the space given back")
+    finally:
+        subprocess.run(["umount", os.path.join(env.work, "small")], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+
 def confirmed_delete_and_end_notice(env):
     """"-d" with the delete confirmation on asks once (Yes), deletes after success, shows the end notice of a
     command-line run (OK) and exits."""
@@ -740,6 +789,7 @@ SUITES = {
         ("command_line_job", command_line_job),
         ("delete_only_extracted", delete_only_extracted),
         ("climbing_members", climbing_members),
+        ("full_disk", full_disk),
     ],
     "windows": [
         ("options_from_the_menu", options_from_the_menu),

@@ -155,9 +155,10 @@ TEST(Guard, TheCleanUpTakesOnlyTheFileThatWasExtracted) {
         w.ui.rows = {w.Path("a.zip")};
         w.ini.AfterMethod = afterMethod;
         w.ini.MoveFolder = w.Path("moved");
-        // The library writes over the archive by a route the engine never saw.
-        w.archives = HookedArchiveFactory([&](int report, int) {
-            if (report == 2) WriteFileBytes(w.dir.File(L"a.zip"), "replaced while extracting");
+        // The library writes over the archive by a route the engine never saw, once it has read all of it (a
+        // library that streams would fail on an archive replaced halfway).
+        w.archives = HookedArchiveFactory([&](int, int state) {
+            if (state == ARCEXTRACT_END) WriteFileBytes(w.dir.File(L"a.zip"), "replaced while extracting");
         });
         TUnPack unpack(w.Context(), {});
         RunJob(w, unpack);

@@ -47,6 +47,10 @@ public:
     StandinScript& WalkOnly();
     // Extraction follows "..", drives and roots in member names (a library without a path check).
     StandinScript& TrustNames();
+    // Extraction's file writes fail as on a full volume once `bytes` have been written in one command.
+    StandinScript& DiskFullAfter(uint64_t bytes);
+    // The entries that do work run out of memory.
+    StandinScript& OutOfMemory();
     const std::string& Text() const { return text_; }
     bool Write(const std::wstring& path) const;
 

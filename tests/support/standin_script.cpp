@@ -28,6 +28,10 @@ StandinScript& StandinScript::CheckDelay(int ms) { return Line("check-delay", st
 StandinScript& StandinScript::NoProgress() { return Line("progress", "0"); }
 StandinScript& StandinScript::WalkOnly() { return Line("write", "0"); }
 StandinScript& StandinScript::TrustNames() { return Line("trust-names", "1"); }
+StandinScript& StandinScript::DiskFullAfter(uint64_t bytes) {
+    return Line("disk-full", std::to_string(bytes));
+}
+StandinScript& StandinScript::OutOfMemory() { return Line("out-of-memory", "1"); }
 
 StandinScript& StandinScript::Member(std::string_view name, uint64_t size, std::string_view time,
                                      uint64_t compressedSize) {

@@ -1,16 +1,23 @@
 // Tests of the stand-in archiver libraries through their raw exported entries: real data from Python-made
 // archives, progress and its stop answer, the call log, the output-buffer bound, unsafe member paths, the
-// command dialects, the script, and which entries each scenario folder exports.
+// command dialects, the script, which entries each scenario folder exports, large members in bounded memory,
+// zip64 records, a full disk and an allocation failure.
 #include <gtest/gtest.h>
+// clang-format off
 #include <windows.h>
+#include <psapi.h>  // needs <windows.h> first
+// clang-format on
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive_formats.h"
 #include "archivers/archiver_api.h"
+#include "large_fixtures.h"
 #include "platform/handle.h"
 #include "platform/sjis.h"
 #include "support/fixtures.h"
@@ -478,6 +485,20 @@ TEST_F(StandinTest, TarOfOnlyEndBlocksIsEmpty) {
     }
 }
 
+// A gzip stream that holds no tar is one member named after the file; every member of a concatenated stream
+// belongs to it.
+TEST_F(StandinTest, ALoneGzipStreamIsOneMemberOfAllItsParts) {
+    Library tar(L"full", L"TAR32.DLL");
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"notes.txt.gz"),
+                               standin::GzipCompress("first part, ") + standin::GzipCompress("second part")));
+    const std::string path = dir.SjisFile("notes.txt.gz");
+    EXPECT_EQ(tar.Get<TArcGetArchiveType>("TarGetArchiveType")(path.c_str()), 4);
+    EXPECT_EQ(Names(tar.List("Tar", path)), std::vector<std::string>{"notes.txt"});
+    const std::string out = Out();
+    ASSERT_EQ(tar.Run("Tar", "-x " + Quote(path) + " " + Quote(out)), 0);
+    EXPECT_EQ(ReadOr(dir.File(L"out\\notes.txt")), "first part, second part");
+}
+
 // ---- dialects ----
 
 TEST_F(StandinTest, LhaDialectExtractsPacksAndBuildsSfx) {
@@ -640,6 +661,230 @@ TEST_F(StandinTest, Yz1PasswordIsAskedAndChecked) {
     yz1.Get<TArcCloseArchive>("Yz1CloseArchive")(arc);
     EXPECT_EQ(yz1.Run("Yz1", "x -+ " + Quote(path) + " " + Quote(Out())), 0);
     EXPECT_TRUE(FileExists(dir.File(L"out\\secret.txt")));
+}
+
+// ---- large members, zip64, a full disk, no memory ----
+
+size_t PeakWorkingSet() {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof(pmc);
+    return K32GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof(pmc)) ? pmc.PeakWorkingSetSize : 0;
+}
+
+// The in-process report of a member's progress: more than its first and last report.
+void ExpectReportsAlongTheWay(const std::vector<ProgressRecord>& seen, const std::string& member,
+                              uint32_t size) {
+    std::vector<uint32_t> written;
+    for (const ProgressRecord& r : seen)
+        if (r.state == ARCEXTRACT_INPROCESS && r.source == member) written.push_back(r.written);
+    ASSERT_GT(written.size(), 2u);
+    EXPECT_EQ(written.front(), 0u);
+    EXPECT_EQ(written.back(), size);
+    EXPECT_TRUE(std::is_sorted(written.begin(), written.end()));
+}
+
+TEST_F(StandinTest, LargeMembersAreListedTestedExtractedAndPackedInBoundedMemory) {
+    constexpr uint64_t kSize = 160ull << 20;
+    constexpr size_t kBound = 64u << 20;  // what the library may hold for any archive
+    using standin::Container;
+    using standin::Filler;
+    for (const auto& [file, container] :
+         {std::pair{L"big.zip", Container::Zip}, {L"big.tgz", Container::Tgz}})
+        ASSERT_TRUE(
+            standin::WriteOneMemberArchive(dir.File(file), container, "big.bin", kSize, Filler::Repeated).ok);
+    struct Case {
+        const wchar_t* library;
+        std::string prefix;
+        const char* archive;
+        const char* extract;
+        const char* sizeEntry;
+    } cases[] = {{L"UNZIP32.DLL", "UnZip", "big.zip", "-x -o ", "UnZipGetOriginalSize"},
+                 {L"TAR32.DLL", "Tar", "big.tgz", "-x ", "TarGetArcOriginalSize"}};
+    const size_t before = PeakWorkingSet();
+    ASSERT_GT(before, 0u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prefix);
+        Library lib(L"full", c.library);
+        auto entry = [&](const char* suffix) { return (c.prefix + suffix); };
+        const std::string path = dir.SjisFile(c.archive);
+        auto listed = lib.List(c.prefix, path);
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_EQ(listed[0].name, "big.bin");
+        EXPECT_EQ(listed[0].size, kSize);
+        HARC arc = lib.Get<TArcOpenArchive>(entry("OpenArchive").c_str())(nullptr, path.c_str(), 0);
+        EXPECT_EQ(lib.Get<TArcGetArcOriginalSize>(c.sizeEntry)(arc), kSize);
+        lib.Get<TArcCloseArchive>(entry("CloseArchive").c_str())(arc);
+        EXPECT_LT(PeakWorkingSet() - before, kBound) << "listing reads headers only";
+        EXPECT_TRUE(lib.Get<TArcCheckArchive>(entry("CheckArchive").c_str())(path.c_str(), 0));
+
+        ProgressSink sink;
+        ProgressWindow window(&sink);
+        lib.Get<TArcSetOwnerWindowEx>(entry("SetOwnerWindowEx").c_str())(window.Get(), nullptr);
+        const std::string out = Out(c.prefix.c_str());
+        EXPECT_EQ(lib.Run(c.prefix.c_str(), c.extract + Quote(path) + " " + Quote(out)), 0);
+        lib.Get<TArcKillOwnerWindowEx>(entry("KillOwnerWindowEx").c_str())(window.Get());
+        EXPECT_TRUE(
+            standin::FileMatchesFiller(platform::SjisToWide(out) + L"big.bin", kSize, Filler::Repeated));
+        ExpectReportsAlongTheWay(sink.seen, "big.bin", kSize);
+    }
+    // Packed again from the extracted file, and read back.
+    Library zip32j(L"full", L"ZIP32J.DLL");
+    ASSERT_EQ(zip32j.Run("Zip", "-D " + Quote(dir.SjisFile("again.zip")) + " " + Quote(Out("UnZip")) +
+                                    " \"big.bin\""),
+              0);
+    DeleteFileW(dir.File(L"UnZip\\big.bin").c_str());
+    Library unzip(L"full", L"UNZIP32.DLL");
+    EXPECT_TRUE(unzip.Get<TArcCheckArchive>("UnZipCheckArchive")(dir.SjisFile("again.zip").c_str(), 0));
+    EXPECT_LT(PeakWorkingSet() - before, kBound);
+}
+
+// Listing (the count walk's calls) reads the central directory only: with every member's local header and
+// data wiped out, the members are still listed whole, while the test finds the damage.
+TEST_F(StandinTest, ListingReadsTheCentralDirectoryOnly) {
+    ASSERT_TRUE(WriteZipFixture(dir.File(L"wiped.zip"), {{"a.txt", kDeflated}, {"d/b.bin", kStored, false}}));
+    std::string bytes = *ReadFileBytes(dir.File(L"wiped.zip"));
+    const size_t cdStart = bytes.find("PK\x01\x02");
+    ASSERT_NE(cdStart, std::string::npos);
+    std::fill(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cdStart), '\0');
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"wiped.zip"), bytes));
+    const std::string path = dir.SjisFile("wiped.zip");
+    Library unzip(L"full", L"UNZIP32.DLL");
+    auto listed = unzip.List("UnZip", path);
+    ASSERT_EQ(Names(listed), (std::vector<std::string>{"a.txt", "d/b.bin"}));
+    EXPECT_EQ(listed[0].size, kDeflated.size());
+    EXPECT_EQ(listed[1].crc, standin::Crc32(kStored));
+    HARC arc = unzip.Get<TArcOpenArchive>("UnZipOpenArchive")(nullptr, path.c_str(), 0);
+    EXPECT_EQ(unzip.Get<TArcGetArcOriginalSize>("UnZipGetOriginalSize")(arc),
+              kDeflated.size() + kStored.size());
+    unzip.Get<TArcCloseArchive>("UnZipCloseArchive")(arc);
+    EXPECT_FALSE(unzip.Get<TArcCheckArchive>("UnZipCheckArchive")(path.c_str(), 0));
+}
+
+TEST_F(StandinTest, Zip64RecordsAreRead) {
+    // Our writer with every zip64 record (sizes, offsets, the zip64 end records), checked by Python first.
+    std::string bytes;
+    {
+        standin::StringWriter w(bytes);
+        standin::ZipWriter zip(w, true);
+        for (const auto& [name, data, method] : {std::tuple{"d/a.txt", kDeflated, standin::kMethodDeflate},
+                                                 std::tuple{"b.bin", kStored, standin::kMethodStored}}) {
+            standin::ArchiveMember m;
+            m.name = name;
+            m.method = method;
+            ASSERT_TRUE(zip.Begin(m, data.size()));
+            ASSERT_TRUE(zip.Write(data));
+            ASSERT_TRUE(zip.End());
+        }
+        ASSERT_TRUE(zip.Finish());
+    }
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"z64.zip"), bytes));
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"z64.exe"), std::string(5000, 'S') + bytes));
+    const std::string python = R"(import sys, zipfile
+out = open(sys.argv[1], "w")
+for path in sys.argv[2:]:
+    with zipfile.ZipFile(path) as z:
+        members = " ".join("%s:%d" % (i.filename, i.file_size) for i in z.infolist())
+        out.write("bad=%s %s\n" % (z.testzip(), members))
+out.close()
+)";
+    EXPECT_EQ(RunHostPython(dir, python, {dir.File(L"z64.zip")}).value_or("<no python>"),
+              "bad=None d/a.txt:2800 b.bin:1024\n");
+
+    Library unzip(L"full", L"UNZIP32.DLL");
+    for (const char* file : {"z64.zip", "z64.exe"}) {
+        SCOPED_TRACE(file);
+        auto listed = unzip.List("UnZip", dir.SjisFile(file));
+        ASSERT_EQ(Names(listed), (std::vector<std::string>{"d/a.txt", "b.bin"}));
+        EXPECT_EQ(listed[0].size, kDeflated.size());
+        EXPECT_EQ(listed[1].crc, standin::Crc32(kStored));
+        const std::string out = Out((std::string(file) + ".out").c_str());
+        std::string text;
+        ASSERT_EQ(unzip.Run("UnZip", "-x " + Quote(dir.SjisFile(file)) + " " + Quote(out), &text), 0) << text;
+        EXPECT_EQ(ReadOr(platform::SjisToWide(out) + L"d\\a.txt"), kDeflated);
+        EXPECT_EQ(ReadOr(platform::SjisToWide(out) + L"b.bin"), kStored);
+    }
+    // "-A" shifts the zip64 offsets too: Python reads the self-extracting file afterwards.
+    Library zip32j(L"full", L"ZIP32J.DLL");
+    ASSERT_EQ(zip32j.Run("Zip", "-A " + dir.SjisFile("z64.exe")), 0);
+    EXPECT_EQ(RunHostPython(dir, python, {dir.File(L"z64.exe")}).value_or("<no python>"),
+              "bad=None d/a.txt:2800 b.bin:1024\n");
+
+    // Another writer's zip64 end records: Python writes them for more than 65,535 members.
+    ASSERT_TRUE(RunHostPython(dir, R"(import sys, zipfile
+with zipfile.ZipFile(sys.argv[2], "w") as z:
+    for i in range(65537):
+        z.writestr("m%d.txt" % i, "x")
+open(sys.argv[1], "w").write("made")
+)",
+                              {dir.File(L"many.zip")}));
+    const std::string many = dir.SjisFile("many.zip");
+    HARC arc = unzip.Get<TArcOpenArchive>("UnZipOpenArchive")(nullptr, many.c_str(), 0);
+    ASSERT_NE(arc, nullptr);
+    EXPECT_EQ(unzip.Get<TArcGetArcOriginalSize>("UnZipGetOriginalSize")(arc), 65537u);
+    TArchiveMemberInfo info{};
+    EXPECT_EQ(unzip.Get<TArcFindFirst>("UnZipFindFirst")(arc, "m65536.txt", &info), 0);
+    EXPECT_STREQ(info.FileName, "m65536.txt");
+    unzip.Get<TArcCloseArchive>("UnZipCloseArchive")(arc);
+}
+
+TEST_F(StandinTest, AFullDiskEndsTheExtractionWithDiskSpaceAndNoPartialFile) {
+    const std::string data(3000, 'd');
+    ASSERT_TRUE(WriteZipFixture(dir.File(L"a.zip"), {{"first.txt", data}, {"second.txt", data}}));
+    ASSERT_TRUE(WriteTarFixture(dir.File(L"a.tgz"), {{"first.txt", data}, {"second.txt", data}}, true));
+    struct Case {
+        const wchar_t* library;
+        const char* prefix;
+        const char* archive;
+    } cases[] = {{L"UNZIP32.DLL", "UnZip", "a.zip"}, {L"TAR32.DLL", "Tar", "a.tgz"}};
+    session.SetScript(StandinScript().DiskFullAfter(4000));  // the second member does not fit
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.prefix);
+        Library lib(L"full", c.library);
+        const std::string out = Out(c.prefix);
+        std::string text;
+        EXPECT_EQ(lib.Run(c.prefix, "-x " + Quote(dir.SjisFile(c.archive)) + " " + Quote(out), &text),
+                  0x8005);
+        EXPECT_EQ(ReadOr(platform::SjisToWide(out) + L"first.txt"), data);
+        EXPECT_FALSE(FileExists(platform::SjisToWide(out) + L"second.txt"));
+        EXPECT_NE(text.find("disk full: " + out + "second.txt"), std::string::npos) << text;
+    }
+}
+
+TEST_F(StandinTest, AnEntryThatRunsOutOfMemoryAnswersItsFailure) {
+    Library unzip(L"full", L"UNZIP32.DLL");
+    Library tar(L"full", L"TAR32.DLL");
+    const std::string zip = Sjis(FixtureFile(L"python.zip"));
+    HARC arc = unzip.Get<TArcOpenArchive>("UnZipOpenArchive")(nullptr, zip.c_str(), 0);
+    ASSERT_NE(arc, nullptr);
+    session.SetScript(StandinScript().OutOfMemory());
+    EXPECT_EQ(unzip.Run("UnZip", "-x " + Quote(zip) + " " + Quote(Out())), 0x801E);
+    EXPECT_EQ(unzip.Get<TArcOpenArchive>("UnZipOpenArchive")(nullptr, zip.c_str(), 0), nullptr);
+    TArchiveMemberInfo info{};
+    EXPECT_EQ(unzip.Get<TArcFindFirst>("UnZipFindFirst")(arc, "*", &info), 0x801E);
+    EXPECT_FALSE(unzip.Get<TArcCheckArchive>("UnZipCheckArchive")(zip.c_str(), 0));
+    EXPECT_EQ(tar.Get<TArcGetArchiveType>("TarGetArchiveType")(Sjis(FixtureFile(L"python.tgz")).c_str()), 0);
+    unzip.Get<TArcCloseArchive>("UnZipCloseArchive")(arc);
+    const auto commands = CallsOf(session.Calls(), "UnZip");
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_EQ(commands[0].result, 0x801E);
+}
+
+TEST_F(StandinTest, AMemberOf4GiBOrMoreIsReportedInProportion) {
+    session.SetScript(StandinScript().Member("huge.iso", 5000000000ULL).Member("small.txt", 10));
+    Library cab(L"full", L"CAB32.DLL");
+    ProgressSink sink;
+    ProgressWindow window(&sink);
+    cab.Get<TArcSetOwnerWindowEx>("CabSetOwnerWindowEx")(window.Get(), nullptr);
+    ASSERT_EQ(cab.Run("Cab", "-x " + Quote(dir.SjisFile("any.cab")) + " " + Quote(Out())), 0);
+    cab.Get<TArcKillOwnerWindowEx>("CabKillOwnerWindowEx")(window.Get());
+    std::vector<ProgressRecord> huge;
+    for (const ProgressRecord& r : sink.seen)
+        if (r.source == "huge.iso") huge.push_back(r);
+    ASSERT_EQ(huge.size(), 2u);
+    EXPECT_EQ(huge[0].size, 2500000000u);  // halved to fit
+    EXPECT_EQ(huge[0].written, 0u);
+    EXPECT_EQ(huge[1].written, huge[1].size);
+    ExpectEachMemberEndsWhole(sink.seen);
 }
 
 // ---- scenarios ----
