@@ -348,3 +348,20 @@ TEST(Compression, ZipOfAFolderLhaOfAFileAndASelfExtractingArchive) {
     EXPECT_TRUE(w.ui.Logged("> [ 圧縮スキップ ] 書庫名が元のファイルと同じです"));
     EXPECT_EQ(ReadZipMembers(w.dir.File(L"self.ZIP")).size(), 2u);
 }
+
+TEST(PreTest, ASingleArchiveThatFailsItsPreTestIsNotExtracted) {
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
+    ASSERT_TRUE(w.standins.SetScript(StandinScript().Section("UNZIP32.DLL").CheckResult(0)));
+    w.ui.rows = {w.Path("a.zip")};
+    w.ini.PreTestArc = true;
+    w.ini.AfterMethod = 1;
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_TRUE(w.ui.Logged("> [ 書庫テスト ]\t 不正な書庫です。")) << w.ui.LogText();
+    EXPECT_TRUE(w.ui.Logged("> 後始末キャンセル"));
+    EXPECT_TRUE(CallsOf(w.standins.Calls(), "UnZip").empty());
+    EXPECT_FALSE(FileExists(w.dir.File(L"top")));
+    EXPECT_TRUE(FileExists(w.dir.File(L"a.zip")));
+    EXPECT_EQ(w.ui.rows.size(), 1u);
+}
