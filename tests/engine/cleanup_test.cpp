@@ -40,7 +40,7 @@ TEST(Verification, OnlyAnExtractionWhollyOnDiskIsCleanedUp) {
     struct Case {
         const char* label;
         Members members;
-        std::map<std::string, long long> written;  // what the library wrote instead of the listed size
+        std::map<std::string, long long> written{};  // what the library wrote instead of the listed size
         int overWrite = 1;
         int answer = 0;  // to the overwrite question
         bool ignoreDirectory = false;

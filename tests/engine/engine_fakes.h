@@ -152,9 +152,9 @@ struct ScriptedArchiveSpec {
     bool throwOnOpen = false;     // OpenArchive raises, as a component that cannot read the archive does
     bool throwOnExtract = false;  // Extract raises
     // What Extract writes of a member instead of its listed size: that many bytes, or nothing (-1).
-    std::map<std::string, long long> written;
+    std::map<std::string, long long> written{};
     // Called with the destination once the members are written, before Extract returns.
-    std::function<void(const std::string& destination)> afterExtract;
+    std::function<void(const std::string& destination)> afterExtract{};
 };
 // `partialWrites`: reports between the two of each member, with these byte counts written.
 velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec, std::vector<uint32_t> partialWrites = {});

@@ -178,20 +178,3 @@ TEST(TrimFolderNumber, RenamesOnlyFoldersAnExtractionMade) {
         }
     }
 }
-
-// A folder of the single top item's name that appears while a skipped archive is pre-tested is not this
-// extraction's: without a bind folder, a skipped row leaves no leftover to delete.
-TEST(Leftover, ASkippedRowWithoutABindFolderDeletesNothing) {
-    JobWorld w;
-    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
-    ASSERT_TRUE(w.standins.SetScript(StandinScript().Section("UNZIP32.DLL").CheckResult(0)));
-    w.ui.rows = {w.Path("a.zip")};
-    w.ini.PreTestArc = true;
-    w.archives = HookedArchiveFactory([](int, int) {}, velmor::RealArchiveFactory(),
-                                      [&] { WriteFileMakingFolders(w.dir.File(L"top\\mine.txt"), "mine"); });
-    TUnPack unpack(w.Context(), {});
-    RunJob(w, unpack);
-    EXPECT_TRUE(w.ui.Logged("> [ 書庫テスト ]\t 不正な書庫です。")) << w.ui.LogText();
-    EXPECT_EQ(w.state.SkipItem, 1);
-    EXPECT_EQ(ReadText(w.dir.File(L"top\\mine.txt")), "mine");
-}
