@@ -634,6 +634,7 @@ def recycle_bin_that_cannot_take_it(env):
     p = run_to_end(env, "-t", env.winpath(z), extra_env={"XDG_DATA_HOME": not_a_folder})
     check(p.returncode == 0, "velmor ended by itself")
     check(os.path.isfile(os.path.join(env.data, "t.txt")), "extracted")
+    check(os.path.isfile(z), "without a bin the archive is still there")
     with open(z, "rb") as f:
         check(f.read() == data, "without a bin the archive is still there, whole")
     check(log_has(env, "[ 後始末エラー ] 書庫をごみ箱へ移せませんでした。"), "the failure is logged")
