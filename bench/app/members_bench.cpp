@@ -1,14 +1,16 @@
 // Many members at the library's pace: one ZIP of 10,000 small members (100 folders, 100 bytes each)
 // extracted by a whole job of the real main window (start button to end of job, default settings: pre-test,
-// per-file display, bind folder), with the window shown and hidden, with and without the pre-test, against
-// the ZIP stand-in's own extraction and test calls made directly with the job's command line and no window.
+// per-file display, bind folder), with the window shown and hidden, with and without the pre-test, and with
+// the archive moved away afterwards (a clean-up, which waits for the check that every member is on disk),
+// against the ZIP stand-in's own extraction and test calls made directly with the job's command line and no
+// window.
 // The variants run in turn, the first one moving on by one each round; the extracted files are deleted
 // between runs (not timed). Medians and spread are printed, the ratios to the library's extraction, and
 // where one more job (window shown, default settings, run by the engine on the same window with its
 // archive calls timed) spent its time by phase: count walk, pre-test, extraction, completion, and the
 // main-thread calls and posts made in each.
 //   members_bench.exe [rounds [variants]]   (3 rounds by default; variants: the digits of those to run, in
-//   the order of the table printed, "012345" by default; needs a display: run it under Xvfb)
+//   the order of the table printed, "0123456" by default; needs a display: run it under Xvfb)
 // Two more modes serve a comparison of whole programs (farm-bench "velmor.exe -k FILE" against the library):
 //   members_bench.exe --make FILE      writes the archive
 //   members_bench.exe --library FILE   extracts it by the library's extraction call alone, as the job would
@@ -270,7 +272,7 @@ int main(int argc, char** argv) {
         return library.Extract(JobCommandLine(file, folder + "\\", IniControl), platform::SjisToWide(folder));
     }
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    const std::string chosen = argc > 2 ? argv[2] : "012345";
+    const std::string chosen = argc > 2 ? argv[2] : "0123456";
     wchar_t display[64] = {};
     if (!::GetEnvironmentVariableW(L"DISPLAY", display, 64)) {
         std::fprintf(stderr, "members_bench needs a display (run it under Xvfb)\n");
@@ -291,7 +293,12 @@ int main(int argc, char** argv) {
     TfrmMain form;
     form.Create();
     JobState().CommandLineRun = 0;
+    // The clean-up variant moves the archive away; every run finds it back in its place (untimed).
+    const std::wstring movedFolder = dir.File(L"moved");
+    const std::wstring movedArchive = movedFolder + L"\\big.zip";
+    auto restoreArchive = [&] { ::MoveFileExW(movedArchive.c_str(), dir.File(L"big.zip").c_str(), 0); };
     auto settings = [&](bool preTest) {
+        restoreArchive();
         IniControl.ConfirmDelete = false;
         IniControl.ConfirmIgnore = false;
         IniControl.ShowEndDlg = false;
@@ -333,13 +340,20 @@ int main(int argc, char** argv) {
         v.name = name;
         return v;
     };
+    TVariant moving = job(true, true);
+    moving.prepare = [prepare = moving.prepare, &movedFolder] {
+        prepare();
+        IniControl.AfterMethod = 3;
+        IniControl.MoveFolder = platform::WideToSjis(movedFolder);
+    };
     const std::vector<TVariant> all = {
-        {"library: extraction call", [&] { library.Extract(commandLine, output); }, nullptr, {}},
-        {"library: test call", [&] { library.check(archive.c_str(), checkMode); }, nullptr, {}},
+        {"library: extraction call", [&] { library.Extract(commandLine, output); }, restoreArchive, {}},
+        {"library: test call", [&] { library.check(archive.c_str(), checkMode); }, restoreArchive, {}},
         named("job, window shown", job(true, true)),
         named("job, window hidden", job(false, true)),
         named("job, shown, no pre-test", job(true, false)),
         named("job, hidden, no pre-test", job(false, false)),
+        named("job, shown, moved after", moving),
     };
     std::vector<TVariant> variants;
     for (char c : chosen)
@@ -356,6 +370,36 @@ int main(int argc, char** argv) {
     std::printf("ratios to the library's extraction call:\n");
     for (size_t i = 1; i < variants.size(); ++i)
         std::printf("  %-28s %5.2f\n", variants[i].name, sums[i].median / sums[0].median);
+    restoreArchive();
+
+    // The check a clean-up waits for, alone, on the files of one extraction: every member on disk under its
+    // own name with its size (one directory read per folder) and no two members on one name.
+    {
+        library.Extract(commandLine, output);
+        TJobState scratch;
+        TIniControl ini;
+        TApplicationMainThread mainThread;
+        TWin32ShellOps shellOps;
+        TJobContext plain{form, mainThread, shellOps, RealArchiveFactory(), scratch, ini};
+        TUnPack walk(plain, {});
+        walk.CountTopLevelEntries(nullptr, archive);
+        std::vector<double> times;
+        size_t missing = 0;
+        for (int i = 0; i < 5; ++i) {
+            const auto start = Clock::now();
+            missing = MembersNotOnDisk(outputSjis, walk.Members, false).size() +
+                      MembersSharingAName(outputSjis, walk.Members, false).size();
+            times.push_back(Seconds(start));
+        }
+        const TSummary t = Summarize(times);
+        std::printf("\nthe verification of %zu walked members on disk: %.3f s (%.3f-%.3f), %zu not there",
+                    walk.Members.size(), t.median, t.min, t.max, missing);
+        for (size_t i = 0; i < variants.size(); ++i)
+            if (std::string(variants[i].name) == "job, window shown")
+                std::printf(", %.1f %% of the shown job", 100 * t.median / sums[i].median);
+        std::printf("\n");
+        testsupport::DeleteTree(output);
+    }
 
     // The same with the library walking and reporting the members without writing them: what the job adds
     // without the disk's noise.

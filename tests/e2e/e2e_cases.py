@@ -136,9 +136,9 @@ def make_zip(path, members):
             z.writestr(name, data)
 
 
-def run_to_end(env, *args, timeout=90, answers=()):
+def run_to_end(env, *args, timeout=90, answers=(), extra_env=None):
     """Starts velmor.exe, answers the given (caption, button) boxes in order, and waits for it to end."""
-    p = env.start_velmor(*args)
+    p = env.start_velmor(*args, extra_env=extra_env)
     for caption, button in answers:
         check(env.answer(caption, button), "the box %r was answered" % caption)
     p.wait(timeout=timeout)
@@ -645,6 +645,130 @@ def sendto_cancel(env):
     check(ini.get("Main.SpecialFolder") == "C:\\前の場所", "the folder is unchanged: %r" % ini.get("Main.SpecialFolder"))
 
 
+def held_back_member(env):
+    """"-d" with a member held back ("skip", or "ask" answered No): the user's a.txt stays, b.txt arrives, and
+    the archive, whose a.txt is on disk nowhere, is not deleted; the log names the member."""
+    z = os.path.join(env.data, "a.zip")
+    mine = os.path.join(env.data, "a.txt")
+    for overwrite, answers in ((2, ()), (0, (("確認", "no"),))):
+        make_zip(z, {"a.txt": "theirs", "b.txt": "b"})
+        with open(mine, "w") as f:
+            f.write("mine")
+        if os.path.exists(env.log_path()):
+            os.remove(env.log_path())
+        env.write_ini(Main__OverWrite=overwrite, Sub_Bind__BindFolder=0)
+        p = run_to_end(env, "-d", env.winpath(z), answers=answers)
+        check(p.returncode == 0, "velmor ended by itself (OverWrite %d)" % overwrite)
+        with open(mine) as f:
+            check(f.read() == "mine", "the user's a.txt is kept (OverWrite %d)" % overwrite)
+        check(os.path.isfile(os.path.join(env.data, "b.txt")), "b.txt extracted")
+        check(os.path.isfile(z), "the archive is not deleted (OverWrite %d)" % overwrite)
+        check(log_has(env, "[ 後始末中止 ] 解凍先に揃っていない要素があるため、書庫をそのまま残しました：\"a.txt\""),
+              "the kept archive is logged with its member")
+        check(not log_has(env, "書庫を削除しました"), "no deletion is logged")
+        os.remove(os.path.join(env.data, "b.txt"))
+
+
+def recycle_bin_that_cannot_take_it(env):
+    """"-t" where no recycle bin serves the volume (Wine's bin needs its data folder): the archive stays and
+    the failure is logged; with the bin there it goes into the bin, and the log says so."""
+    z = os.path.join(env.data, "t.zip")
+    make_zip(z, {"t.txt": "t"})
+    with open(z, "rb") as f:
+        data = f.read()
+    not_a_folder = os.path.join(env.work, "no-data-folder")
+    with open(not_a_folder, "w") as f:
+        f.write("a file where the bin's folder would be")
+    env.write_ini(Sub_Bind__BindFolder=0)
+    p = run_to_end(env, "-t", env.winpath(z), extra_env={"XDG_DATA_HOME": not_a_folder})
+    check(p.returncode == 0, "velmor ended by itself")
+    check(os.path.isfile(os.path.join(env.data, "t.txt")), "extracted")
+    check(os.path.isfile(z), "without a bin the archive is still there")
+    with open(z, "rb") as f:
+        check(f.read() == data, "without a bin the archive is still there, whole")
+    check(log_has(env, "[ 後始末エラー ] 書庫をごみ箱へ移せませんでした。"), "the failure is logged")
+    check(not log_has(env, "書庫をごみ箱へ移しました"), "no recycling is logged")
+
+    share = os.path.join(env.home, ".local", "share")
+    os.makedirs(share, exist_ok=True)
+    os.remove(env.log_path())
+    os.remove(os.path.join(env.data, "t.txt"))
+    p = run_to_end(env, "-t", env.winpath(z), extra_env={"XDG_DATA_HOME": share})
+    check(not os.path.exists(z), "with a bin the archive left its folder")
+    binned = os.path.join(share, "Trash", "files", "t.zip")
+    check(os.path.isfile(binned), "the archive is in the recycle bin")
+    with open(binned, "rb") as f:
+        check(f.read() == data, "whole")
+    check(log_has(env, "[ ごみ箱 ] 書庫をごみ箱へ移しました。"), "the recycling is logged")
+
+
+def members_on_one_windows_name(env):
+    """Members that Windows puts on one name (case, trailing dots and blanks, the same name twice; ZIP and
+    tar): the job names them before extracting, and "-d" keeps the archive."""
+    import tarfile
+    import io
+    cases = [("case.zip", ["a.txt", "A.TXT"]), ("dots.zip", ["t", "t.", "t "]),
+             ("twice.tar", ["same.txt", "same.txt"])]
+    for name, members in cases:
+        path = os.path.join(env.data, name)
+        if name.endswith(".zip"):
+            make_zip(path, {m: "member %d" % i for i, m in enumerate(members)})
+        else:
+            with tarfile.open(path, "w") as t:
+                for i, m in enumerate(members):
+                    body = ("member %d" % i).encode()
+                    info = tarfile.TarInfo(m)
+                    info.size = len(body)
+                    t.addfile(info, io.BytesIO(body))
+        if os.path.exists(env.log_path()):
+            os.remove(env.log_path())
+        env.write_ini(Main__OverWrite=1, Sub_Bind__BindFolder=0)
+        p = run_to_end(env, "-d", env.winpath(path))
+        check(p.returncode == 0, "velmor ended by itself (%s)" % name)
+        check(os.path.isfile(path), "the archive is kept (%s)" % name)
+        check(log_has(env, "[ 同名の要素 ] 解凍先で同じ名前になる要素があります：\"%s\"" % members[1]),
+              "the members are named before the extraction (%s)" % name)
+        check(log_has(env, "[ 後始末中止 ]"), "the clean-up is withheld (%s)" % name)
+
+
+def move_over_a_same_named_file(env):
+    """Move with "ask" (MoveOverWrite 0) onto a same-named file: the program asks in its own box; No keeps
+    both files as they were, Yes replaces the file there with the archive."""
+    z = os.path.join(env.data, "m.zip")
+    make_zip(z, {"m.txt": "m"})
+    with open(z, "rb") as f:
+        data = f.read()
+    moved = os.path.join(env.data, "moved")
+    os.makedirs(moved)
+    there = os.path.join(moved, "m.zip")
+    with open(there, "w") as f:
+        f.write("older")
+    for answer in ("no", "yes"):
+        if os.path.exists(env.log_path()):
+            os.remove(env.log_path())
+        env.write_ini(Main__AfterMethod=3, Main__MoveOverWrite=0, Main__MoveFolder=env.winpath(moved),
+                      Sub_Bind__BindFolder=0)
+        p = env.start_velmor(env.winpath(z))
+        text = env.box_text("Velmor")
+        check(text and "移動先に同じ名前のファイルがあります。" in text and "上書きしますか？" in text,
+              "the program's own question: %r" % text)
+        if answer == "no":
+            env.screenshot("move_question")
+        check(env.answer("Velmor", answer), "answered %s" % answer)
+        p.wait(timeout=90)
+        if answer == "no":
+            with open(there) as f:
+                check(f.read() == "older", "No keeps the file in the move folder")
+            check(os.path.isfile(z), "No keeps the archive")
+            check(log_has(env, "[移動] 移動スキップ"), "the skip is logged")
+            os.remove(os.path.join(env.data, "m.txt"))
+        else:
+            with open(there, "rb") as f:
+                check(f.read() == data, "Yes replaces it with the archive")
+            check(not os.path.exists(z), "the archive moved")
+            check(log_has(env, "[ 移動 ] 書庫を移動しました。"), "the move is logged")
+
+
 # The caption of the system's folder-browse dialog under the Japanese locale.
 BROWSE_CAPTION = "フォルダーの参照"
 
@@ -809,6 +933,10 @@ SUITES = {
         ("end_session_idle", end_session_idle),
         ("end_session_during_job", end_session_during_job),
         ("installer_that_cannot_start", installer_that_cannot_start),
+        ("held_back_member", held_back_member),
+        ("recycle_bin_that_cannot_take_it", recycle_bin_that_cannot_take_it),
+        ("members_on_one_windows_name", members_on_one_windows_name),
+        ("move_over_a_same_named_file", move_over_a_same_named_file),
     ],
     "window": [
         ("start_and_close", start_and_close),

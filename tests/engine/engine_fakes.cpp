@@ -1,6 +1,9 @@
 // Fakes of the engine's seams.
 #include "engine/engine_fakes.h"
 
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -11,7 +14,12 @@ namespace enginetest {
 
 int FakeUi::Ask(const std::string& text, const std::string& caption, UINT flags) {
     questions.push_back({text, caption, flags});
-    if (answers.empty()) return (flags & MB_YESNO) ? IDYES : IDOK;
+    if (answers.empty()) {
+        if ((flags & MB_TYPEMASK) == MB_OK) return IDOK;
+        ADD_FAILURE() << "a question the test did not answer: " << platform::SjisToUtf8(caption) << ": "
+                      << platform::SjisToUtf8(text);
+        return 0;
+    }
     int a = answers.front();
     answers.pop_front();
     return a;
@@ -144,12 +152,17 @@ bool PumpedMainThread::Pump(const std::function<bool()>& done, DWORD timeoutMs) 
 bool RecordingShell::DeleteFile(const std::string& path) {
     calls.push_back("delete " + path);
     if (fail) return false;
+    if (deleteKeepsFile) return true;
     return TWin32ShellOps::DeleteFile(path);
 }
 int RecordingShell::Recycle(const std::string& path, UINT flags) {
     calls.push_back("recycle " + path);
     if (fail) return -1;
+    if (recycleDeletesForGood) return ::DeleteFileW(platform::SjisToWide(path).c_str()) ? 0 : -1;
     return TWin32ShellOps::Recycle(path, flags);
+}
+long long RecordingShell::RecycleBinItems(const std::string& path) {
+    return noRecycleBin ? -1 : TWin32ShellOps::RecycleBinItems(path);
 }
 int RecordingShell::Move(const std::string& source, const std::string& target, UINT flags) {
     calls.push_back("move " + source);
@@ -239,13 +252,23 @@ public:
                 info.WriteSize = written;
                 if (progress_) progress_(1, &info, abort);
             }
-            std::string path = dest + name;
+            const bool folder = !name.empty() && name.back() == '/';
+            const size_t slash = name.rfind('/');
+            const bool junk = options_.UserOptions.find("-j") != std::string::npos && !folder;
+            std::string path = dest + (junk && slash != std::string::npos ? name.substr(slash + 1) : name);
             for (char& c : path)
                 if (c == '/') c = '\\';
-            testsupport::WriteFileMakingFolders(platform::SjisToWide(path), std::string(size, 'd'));
+            auto override = spec_.written.find(name);
+            const long long bytes = override == spec_.written.end() ? size : override->second;
+            if (bytes >= 0 && folder)
+                ::SHCreateDirectoryExW(nullptr, platform::SjisToWide(path).c_str(), nullptr);
+            else if (bytes >= 0)
+                testsupport::WriteFileMakingFolders(platform::SjisToWide(path),
+                                                    std::string(static_cast<size_t>(bytes), 'd'));
             info.WriteSize = size;
             if (progress_) progress_(1, &info, abort);
         }
+        if (spec_.afterExtract) spec_.afterExtract(dest);
         return spec_.result;
     }
     int Pack(HWND, const std::string&, const TFileItems&) override { return spec_.result; }
@@ -315,7 +338,25 @@ std::string ReadText(const std::wstring& path) {
     return bytes ? *bytes : std::string("<missing>");
 }
 
+std::wstring RecycleBinFiles() {
+    wchar_t unix[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"XDG_DATA_HOME", unix, MAX_PATH)) return {};
+    std::wstring path = std::wstring(L"Z:") + unix;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path + L"\\Trash\\files";
+}
+
 JobWorld::JobWorld() {
+    // Wine's recycle bin lives in XDG_DATA_HOME, which must exist before the first recycling of the process
+    // (Wine looks once): without it no volume has a bin.
+    static const bool binReady = [] {
+        const std::wstring files = RecycleBinFiles();
+        if (files.empty()) return false;
+        const std::wstring data = files.substr(0, files.rfind(L'\\', files.rfind(L'\\') - 1));
+        return SHCreateDirectoryExW(nullptr, data.c_str(), nullptr) == ERROR_SUCCESS;
+    }();
+    (void)binReady;
     SetDllDirectoryW(testsupport::StandinFolder(L"full").c_str());
     ini.BuffMegaSize = 15;
     ini.BindNum = 2;

@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,7 +33,9 @@ public:
     std::vector<std::string> rows;
     std::vector<std::string> log;
     std::vector<Question> questions;
-    std::deque<int> answers;  // answers in order; IDYES when they run out
+    // Answers in order. A box with one button answers IDOK; any other question the script did not foresee
+    // fails the test and answers 0, as a box that could not be shown does: never Yes by default.
+    std::deque<int> answers;
     std::vector<int> fileProgress, totalProgress;
     std::vector<std::string> memberNames;
     std::vector<std::pair<velmor::TFolderCombo, std::string>> history;
@@ -125,8 +128,14 @@ public:
     std::vector<std::string> calls;
     std::vector<UINT> moveFlags;  // the flags of each Move, in order
     bool fail = false;  // every mutating call fails without touching the disk
+    // What a system does that promises more than it did: a deletion reported but not made, a "recycle"
+    // that deletes for good and reports success, no recycle bin for any volume.
+    bool deleteKeepsFile = false;
+    bool recycleDeletesForGood = false;
+    bool noRecycleBin = false;
     bool DeleteFile(const std::string& path) override;
     int Recycle(const std::string& path, UINT flags) override;
+    long long RecycleBinItems(const std::string& path) override;
     int Move(const std::string& source, const std::string& target, UINT flags) override;
     int Rename(const std::string& from, const std::string& to, UINT flags) override;
     int DeleteTree(const std::string& path, UINT flags) override;
@@ -135,12 +144,17 @@ public:
 // A scripted component: lists `members` (name, size), and Extract writes each as a file of that many bytes
 // under the destination with a report before and after it (and `partialWrites` between), then returns
 // `result`. It can ignore Abort, as a library that finishes in spite of a stop would.
+// A name ending in "/" is a folder entry: Extract makes the folder. The ZIP switch "-j" junks the paths.
 struct ScriptedArchiveSpec {
     std::vector<std::pair<std::string, uint32_t>> members;
     int result = 0;
     bool ignoreAbort = false;
     bool throwOnOpen = false;     // OpenArchive raises, as a component that cannot read the archive does
     bool throwOnExtract = false;  // Extract raises
+    // What Extract writes of a member instead of its listed size: that many bytes, or nothing (-1).
+    std::map<std::string, long long> written{};
+    // Called with the destination once the members are written, before Extract returns.
+    std::function<void(const std::string& destination)> afterExtract{};
 };
 // `partialWrites`: reports between the two of each member, with these byte counts written.
 velmor::TArchiveFactory ScriptedArchiveFactory(ScriptedArchiveSpec spec, std::vector<uint32_t> partialWrites = {});
@@ -154,6 +168,9 @@ velmor::TArchiveFactory HookedArchiveFactory(std::function<void(int report, int 
 // Two files at the root; a tree under one top folder "top".
 extern const std::vector<testsupport::FixtureMember> kFlat;
 extern const std::vector<testsupport::FixtureMember> kTree;
+
+// The folder that Wine's recycle bin keeps its files in for the tests (under XDG_DATA_HOME).
+std::wstring RecycleBinFiles();
 
 // The file's bytes, "<missing>" when it cannot be read.
 std::string ReadText(const std::wstring& path);

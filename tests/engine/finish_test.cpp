@@ -69,30 +69,6 @@ TEST(AfterAction, RecycleAndMoveWithTheirOverwriteRules) {
     }
 }
 
-TEST(AfterAction, AMoveAsksOnlyWhenTheTargetExistsWithModeAsk) {
-    for (bool present : {true, false}) {
-        SCOPED_TRACE(present);
-        JobWorld w;
-        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
-        ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"moved").c_str(), nullptr));
-        if (present) {
-            ASSERT_TRUE(WriteFileBytes(w.dir.File(L"moved\\a.zip"), "older"));
-        }
-        w.ui.rows = {w.Path("a.zip")};
-        w.ini.AfterMethod = 3;
-        w.ini.MoveFolder = w.Path("moved");
-        w.ini.MoveOverWrite = 0;
-        w.shell.fail = true;  // the flags are what matters; no shell window may ask here
-        TUnPack unpack(w.Context(), {});
-        RunJob(w, unpack);
-        // Without "no confirmation" the shell asks before it replaces the file there.
-        EXPECT_EQ(w.shell.moveFlags,
-                  (std::vector<UINT>{present ? UINT(FOF_SILENT)
-                                             : UINT(FOF_NOCONFIRMMKDIR | FOF_NOCONFIRMATION | FOF_SILENT)}))
-            << w.ui.LogText();
-    }
-}
-
 TEST(AfterAction, ShellFailuresAreLoggedAsFailures) {
     const std::vector<std::pair<int, const char*>> cases = {
         {1, "> [ 後始末エラー ] 書庫を削除できませんでした。"},
@@ -103,9 +79,10 @@ TEST(AfterAction, ShellFailuresAreLoggedAsFailures) {
         SCOPED_TRACE(method);
         JobWorld w;
         ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+        ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"moved").c_str(), nullptr));
         w.ui.rows = {w.Path("a.zip")};
         w.ini.AfterMethod = method;
-        w.ini.MoveFolder = w.dir.SjisPath();
+        w.ini.MoveFolder = w.Path("moved");
         w.shell.fail = true;
         TUnPack unpack(w.Context(), {});
         RunJob(w, unpack);

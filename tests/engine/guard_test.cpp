@@ -282,3 +282,73 @@ TEST(Guard, RelativeFoldersAreRefusedLikeEmptyOnes) {
         << w.ui.LogText();
     EXPECT_TRUE(w.standins.Calls().empty());
 }
+
+// An existing readme.txt with "skip": the extraction goes through a staging folder.
+TEST(Staging, WhatCouldNotMoveInIsAFailureAndAFailedExtractionMovesNothingIn) {
+    struct Case {
+        const char* label;
+        int result;        // of the library
+        bool holdStaged;   // another program holds a staged file open, so that it cannot move
+        const char* line;  // logged besides the failure line
+    };
+    const std::vector<Case> cases = {
+        {"a staged file that cannot move in", 0, true,
+         "> [ 解凍エラー ] 解凍したファイルを解凍先へ移せませんでした。"},
+        {"a failed extraction", 0x8019, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        JobWorld w;
+        ASSERT_TRUE(WriteFileBytes(w.dir.File(L"a.zip"), "scripted"));
+        ASSERT_TRUE(WriteFileBytes(w.dir.File(L"readme.txt"), "mine"));
+        HANDLE held = INVALID_HANDLE_VALUE;
+        ScriptedArchiveSpec spec;
+        spec.members = {{"readme.txt", 6}, {"x.txt", 1}, {"docs/y.txt", 1}};
+        spec.result = c.result;
+        if (c.holdStaged) {
+            spec.afterExtract = [&held](const std::string& staging) {
+                held = CreateFileW(platform::SjisToWide(staging + "x.txt").c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+            };
+        }
+        w.archives = ScriptedArchiveFactory(spec);
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.OverWrite = 2;
+        w.ini.AfterMethod = 1;
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        EXPECT_EQ(c.holdStaged, held != INVALID_HANDLE_VALUE);
+        EXPECT_EQ(w.state.ItemFailed, 1) << w.ui.LogText();
+        EXPECT_FALSE(w.ui.Logged("> [ 解凍 ]\t\"" + w.dir.SjisPath() + "\\\" へ解凍しました。"));
+        if (c.line) {
+            EXPECT_TRUE(w.ui.Logged(c.line)) << w.ui.LogText();
+        }
+        EXPECT_TRUE(FileExists(w.dir.File(L"a.zip")));
+        EXPECT_EQ(w.ui.rows.size(), 1u);
+        EXPECT_EQ(ReadText(w.dir.File(L"readme.txt")), "mine");
+        EXPECT_FALSE(FileExists(w.dir.File(L"x.txt")));
+        if (!c.holdStaged) {
+            EXPECT_FALSE(FileExists(w.dir.File(L"docs")));
+            EXPECT_TRUE(NoStagingLeft(w.dir.Path()));
+        }
+    }
+}
+
+TEST(Guard, OnlyYesToTheOverwriteQuestionReplacesAFile) {
+    for (int answer : {IDYES, IDNO, IDCANCEL, 0, IDOK, IDABORT}) {
+        SCOPED_TRACE(answer);
+        JobWorld w;
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), {{"readme.txt", "theirs"}, {"new.txt", "new"}}));
+        ASSERT_TRUE(WriteFileBytes(w.dir.File(L"readme.txt"), "mine"));
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.OverWrite = 0;
+        w.ui.answers = {answer};
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        ASSERT_EQ(w.ui.questions.size(), 1u);
+        EXPECT_EQ(w.ui.questions[0].flags & MB_TYPEMASK, UINT(MB_YESNO));
+        EXPECT_EQ(ReadText(w.dir.File(L"readme.txt")), answer == IDYES ? "theirs" : "mine") << w.ui.LogText();
+        EXPECT_EQ(ReadText(w.dir.File(L"new.txt")), "new");
+    }
+}

@@ -93,6 +93,7 @@ TEST(Job, StopAtAProgressReportReachesTheLibraryAndRemovesTheLeftover) {
     ASSERT_TRUE(WriteZipFixture(w.dir.File(L"b.zip"), kFlat));
     w.ui.rows = {w.Path("a.zip"), w.Path("b.zip")};
     w.ini.AfterMethod = 1;
+    w.ui.answers = {IDYES};  // the ZIP stop question: the stop stands
     TUnPack unpack(w.Context(), {});
     TUnPackThread* running = nullptr;
     w.archives = HookedArchiveFactory([&](int report, int state) {
@@ -152,6 +153,7 @@ TEST(Job, ALibraryThatFinishesInSpiteOfTheStopLeavesItsOutput) {
         JobWorld w;
         ASSERT_TRUE(WriteFileBytes(w.dir.File(L"a.zip"), "scripted"));
         w.ui.rows = {w.Path("a.zip")};
+        w.ui.answers = {IDYES};  // the ZIP stop question: the stop stands
         TUnPackThread* running = nullptr;
         w.archives = HookedArchiveFactory(
             [&](int report, int) {

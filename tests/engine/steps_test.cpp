@@ -348,3 +348,27 @@ TEST(Compression, ZipOfAFolderLhaOfAFileAndASelfExtractingArchive) {
     EXPECT_TRUE(w.ui.Logged("> [ 圧縮スキップ ] 書庫名が元のファイルと同じです"));
     EXPECT_EQ(ReadZipMembers(w.dir.File(L"self.ZIP")).size(), 2u);
 }
+
+// A single archive that fails its pre-test is skipped, not extracted. A folder of its single top item's name
+// that appears during the pre-test is not this extraction's: without a bind folder, a skipped row leaves no
+// leftover to delete.
+TEST(PreTest, ASingleArchiveThatFailsItsPreTestIsNotExtractedAndLeavesNothingToDelete) {
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kTree));
+    ASSERT_TRUE(w.standins.SetScript(StandinScript().Section("UNZIP32.DLL").CheckResult(0)));
+    w.ui.rows = {w.Path("a.zip")};
+    w.ini.PreTestArc = true;
+    w.ini.AfterMethod = 1;
+    w.archives = HookedArchiveFactory([](int, int) {}, velmor::RealArchiveFactory(),
+                                      [&] { WriteFileMakingFolders(w.dir.File(L"top\\mine.txt"), "mine"); });
+    TUnPack unpack(w.Context(), {});
+    RunJob(w, unpack);
+    EXPECT_TRUE(w.ui.Logged("> [ 書庫テスト ]\t 不正な書庫です。")) << w.ui.LogText();
+    EXPECT_TRUE(w.ui.Logged("> 後始末キャンセル"));
+    EXPECT_EQ(w.state.SkipItem, 1);
+    EXPECT_TRUE(CallsOf(w.standins.Calls(), "UnZip").empty());
+    EXPECT_FALSE(FileExists(w.dir.File(L"top\\a.txt")));
+    EXPECT_EQ(ReadText(w.dir.File(L"top\\mine.txt")), "mine");
+    EXPECT_TRUE(FileExists(w.dir.File(L"a.zip")));
+    EXPECT_EQ(w.ui.rows.size(), 1u);
+}

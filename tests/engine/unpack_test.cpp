@@ -1,8 +1,11 @@
 // TUnPack: the library presence check (never from the current folder), dangerous and escaping member paths,
 // the top-level count with its two questions, and the leftover deletion's limits.
+#include "app/engine/unpack.h"
+
 #include <gtest/gtest.h>
 
-#include "app/engine/unpack.h"
+#include <tuple>
+
 #include "engine/engine_fakes.h"
 #include "platform/sjis.h"
 #include "support/fixtures.h"
@@ -209,4 +212,35 @@ TEST(DeleteLeftover, DeletesOnlyWhatLiesStrictlyInsideTheOutputFolder) {
     EXPECT_FALSE(FileExists(w.dir.File(L"made")));
     EXPECT_TRUE(FileExists(w.dir.File(L"keep\\a.txt")));
     EXPECT_TRUE(w.ui.Logged("> [ 残骸の削除 ] \"" + out + "made\""));
+}
+
+// Each of the two "strictly inside" tests holds on its own, not only behind the checks around it.
+TEST(StrictlyInside, TheLeftoverAndLandingChecksNeedTheWholeFolderAndMoreAfterIt) {
+    const std::vector<std::tuple<std::string, std::string, bool>> leftover = {
+        {"C:\\out\\x", "C:\\out\\", true},
+        {"C:\\OUT\\x", "C:\\out\\", true},
+        {"C:\\out\\", "C:\\out\\", false},  // the folder itself
+        {"C:\\out", "C:\\out\\", false},
+        {"C:\\outer\\x", "C:\\out\\", false},
+        {"C:\\" + kHyou + "\\x", "C:\\" + kHyou + "\\", true},
+        {"C:\\\x95\x7C\\x", "C:\\" + kHyou + "\\", false},  // another character with the same lead byte
+    };
+    for (const auto& [path, root, inside] : leftover) {
+        SCOPED_TRACE(path + " in " + root);
+        EXPECT_EQ(velmor::LiesStrictlyInside(path, root), inside);
+    }
+
+    TempDir dir;
+    const std::string out = dir.SjisFile("out");
+    for (const std::string& folder : {out, out + "\\"}) {
+        SCOPED_TRACE(folder);
+        const velmor::TLandingCheck landing(folder);
+        EXPECT_TRUE(landing.Inside(out + "\\x.txt"));
+        EXPECT_TRUE(landing.Inside(dir.SjisFile("OUT") + "\\sub\\x.txt"));
+        EXPECT_FALSE(landing.Inside(out + "2\\x.txt"));  // a sibling whose name begins with the folder's
+        EXPECT_FALSE(landing.Inside(out + "er"));
+        EXPECT_FALSE(landing.Inside(out));
+        EXPECT_FALSE(landing.Inside(out + "\\"));
+        EXPECT_FALSE(landing.Inside(out + "\\..\\x.txt"));
+    }
 }

@@ -1,5 +1,7 @@
 // The completion step (main thread): the result line, the row's removal, the after-extraction action on the
-// archive or its volumes, the version-number trim of a single top folder, and the leftover of a failure.
+// archive or its volumes (only after a verified extraction, and each act checked on disk afterwards), the
+// version-number trim of a single top folder, and the leftover of a failure.
+#include "app/engine/member_guard.h"
 #include "app/engine/unpack_thread.h"
 #include "app/ini_control.h"
 #include "app/shell_util.h"
@@ -25,11 +27,18 @@ void TUnPackThread::FinishItem() {
         st.ItemFailed = 1;
     } else {
         ui.AppendLog("> [ " + st.JobWord + " ]\t\"" + st.OutputFolder + "\" へ" + st.JobWord + "しました。");
-        ui.DeleteRow(RowIndex);
-        --RowIndex;
+        // Nothing is given away that is not all on disk: the archive stays, and so does its row.
+        const bool withheld = !compress && ini.AfterMethod != 0 && !verified_;
+        if (withheld) {
+            ui.AppendLog("> [ 後始末中止 ] 解凍先に揃っていない要素があるため、書庫をそのまま残しました：" +
+                         unverified_.Text());
+        } else {
+            ui.DeleteRow(RowIndex);
+            --RowIndex;
+        }
         if (!compress) {
             auto act = [&](const std::string& source, bool split) {
-                if (ini.AfterMethod == 0) return;
+                if (ini.AfterMethod == 0 || withheld) return;
                 // Only the file that was extracted goes: one that changed meanwhile is not the user's
                 // archive.
                 if (!ArchiveUnchanged(source)) {
@@ -68,7 +77,8 @@ void TUnPackThread::FinishItem() {
 void TUnPackThread::DeleteArchive(const std::string& source, bool split) {
     try {
         const std::string suffix = split ? source : std::string();
-        if (context_.Shell.DeleteFile(source))
+        // What the log says is what is true afterwards: the file is gone from its place.
+        if (context_.Shell.DeleteFile(source) && !context_.Shell.FileExists(source))
             context_.Ui.AppendLog("> [ 削除 ] 書庫を削除しました。" + suffix);
         else
             context_.Ui.AppendLog("> [ 後始末エラー ] 書庫を削除できませんでした。" + suffix);
@@ -77,24 +87,48 @@ void TUnPackThread::DeleteArchive(const std::string& source, bool split) {
 }
 
 void TUnPackThread::RecycleArchive(const std::string& source) {
-    int result = -1;
+    IShellOps& shell = context_.Shell;
+    bool recycled = false;
     try {
-        result = context_.Shell.Recycle(source, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_FILESONLY);
+        // Where no recycle bin serves the volume, "allow undo" deletes for good: nothing is done then.
+        const long long before = shell.RecycleBinItems(source);
+        if (before >= 0) {
+            // A second name keeps the archive's bytes until the bin is seen to hold it.
+            TSpareName spare(source);
+            if (spare.Made()) {
+                shell.Recycle(source, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_FILESONLY);
+                const bool gone = !shell.FileExists(source);
+                recycled = gone && shell.RecycleBinItems(source) > before;
+                if (gone && !recycled) spare.Restore();
+            }
+        }
     } catch (...) {
-        result = -1;
+        recycled = false;
     }
-    context_.Ui.AppendLog(result == 0 ? "> [ ごみ箱 ] 書庫をごみ箱へ移しました。"
-                                      : "> [ 後始末エラー ] 書庫をごみ箱へ移せませんでした。");
+    context_.Ui.AppendLog(recycled ? "> [ ごみ箱 ] 書庫をごみ箱へ移しました。"
+                                   : "> [ 後始末エラー ] 書庫をごみ箱へ移せませんでした。");
 }
 
 void TUnPackThread::MoveArchive(const std::string& source) {
     TIniControl& ini = context_.Ini;
+    IShellOps& shell = context_.Shell;
     const std::string target = NormalizeFolderPath(ini.MoveFolder);
-    UINT flags = FOF_NOCONFIRMMKDIR | FOF_NOCONFIRMATION | FOF_SILENT;
-    bool skip = context_.State.CompressMode != 0;
-    if (context_.Shell.FileExists(target + ExtractBareName(source))) {
+    const std::string targetFile = target + ExtractBareName(source);
+    const UINT flags = FOF_NOCONFIRMMKDIR | FOF_NOCONFIRMATION | FOF_SILENT;
+    // Moving the archive into its own folder moves nothing: nobody is asked to replace it with itself.
+    bool skip = context_.State.CompressMode != 0 || SameFile(source, targetFile);
+    if (!skip && shell.FileExists(targetFile)) {
         switch (ini.MoveOverWrite) {
-            case 0: flags = FOF_SILENT; break;
+            case 0: {
+                // The shell would replace the file without a question: the program asks, and only Yes
+                // replaces it.
+                const std::string& title = context_.State.AppTitle;
+                skip =
+                    context_.Ui.Ask(
+                        "移動先に同じ名前のファイルがあります。\r\"" + targetFile + "\"\r上書きしますか？",
+                        title.empty() ? std::string("Velmor") : title, MB_YESNO | MB_ICONQUESTION) != IDYES;
+                break;
+            }
             case 2:
             case 4: skip = true; break;
             default: break;
@@ -104,14 +138,19 @@ void TUnPackThread::MoveArchive(const std::string& source) {
         context_.Ui.AppendLog("> [移動] 移動スキップ ");
         return;
     }
-    int result = -1;
+    bool moved = false;
     try {
-        result = context_.Shell.Move(source, target, flags);
+        const TFileStamp before = ReadFileStamp(source);
+        shell.Move(source, target, flags);
+        // Moved: gone from its place, and the file in the move folder is the archive.
+        const TFileStamp after = ReadFileStamp(targetFile);
+        moved = before.Valid && after.Valid && !shell.FileExists(source) && after.Size == before.Size &&
+                CompareFileTime(&after.WriteTime, &before.WriteTime) == 0;
     } catch (...) {
-        result = -1;
+        moved = false;
     }
-    context_.Ui.AppendLog(result == 0 ? "> [ 移動 ] 書庫を移動しました。=>移動先:\"" + ini.MoveFolder + "\""
-                                      : std::string("> [ 後始末エラー ] 書庫を移動できませんでした。"));
+    context_.Ui.AppendLog(moved ? "> [ 移動 ] 書庫を移動しました。=>移動先:\"" + ini.MoveFolder + "\""
+                                : std::string("> [ 後始末エラー ] 書庫を移動できませんでした。"));
 }
 
 void TUnPackThread::TrimFolderNumber(const std::string& folderIn) {
@@ -140,11 +179,13 @@ void TUnPackThread::TrimFolderNumber(const std::string& folderIn) {
     }
 }
 
-// The folder goes to the recycle bin: it may hold what the user extracted and changed earlier.
+// The folder goes to the recycle bin: it may hold what the user extracted and changed earlier. Where no bin
+// serves the volume it stays.
 bool TUnPackThread::DeleteFolder(const std::string& folder) {
     bool ok = false;
     try {
-        ok = context_.Shell.Recycle(folder, FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO) == 0;
+        ok = context_.Shell.RecycleBinItems(folder) >= 0 &&
+             context_.Shell.Recycle(folder, FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO) == 0;
     } catch (...) {
         ok = false;
     }

@@ -191,10 +191,26 @@ bool TWin32ShellOps::CreateFolder(const std::string& path) {
     return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != FALSE;
 }
 
-bool TWin32ShellOps::DeleteFile(const std::string& path) { return ::DeleteFileW(Wide(path).c_str()) != FALSE; }
+bool TWin32ShellOps::DeleteFile(const std::string& path) {
+    // Opened alone: a file that another handle holds would only be marked, and stay until that one closes.
+    const std::wstring w = Wide(path);
+    platform::UniqueFile file(::CreateFileW(w.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                            nullptr));
+    if (!file) return false;
+    file.Reset();
+    return ::GetFileAttributesW(w.c_str()) == INVALID_FILE_ATTRIBUTES;
+}
 
 int TWin32ShellOps::Recycle(const std::string& path, UINT flags) {
     return ShellOperation(owner_, FO_DELETE, path, nullptr, flags);
+}
+
+long long TWin32ShellOps::RecycleBinItems(const std::string& path) {
+    SHQUERYRBINFO info{};
+    info.cbSize = sizeof(info);
+    if (::SHQueryRecycleBinW(Wide(path).c_str(), &info) != S_OK) return -1;
+    return info.i64NumItems;
 }
 
 int TWin32ShellOps::Move(const std::string& source, const std::string& targetFolder, UINT flags) {

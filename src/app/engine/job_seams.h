@@ -178,8 +178,12 @@ public:
     virtual bool FileExists(const std::string& path) = 0;    // a file or a folder
     virtual bool FolderExists(const std::string& path) = 0;
     virtual bool CreateFolder(const std::string& path) = 0;  // one level
-    virtual bool DeleteFile(const std::string& path) = 0;    // permanent, a plain file
+    // Permanent, a plain file; only when no other program has it open (else it could stay in its place).
+    virtual bool DeleteFile(const std::string& path) = 0;
     virtual int Recycle(const std::string& path, UINT flags) = 0;
+    // The number of items in the recycle bin that serves the path's volume; -1 when none does (the shell
+    // then deletes for good, whatever the flags ask).
+    virtual long long RecycleBinItems(const std::string& path) = 0;
     virtual int Move(const std::string& source, const std::string& targetFolder, UINT flags) = 0;
     virtual int Rename(const std::string& from, const std::string& to, UINT flags) = 0;
     // Deletes a file or a folder with everything in it.
@@ -265,6 +269,7 @@ public:
     bool CreateFolder(const std::string& path) override;
     bool DeleteFile(const std::string& path) override;
     int Recycle(const std::string& path, UINT flags) override;
+    long long RecycleBinItems(const std::string& path) override;
     int Move(const std::string& source, const std::string& targetFolder, UINT flags) override;
     int Rename(const std::string& from, const std::string& to, UINT flags) override;
     int DeleteTree(const std::string& path, UINT flags) override;

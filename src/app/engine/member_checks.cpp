@@ -1,6 +1,6 @@
 // The engine's own guarantees about what an extraction writes, whatever the library does: no member lands
 // outside the output folder or on an archive of the job, "ask" and "skip" never replace an existing file,
-// and the clean-up acts only on the archive that was extracted.
+// and the clean-up acts only on the archive that was extracted, once all of it is on disk.
 #include <map>
 #include <set>
 
@@ -21,6 +21,8 @@ bool TUnPackThread::GuardMembers(const std::string& folder) {
     IJobUi& ui = context_.Ui;
     const bool junk = context_.Ini.IgnoreDirectory;
     existingFiles_ = {};
+    existingStamps_.clear();
+    sharingNames_.clear();
     auto refuse = [&](const std::string& line) {
         ui.AppendLog(line);
         st.SkipItem = 1;
@@ -48,7 +50,8 @@ bool TUnPackThread::GuardMembers(const std::string& folder) {
     const TLandingCheck landing(folder);
     TFlaggedMembers outside, overwritten;
     std::map<std::string, bool> topExists;  // a member can only meet a file when its first segment exists
-    for (const TCountedMember& m : unpack_.Members) {
+    for (size_t i = 0; i < unpack_.Members.size(); ++i) {
+        const TCountedMember& m = unpack_.Members[i];
         if (m.Name.empty()) continue;
         if (m.Escapes) {
             outside.Add(m.Name);
@@ -64,15 +67,26 @@ bool TUnPackThread::GuardMembers(const std::string& folder) {
         auto [at, fresh] = topExists.try_emplace(AsciiLower(top), false);
         if (fresh) at->second = context_.Shell.FileExists(top);
         if (!at->second || !FileExistsSjis(target)) continue;
-        if (guarded(target))
+        if (guarded(target)) {
             overwritten.Add(m.Name);
-        else
+        } else {
             existingFiles_.Add(m.Name);
+            existingStamps_.emplace_back(i, ReadFileStamp(target));
+        }
     }
     if (outside.Count)
         return refuse("> [ 解凍拒否 ] 解凍先フォルダの外に出る要素があります：" + outside.Text());
     if (overwritten.Count)
         return refuse("> [ 解凍拒否 ] 書庫自身を上書きする要素があります：" + overwritten.Text());
+
+    // Members that meet on one name are extracted, but the later one replaces the earlier (or is not
+    // written): the archive is not cleaned up afterwards.
+    sharingNames_ = MembersSharingAName(folder, unpack_.Members, junk);
+    if (!sharingNames_.empty()) {
+        TFlaggedMembers sharing;
+        for (size_t i : sharingNames_) sharing.Add(unpack_.Members[i].Name);
+        ui.AppendLog("> [ 同名の要素 ] 解凍先で同じ名前になる要素があります：" + sharing.Text());
+    }
 
     archiveStamps_.clear();
     for (const std::string& path : SplitParts.empty() ? std::vector<std::string>{ArchivePath} : SplitParts)
@@ -103,15 +117,33 @@ void TUnPackThread::ChooseOverwrite() {
 int TUnPackThread::ExtractMembers(IJobArchive& arc, HWND wnd, const std::string& destination) {
     const TIniControl& ini = context_.Ini;
     const std::string extra = ini.SpecialExt ? ini.FileSpec : std::string();
-    if (!stageExtraction_) return arc.Extract(wnd, destination, extra, TFileItems{std::string()});
+    // A run that was killed left its staging folder behind; its archive was never cleaned up.
+    for (const std::string& stale : RemoveStaleStagingFolders(destination))
+        LogLine("> [ 残骸の削除 ] \"" + stale + "\"");
+    int result = 0;
+    if (!stageExtraction_)
+        result = arc.Extract(wnd, destination, extra, TFileItems{std::string()});
+    else
+        result = ExtractStaged(arc, wnd, destination, extra);
+    // Only a clean-up needs the check.
+    if (!IsFailureResult(result) && ini.AfterMethod != 0) VerifyExtraction(destination);
+    return result;
+}
 
+int TUnPackThread::ExtractStaged(IJobArchive& arc, HWND wnd, const std::string& destination,
+                                 const std::string& extra) {
     // The library writes into an empty folder of its own; only what meets no existing file moves on.
     const std::string staging = CreateStagingFolder(destination);
     if (staging.empty()) {
         LogLine("> [ 解凍エラー ] 作業フォルダを作成できませんでした。\"" + destination + "\"");
         return kCannotWrite;
     }
-    platform::ScopeExit cleanup([&staging] { RemoveTree(staging); });
+    // Held open while in use, so that no other run takes it for a stale one.
+    platform::UniqueFile hold(HoldFolder(staging));
+    platform::ScopeExit cleanup([&staging, &hold] {
+        hold.Reset();
+        RemoveTree(staging);
+    });
     const int result = arc.Extract(wnd, staging, extra, TFileItems{std::string()});
     if (IsFailureResult(result)) return result;
     const TMergeResult merged = MergeStagedFiles(staging, destination);
@@ -122,6 +154,27 @@ int TUnPackThread::ExtractMembers(IJobArchive& arc, HWND wnd, const std::string&
         return kCannotWrite;
     }
     return result;
+}
+
+bool TUnPackThread::VerifyExtraction(const std::string& destination) {
+    const std::vector<TCountedMember>& members = unpack_.Members;
+    const bool junk = context_.Ini.IgnoreDirectory;
+    std::vector<bool> unverified(members.size(), false);
+    // Members that met another one's name: one of them is not there as the archive holds it.
+    for (size_t i : sharingNames_) unverified[i] = true;
+    // Members held back: an existing file that was to stay (skip, No) or that the library kept (update)
+    // is still the same file.
+    if (itemOverWrite_ != 1)
+        for (const auto& [i, before] : existingStamps_)
+            if (before == ReadFileStamp(MemberTarget(destination, members[i].Name, junk)))
+                unverified[i] = true;
+    for (size_t i : MembersNotOnDisk(destination, members, junk)) unverified[i] = true;
+    unverified_ = {};
+    for (size_t i = 0; i < members.size(); ++i)
+        if (unverified[i]) unverified_.Add(members[i].Name);
+    // A walk that did not reach the end saw only part of what the clean-up would give away.
+    verified_ = unpack_.WalkComplete && unverified_.Count == 0;
+    return verified_;
 }
 
 bool TUnPackThread::ArchiveUnchanged(const std::string& path) const {

@@ -1,6 +1,8 @@
 // Member-name rules, landing checks, archive stamps and the staging folder of an extraction.
 #include "app/engine/member_guard.h"
 
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/handle.h"
@@ -59,6 +61,22 @@ bool StartsWithNoCase(const std::wstring& text, const std::wstring& prefix) {
 std::wstring WithSlash(std::wstring path) {
     if (!path.empty() && path.back() != L'\\') path += L'\\';
     return path;
+}
+
+// A path as Windows compares names: without regard to case.
+std::wstring NameKey(std::wstring path) {
+    if (!path.empty()) ::CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
+    return path;
+}
+
+// The staging folders' names: "~velmor", eight hexadecimal digits, ".tmp".
+bool IsStagingName(const std::wstring& name) {
+    static const wchar_t kHead[] = L"~velmor", kTail[] = L".tmp";
+    if (name.size() != 7 + 8 + 4 || name.compare(0, 7, kHead) != 0 || name.compare(15, 4, kTail) != 0)
+        return false;
+    for (size_t i = 7; i < 15; ++i)
+        if (!iswxdigit(name[i])) return false;
+    return true;
 }
 
 bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
@@ -189,16 +207,96 @@ bool TLandingCheck::Inside(const std::string& target) const {
     return root_.size() > 1 && full.size() > root_.size() && StartsWithNoCase(full, root_);
 }
 
+std::string TFlaggedMembers::Text() const {
+    std::string text = "\"" + First + "\"";
+    if (Count > 1) text += " ほか" + std::to_string(Count - 1) + "件";
+    return text;
+}
+
 TFileStamp ReadFileStamp(const std::string& path) {
     TFileStamp stamp;
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(platform::SjisToWide(path).c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!FileIdentity(platform::SjisToWide(path), info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return stamp;
     stamp.Valid = true;
-    stamp.Size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    stamp.WriteTime = data.ftLastWriteTime;
+    stamp.Size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stamp.WriteTime = info.ftLastWriteTime;
+    stamp.VolumeSerial = info.dwVolumeSerialNumber;
+    stamp.FileIndex = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return stamp;
+}
+
+std::vector<size_t> MembersSharingAName(const std::string& folder, const std::vector<TCountedMember>& members,
+                                        bool junkPaths) {
+    std::vector<size_t> sharing;
+    const size_t rootLength = platform::SjisToWide(folder).size();
+    std::unordered_set<std::wstring> files, folders;  // keys of the names taken so far
+    for (size_t i = 0; i < members.size(); ++i) {
+        const TCountedMember& m = members[i];
+        if (m.Name.empty() || (m.Folder && junkPaths)) continue;
+        const std::wstring key =
+            NameKey(platform::SjisToWide(MemberTarget(folder, m.Name, junkPaths && !m.Folder)));
+        if (key.size() <= rootLength) continue;
+        // The folders on the way are taken as folders.
+        bool meets = false;
+        for (size_t at = key.find(L'\\', rootLength); at != std::wstring::npos;
+             at = key.find(L'\\', at + 1)) {
+            const std::wstring parent = key.substr(0, at);
+            if (files.count(parent)) meets = true;
+            folders.insert(parent);
+        }
+        if (m.Folder) {
+            meets = meets || files.count(key);
+            folders.insert(key);
+        } else {
+            meets = meets || files.count(key) || folders.count(key);
+            files.insert(key);
+        }
+        if (meets) sharing.push_back(i);
+    }
+    return sharing;
+}
+
+std::vector<size_t> MembersNotOnDisk(const std::string& folder, const std::vector<TCountedMember>& members,
+                                     bool junkPaths) {
+    struct Entry {
+        bool Folder;
+        uint64_t Size;
+    };
+    using Listing = std::unordered_map<std::wstring, Entry>;  // by the key of the name
+    std::unordered_map<std::wstring, Listing> listings;       // by the key of the folder
+    auto listing = [&listings](const std::wstring& dir) -> const Listing& {
+        const std::wstring key = NameKey(dir);
+        auto found = listings.find(key);
+        if (found != listings.end()) return found->second;
+        Listing& entries = listings[key];
+        WIN32_FIND_DATAW data{};
+        platform::UniqueFind find(::FindFirstFileW((dir + L"\\*").c_str(), &data));
+        if (find) {
+            do {
+                const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+                entries[NameKey(data.cFileName)] = {
+                    isFolder, (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
+            } while (::FindNextFileW(find.Get(), &data));
+        }
+        return entries;
+    };
+    std::vector<size_t> missing;
+    const size_t rootLength = platform::SjisToWide(folder).size();
+    for (size_t i = 0; i < members.size(); ++i) {
+        const TCountedMember& m = members[i];
+        if (m.Name.empty() || (m.Folder && junkPaths)) continue;
+        const std::wstring target =
+            platform::SjisToWide(MemberTarget(folder, m.Name, junkPaths && !m.Folder));
+        const size_t cut = target.rfind(L'\\');
+        if (target.size() <= rootLength || cut == std::wstring::npos || cut + 1 >= target.size()) continue;
+        const Listing& entries = listing(target.substr(0, cut));
+        auto entry = entries.find(NameKey(target.substr(cut + 1)));
+        const bool present = entry != entries.end() && entry->second.Folder == m.Folder &&
+                             (m.Folder || entry->second.Size == m.Size);
+        if (!present) missing.push_back(i);
+    }
+    return missing;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -234,6 +332,70 @@ void RemoveTree(const std::string& folder) {
     std::wstring path = platform::SjisToWide(folder);
     while (path.size() > 3 && path.back() == L'\\') path.pop_back();
     if (path.size() > 3) RemoveTreeW(path);
+}
+
+HANDLE HoldFolder(const std::string& folder) {
+    // Shared for reading and writing, not for deletion: a removal of the folder fails while it is held.
+    return ::CreateFileW(platform::SjisToWide(folder).c_str(), FILE_LIST_DIRECTORY,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+std::vector<std::string> RemoveStaleStagingFolders(const std::string& folder) {
+    std::vector<std::string> removed;
+    const std::wstring base = WithSlash(platform::SjisToWide(folder));
+    std::vector<std::wstring> found;
+    {
+        WIN32_FIND_DATAW data{};
+        platform::UniqueFind find(::FindFirstFileW((base + L"~velmor*").c_str(), &data));
+        if (!find) return removed;
+        do {
+            const DWORD a = data.dwFileAttributes;
+            if ((a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                IsStagingName(data.cFileName))
+                found.push_back(base + data.cFileName);
+        } while (::FindNextFileW(find.Get(), &data));
+    }
+    for (const std::wstring& path : found) {
+        {
+            // Only when nobody holds it: an extraction still running keeps its staging folder open.
+            platform::UniqueFile alone(
+                ::CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+            if (!alone) continue;
+            BY_HANDLE_FILE_INFORMATION info{};
+            if (!::GetFileInformationByHandle(alone.Get(), &info) ||
+                (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                continue;
+        }
+        RemoveTreeW(path);
+        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            removed.push_back(platform::WideToSjis(path));
+    }
+    return removed;
+}
+
+TSpareName::TSpareName(const std::string& path) : path_(platform::SjisToWide(path)) {
+    for (int i = 0; i < 100 && spare_.empty(); ++i) {
+        const std::wstring candidate = path_ + L".velmor-spare" + (i ? std::to_wstring(i) : std::wstring());
+        if (::GetFileAttributesW(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        if (::CreateHardLinkW(candidate.c_str(), path_.c_str(), nullptr) ||
+            ::CopyFileW(path_.c_str(), candidate.c_str(), TRUE))
+            spare_ = candidate;
+        else
+            break;
+    }
+}
+
+TSpareName::~TSpareName() {
+    if (!spare_.empty()) ::DeleteFileW(spare_.c_str());
+}
+
+bool TSpareName::Restore() {
+    if (spare_.empty() || !::MoveFileExW(spare_.c_str(), path_.c_str(), 0)) return false;
+    spare_.clear();
+    return true;
 }
 
 }  // namespace velmor

@@ -43,16 +43,52 @@ private:
     std::wstring root_;
 };
 
-// Size and last write time of a file; `Valid` false when it cannot be read.
+// A member as the count walk saw it: its name without leading "./" steps, whether it is a folder entry,
+// whether its name as the library gave it would leave the output folder (EscapesOutputFolder), and its
+// uncompressed size.
+struct TCountedMember {
+    std::string Name;
+    bool Folder = false;
+    bool Escapes = false;
+    uint64_t Size = 0;
+};
+
+// The first of a kind of members and how many there are, for one question or log line per archive.
+struct TFlaggedMembers {
+    std::string First;
+    int Count = 0;
+    void Add(const std::string& name) {
+        if (Count++ == 0) First = name;
+    }
+    // "\"first\"" and, with more of them, " ほかN件".
+    std::string Text() const;
+};
+
+// What a clean-up may rely on. Windows reads a name without regard to case and without its trailing dots and
+// blanks, so members can land on one name: these are the members (indices, in walk order) whose target an
+// earlier member takes as well, as a file or as a folder (a folder entry meeting a folder is no loss).
+std::vector<size_t> MembersSharingAName(const std::string& folder, const std::vector<TCountedMember>& members,
+                                        bool junkPaths);
+// The members that are not on disk as the walk listed them: a file missing, of another size or a folder, a
+// folder entry that is no folder. One directory read per folder; no file is opened.
+std::vector<size_t> MembersNotOnDisk(const std::string& folder, const std::vector<TCountedMember>& members,
+                                     bool junkPaths);
+
+// What identifies a file: its volume and index on it (another file put in its place has other ones, even
+// with the same size and time), its size and its last write time; `Valid` false when it cannot be read.
 struct TFileStamp {
     bool Valid = false;
     uint64_t Size = 0;
     FILETIME WriteTime{};
+    DWORD VolumeSerial = 0;
+    uint64_t FileIndex = 0;
     bool operator==(const TFileStamp& o) const {
         return Valid && o.Valid && Size == o.Size && WriteTime.dwLowDateTime == o.WriteTime.dwLowDateTime &&
-               WriteTime.dwHighDateTime == o.WriteTime.dwHighDateTime;
+               WriteTime.dwHighDateTime == o.WriteTime.dwHighDateTime && VolumeSerial == o.VolumeSerial &&
+               FileIndex == o.FileIndex;
     }
 };
+// The stamp of a file (not a folder), read through a handle that disturbs no other program's use of it.
 TFileStamp ReadFileStamp(const std::string& path);
 // True when both paths open the same existing file (another spelling, a short name, a hard link).
 bool SameFile(const std::string& a, const std::string& b);
@@ -68,5 +104,27 @@ struct TMergeResult {
 TMergeResult MergeStagedFiles(const std::string& staging, const std::string& dest);
 // Deletes a folder with everything in it (no recycle bin); errors are ignored.
 void RemoveTree(const std::string& folder);
+// Removes the staging folders that an interrupted extraction left in `folder`: only folders named as
+// CreateStagingFolder names them, no link, and none that a running extraction holds (HoldFolder). Returns
+// the paths removed.
+std::vector<std::string> RemoveStaleStagingFolders(const std::string& folder);
+// A handle on a folder that keeps others from removing it while it is open.
+HANDLE HoldFolder(const std::string& folder);
+
+// A second name for a file in its own folder (a hard link, else a copy), so that an act the system may turn
+// into a deletion for good can be undone: Restore puts the file back under its name; otherwise the second
+// name goes when the object does.
+class TSpareName {
+public:
+    explicit TSpareName(const std::string& path);
+    ~TSpareName();
+    TSpareName(const TSpareName&) = delete;
+    TSpareName& operator=(const TSpareName&) = delete;
+    bool Made() const { return !spare_.empty(); }
+    bool Restore();
+
+private:
+    std::wstring path_, spare_;
+};
 
 }  // namespace velmor

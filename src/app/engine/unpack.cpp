@@ -40,8 +40,9 @@ bool EndsWithDelimiter(std::string_view name) {
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Case-insensitive (ASCII letters only, by character) prefix test.
-bool StartsWithFolder(std::string_view path, std::string_view folder) {
+}  // namespace
+
+bool LiesStrictlyInside(std::string_view path, std::string_view folder) {
     if (path.size() < folder.size()) return false;
     for (size_t i = 0; i < folder.size();) {
         size_t n = platform::SjisCharLength(folder, i);
@@ -52,13 +53,11 @@ bool StartsWithFolder(std::string_view path, std::string_view folder) {
         }
         i += n;
     }
-    // The prefix must end at a character boundary of path too.
+    // The prefix must end at a character boundary of path too, and something must follow it.
     size_t j = 0;
     while (j < folder.size()) j += platform::SjisCharLength(path, j);
-    return j == folder.size();
+    return j == folder.size() && path.size() > folder.size();
 }
-
-}  // namespace
 
 std::string CheckDangerousPath(std::string_view path) {
     static const char* const kWords[] = {"スタートアップ", "ｽﾀｰﾄｱｯﾌﾟ", "startup", "system",
@@ -66,12 +65,6 @@ std::string CheckDangerousPath(std::string_view path) {
     for (const char* word : kWords)
         if (SjisSearch(path, word) != std::string_view::npos) return "DANGER";
     return "";
-}
-
-std::string TFlaggedMembers::Text() const {
-    std::string text = "\"" + First + "\"";
-    if (Count > 1) text += " ほか" + std::to_string(Count - 1) + "件";
-    return text;
 }
 
 TUnPack::TUnPack(const TJobContext& context, std::vector<std::string> libraryFolders)
@@ -160,7 +153,7 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
             const std::string name(StripCurrentFolderSteps(raw));
             const bool folderEntry = name.empty() || EndsWithDelimiter(name);
             const bool escapes = EscapesOutputFolder(raw) || EscapesOutputFolder(name);
-            Members.push_back({name, folderEntry, escapes});
+            Members.push_back({name, folderEntry, escapes, info->OriginalSize64});
             if (escapes) escaping.Add(raw);
             if (!folderEntry) {
                 memberTotal += static_cast<double>(info->OriginalSize64);
@@ -243,9 +236,7 @@ void TUnPack::DeleteLeftover() {
 
         // Only an absolute path strictly inside the output folder, never the folder itself or a root.
         std::string root = NormalizeFolderPath(LeftoverRoot);
-        if (!IsAbsolutePath(root) || !IsAbsolutePath(path) || !StartsWithFolder(path, root) ||
-            path.size() <= root.size())
-            return;
+        if (!IsAbsolutePath(root) || !IsAbsolutePath(path) || !LiesStrictlyInside(path, root)) return;
         for (const std::string& part : PathSegments(std::string_view(path).substr(root.size())))
             if (part.empty() || part == "." || part == "..") return;
 

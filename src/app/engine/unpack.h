@@ -28,24 +28,9 @@ struct TArchiverLibrary {
 // "DANGER" when the path holds a start-up or system folder word (case-sensitive, double-byte aware), else "".
 std::string CheckDangerousPath(std::string_view path);
 
-// A member as the last count saw it: its name without leading "./" steps, whether it is a folder entry, and
-// whether its name as the library gave it would leave the output folder (EscapesOutputFolder).
-struct TCountedMember {
-    std::string Name;
-    bool Folder = false;
-    bool Escapes = false;
-};
-
-// The first of a kind of members and how many there are, for one question or log line per archive.
-struct TFlaggedMembers {
-    std::string First;
-    int Count = 0;
-    void Add(const std::string& name) {
-        if (Count++ == 0) First = name;
-    }
-    // "\"first\"" and, with more of them, " ほかN件".
-    std::string Text() const;
-};
+// True when `path` lies strictly inside `root` (a folder with its trailing delimiter): it starts with it,
+// ASCII letters compared without regard to case and by character, and goes on after it.
+bool LiesStrictlyInside(std::string_view path, std::string_view root);
 
 class TUnPack {
 public:

@@ -187,7 +187,11 @@ void TUnPackThread::ResetItem() {
     itemOverWrite_ = context_.Ini.OverWrite;
     stageExtraction_ = false;
     existingFiles_ = {};
+    existingStamps_.clear();
+    sharingNames_.clear();
     archiveStamps_.clear();
+    verified_ = false;
+    unverified_ = {};
     offered_ = TProgressView{"xxxxxx", 999, 999};
     doneBytes_ = 0;
 }

@@ -90,9 +90,16 @@ public:
     // With "ask" or "skip", whether existing files of the members' names are kept: "ask" asks once per
     // archive. Sets the row's overwrite mode and whether its extraction goes through a staging folder.
     void ChooseOverwrite();
-    // The extraction call (worker): through a staging folder when existing files must stay.
+    // The extraction call (worker): through a staging folder when existing files must stay; with a clean-up
+    // to follow, the extraction is verified afterwards.
     int ExtractMembers(IJobArchive& arc, HWND wnd, const std::string& destination);
-    // True when the archive or volume is the same file (size and write time) as before its extraction.
+    // Whether everything the walk listed is in `destination` under its own name with its size, nothing was
+    // held back and no two members met on one name; the members that are not (Unverified) are kept for the
+    // log. Only a verified extraction is cleaned up.
+    bool VerifyExtraction(const std::string& destination);
+    const TFlaggedMembers& Unverified() const { return unverified_; }
+    // True when the archive or volume is the same file (volume, file index, size and write time) as before
+    // its extraction.
     bool ArchiveUnchanged(const std::string& path) const;
 
     int RowIndex = 0;
@@ -116,6 +123,7 @@ private:
     // of them changed.
     void UpdateProgress(LPEXTRACTINGINFOEX info);
     void WaitWhilePaused();
+    int ExtractStaged(IJobArchive& arc, HWND wnd, const std::string& destination, const std::string& extra);
 
     // What the progress display shows: the member name, the member's and the archive's percentages.
     struct TProgressView {
@@ -136,11 +144,16 @@ private:
     HANDLE resumeEvent_ = nullptr;
 
     // The row's overwrite mode, whether its extraction is staged, the existing files its members would
-    // replace, and the stamps of its archive and volumes before the extraction.
+    // replace (with their members' indices and stamps), the members that meet on one name, the stamps of its
+    // archive and volumes before the extraction, and whether the extraction was verified.
     int itemOverWrite_ = 0;
     bool stageExtraction_ = false;
     TFlaggedMembers existingFiles_;
+    std::vector<std::pair<size_t, TFileStamp>> existingStamps_;
+    std::vector<size_t> sharingNames_;
     std::vector<std::pair<std::string, TFileStamp>> archiveStamps_;
+    bool verified_ = false;
+    TFlaggedMembers unverified_;
 
     // The worker's side of the display: the last values handed over, and the finished members' bytes.
     TProgressView offered_;
