@@ -196,9 +196,101 @@ TEST_F(ServerModule, RegistrationSwitchesTheThreadLocale) {
     ASSERT_EQ(UnregisterServer(DllPath(), record), S_OK);
     EXPECT_EQ(seen, threeSteps);
     EXPECT_EQ(GetThreadLocale(), kCallerLocale);
-    // Nothing registered now: removing the type library again fails, and the locale still comes back.
-    EXPECT_TRUE(FAILED(UnregisterServer(DllPath(), record)));
+    EXPECT_TRUE(FAILED(UnregisterServer(DllPath(), [] { throw 1; })));
     EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+}
+
+constexpr wchar_t kClassKey[] = L"CLSID\\{C9169A8E-F20B-463E-B3BD-345D359418CF}";
+constexpr wchar_t kLibKey[] = L"TypeLib\\{0F240A97-B9E7-402B-B19E-01D27EF40D2B}";
+constexpr wchar_t kPreApprovedKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\{C9169A8E-F20B-463E-B3BD-345D359418CF}";
+
+struct Key {
+    HKEY root;
+    const wchar_t* path;
+};
+
+// Every key the server writes, and the shared parents that removal keeps.
+const Key kOurKeys[] = {
+    {HKEY_CLASSES_ROOT, L"AppID\\{FFD586E5-6F14-45BC-99EE-F8C2238FB0A7}"},
+    {HKEY_CLASSES_ROOT, L"AppID\\Tarnel.DLL"},
+    {HKEY_CLASSES_ROOT, L"Tarnel.BrowserHelperAx.1"},
+    {HKEY_CLASSES_ROOT, L"Tarnel.BrowserHelperAx"},
+    {HKEY_CLASSES_ROOT, kClassKey},
+    {HKEY_LOCAL_MACHINE, kPreApprovedKey},
+    {HKEY_CLASSES_ROOT, kLibKey},
+    {HKEY_CLASSES_ROOT, L"Interface\\{238A51A3-29EF-42BA-A131-93BBAE9C69E5}"},
+    {HKEY_CLASSES_ROOT, L"Interface\\{DEB3E6E7-C5B7-44EC-A848-17B9A1AD8609}"},
+};
+const Key kSharedKeys[] = {
+    {HKEY_CLASSES_ROOT, L"AppID"},
+    {HKEY_CLASSES_ROOT, L"CLSID"},
+    {HKEY_CLASSES_ROOT, L"TypeLib"},
+    {HKEY_CLASSES_ROOT, L"Interface"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved"},
+};
+
+bool Exists(const Key& key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(key.root, key.path, 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+    RegCloseKey(h);
+    return true;
+}
+
+void RemoveByHand(const Key& key) {
+    RegDeleteTreeW(key.root, key.path);
+    RegDeleteKeyW(key.root, key.path);
+    ASSERT_FALSE(Exists(key)) << testing::PrintToString(std::wstring(key.path));
+}
+
+// Removal after a partial one by hand, a second removal and the removal of a server never registered take
+// away whatever is left and succeed; the shared parents stay.
+TEST_F(ServerModule, RemovalRemovesWhatIsLeft) {
+    const struct {
+        const char* name;
+        bool registered;
+        std::vector<Key> removedByHand;
+    } cases[] = {
+        {"type library key", true, {{HKEY_CLASSES_ROOT, kLibKey}}},
+        {"type library version key",
+         true,
+         {{HKEY_CLASSES_ROOT, L"TypeLib\\{0F240A97-B9E7-402B-B19E-01D27EF40D2B}\\1.0"}}},
+        {"interface key", true, {kOurKeys[7]}},
+        {"class and AppID keys", true, {kOurKeys[4], kOurKeys[0]}},
+        {"ProgID and PreApproved keys", true, {kOurKeys[2], kOurKeys[5]}},
+        {"everything", true, std::vector<Key>(std::begin(kOurKeys), std::end(kOurKeys))},
+        {"never registered", false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.registered) ASSERT_EQ(RegisterServer(DllPath()), S_OK);
+        for (const Key& key : c.removedByHand) RemoveByHand(key);
+        EXPECT_EQ(UnregisterServer(DllPath()), S_OK);
+        for (const Key& key : kOurKeys) {
+            EXPECT_FALSE(Exists(key)) << "left: " << testing::PrintToString(std::wstring(key.path));
+        }
+        for (const Key& key : kSharedKeys) {
+            EXPECT_TRUE(Exists(key)) << "removed: " << testing::PrintToString(std::wstring(key.path));
+        }
+        EXPECT_EQ(UnregisterServer(DllPath()), S_OK);  // and again, with nothing left
+    }
+}
+
+// Another version of the type library under the same LIBID is not this server's: removal keeps it, and
+// the LIBID key with it.
+TEST_F(ServerModule, RemovalKeepsAnotherTypeLibraryVersion) {
+    const std::wstring other = std::wstring(kLibKey) + L"\\9.9";
+    ASSERT_EQ(RegisterServer(DllPath()), S_OK);
+    HKEY h = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, other.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr),
+        ERROR_SUCCESS);
+    RegCloseKey(h);
+    EXPECT_EQ(UnregisterServer(DllPath()), S_OK);
+    EXPECT_TRUE(Exists({HKEY_CLASSES_ROOT, other.c_str()}));
+    const std::wstring ours = std::wstring(kLibKey) + L"\\1.0";
+    EXPECT_FALSE(Exists({HKEY_CLASSES_ROOT, ours.c_str()}));
+    RemoveByHand({HKEY_CLASSES_ROOT, kLibKey});
 }
 
 }  // namespace
