@@ -4,6 +4,7 @@
 #include <olectl.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -291,6 +292,82 @@ TEST_F(ServerModule, RemovalKeepsAnotherTypeLibraryVersion) {
     const std::wstring ours = std::wstring(kLibKey) + L"\\1.0";
     EXPECT_FALSE(Exists({HKEY_CLASSES_ROOT, ours.c_str()}));
     RemoveByHand({HKEY_CLASSES_ROOT, kLibKey});
+}
+
+// The class key as lines "subkey|value=data", subkeys in sorted order.
+void DumpKey(HKEY root, const std::wstring& path, const std::wstring& relative,
+             std::vector<std::wstring>& out) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &h), ERROR_SUCCESS);
+    std::vector<std::wstring> lines, subkeys;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256], data[1024];
+        DWORD nameLength = 256, dataSize = sizeof(data), type = 0;
+        if (RegEnumValueW(h, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                          &dataSize) != ERROR_SUCCESS) {
+            break;
+        }
+        lines.push_back(relative + L"|" + name + L"=" + (type == REG_SZ ? data : L"(not text)"));
+    }
+    lines.push_back(relative + L"|");  // the key itself, also when it has no values
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        if (RegEnumKeyExW(h, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        subkeys.push_back(name);
+    }
+    RegCloseKey(h);
+    std::sort(lines.begin(), lines.end());
+    std::sort(subkeys.begin(), subkeys.end());
+    out.insert(out.end(), lines.begin(), lines.end());
+    for (const std::wstring& sub : subkeys) {
+        DumpKey(root, path + L"\\" + sub, relative.empty() ? sub : relative + L"\\" + sub, out);
+    }
+}
+
+// The class key is written afresh: subkeys and values left by an older registration under it are gone.
+TEST_F(ServerModule, RegisteringOverStaleClassKeyContent) {
+    ASSERT_EQ(RegisterServer(DllPath()), S_OK);
+    const std::wstring cls = kClassKey;
+    const struct {
+        std::wstring key;
+        const wchar_t* value;  // nullptr: the default value
+    } stale[] = {
+        {cls + L"\\LocalServer32", nullptr},
+        {cls, L"Stale"},
+        {cls + L"\\InprocServer32", L"Stale"},
+        {cls + L"\\Implemented Categories\\{0BADF00D-0000-4000-8000-000000000002}", nullptr},
+        {cls + L"\\Programmable\\Old", L"Stale"},
+    };
+    for (const auto& s : stale) {
+        const wchar_t text[] = L"C:\\old\\Tarnel.dll";
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, s.key.c_str(), s.value, REG_SZ, text, sizeof(text)),
+                  ERROR_SUCCESS);
+    }
+    ASSERT_EQ(RegisterServer(DllPath()), S_OK);
+
+    std::vector<std::wstring> actual;
+    DumpKey(HKEY_CLASSES_ROOT, cls, L"", actual);
+    const std::vector<std::wstring> expected = {
+        L"|",
+        L"|=Brisel アプリ ヘルパーActiveX",
+        L"|AppID={FFD586E5-6F14-45BC-99EE-F8C2238FB0A7}",
+        L"Implemented Categories|",
+        L"Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}|",
+        L"InprocServer32|",
+        L"InprocServer32|=" + DllPath(),
+        L"InprocServer32|ThreadingModel=Apartment",
+        L"ProgID|",
+        L"ProgID|=Tarnel.BrowserHelperAx.1",
+        L"Programmable|",
+        L"TypeLib|",
+        L"TypeLib|={0F240A97-B9E7-402B-B19E-01D27EF40D2B}",
+        L"VersionIndependentProgID|",
+        L"VersionIndependentProgID|=Tarnel.BrowserHelperAx",
+    };
+    EXPECT_EQ(actual, expected);
+    EXPECT_EQ(UnregisterServer(DllPath()), S_OK);
 }
 
 }  // namespace
