@@ -30,16 +30,20 @@ ours=("HKCR\\AppID\\$appid" 'HKCR\AppID\Tarnel.DLL'
 dump() { for key in "${ours[@]}"; do query "$key"; done; }
 
 # The script's own set-up, not under test: an add that fails is logged with what reg and Wine said; it counts
-# as done when the key reads back all the same, else it is made again (idempotent, up to five times).
+# as done when the key reads back all the same, else it is made again (idempotent, up to five times). Wine's
+# output goes to a file, never to a pipe: a service that a Wine process starts keeps its stderr open, and a
+# reader of the pipe would wait for it forever.
 add_sibling() {
-    local key=$1 out attempt
+    local key=$1 attempt log
+    log=$(mktemp)
     for attempt in 1 2 3 4 5; do
-        out=$("$wine_run" "$prefix" "$loader" reg add "$key" /ve /d sibling /f </dev/null 2>&1) && return 0
-        echo "set-up: reg add $key, attempt $attempt: $(iconv -f CP932 -t UTF-8 -c <<<"$out" | tr -d '\r')"
-        exists "$key" && return 0
+        "$wine_run" "$prefix" "$loader" reg add "$key" /ve /d sibling /f </dev/null >"$log" 2>&1 && break
+        echo "set-up: reg add $key, attempt $attempt: $(iconv -f CP932 -t UTF-8 -c "$log" | tr -d '\r')"
+        exists "$key" && break
+        [ $attempt = 5 ] && { rm -f "$log"; return 1; }
         sleep 1
     done
-    return 1
+    rm -f "$log"
 }
 
 case $mode in
