@@ -37,12 +37,21 @@ enum : DISPID {
     kWindowStateChanged = 283,
 };
 
+// The URL argument as the browser sends it: a value, possibly behind one VT_VARIANT reference. A reference
+// that leads nowhere, or a VT_VARIANT reference behind another, is malformed: nothing is read through it.
+const VARIANT* UrlValue(const VARIANT* url) {
+    if (url && V_VT(url) == (VT_VARIANT | VT_BYREF)) url = V_VARIANTREF(url);
+    if (!url || V_VT(url) == (VT_VARIANT | VT_BYREF)) return nullptr;
+    if ((V_VT(url) & VT_BYREF) && !V_BYREF(url)) return nullptr;
+    return url;
+}
+
 // The text of an event's URL argument, by value or by reference; false when it does not convert.
 bool UrlText(const VARIANT* url, BStr& text) {
+    url = UrlValue(url);
     if (!url) return false;
     Variant copy;
     if (FAILED(VariantCopyInd(copy.Get(), const_cast<VARIANT*>(url)))) return false;
-    if (V_VT(copy.Get()) == (VT_VARIANT | VT_BYREF)) return false;
     if (V_VT(copy.Get()) != VT_BSTR && FAILED(VariantChangeType(copy.Get(), copy.Get(), 0, VT_BSTR))) {
         return false;
     }
@@ -278,12 +287,13 @@ STDMETHODIMP CBrowserHelperAx::GetApplication(IDispatch** ppObj) {
     }
 }
 
+// The name as the BSTR holds it, with its length, so that a NUL inside is seen (and a null name is empty).
 STDMETHODIMP CBrowserHelperAx::SetOptions(BSTR bstrName, LONG lVal, SHORT* pVal) {
-    return tarnel::SetOptions(bstrName, lVal, pVal);
+    return tarnel::SetOptions(std::wstring_view(bstrName, SysStringLen(bstrName)), lVal, pVal);
 }
 
 STDMETHODIMP CBrowserHelperAx::GetOptions(BSTR bstrName, LONG* plVal) {
-    return tarnel::GetOptions(bstrName, plVal);
+    return tarnel::GetOptions(std::wstring_view(bstrName, SysStringLen(bstrName)), plVal);
 }
 
 STDMETHODIMP CBrowserHelperAx::get_Visible(VARIANT_BOOL* pbVisible) {
@@ -392,13 +402,13 @@ bool CBrowserHelperAx::IsAttachedBrowser(IDispatch* pDisp) const { return SameOb
 
 void CBrowserHelperAx::OnNavigateComplete2(IDispatch* pDisp, VARIANT* URL) {
     BStr url;
-    if (!UrlText(URL, url) || !IsAttachedBrowser(pDisp)) return;
+    if (!UrlText(URL, url) || !IsAttachedBrowser(pDisp) || !IsSiteAllowed()) return;
     events_.Fire_NavigateComplete(url.Get());
 }
 
 void CBrowserHelperAx::OnDocumentComplete(IDispatch* pDisp, VARIANT* URL) {
     BStr url;
-    if (!UrlText(URL, url) || !IsAttachedBrowser(pDisp)) return;
+    if (!UrlText(URL, url) || !IsAttachedBrowser(pDisp) || !IsSiteAllowed()) return;
     events_.Fire_DocumentComplete(url.Get());
 }
 

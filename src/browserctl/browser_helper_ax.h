@@ -94,7 +94,10 @@ public:
     bool AllowInvoke() const { return IsSiteAllowed(); }
     HRESULT OnSetClientSite(IOleClientSite* site);
 
-    // From the browser-event sink.
+    // From the browser-event sink. The control's events reach the page only while the page passes the site
+    // check: one that may call nothing must not learn where the browser goes either. It is asked at every
+    // event, not at Advise, so a sink advised before the site is set, or before the page's address can be
+    // read, gets the events as soon as the page passes, and none while it does not.
     void OnNavigateComplete2(IDispatch* pDisp, VARIANT* URL);
     void OnDocumentComplete(IDispatch* pDisp, VARIANT* URL);
 

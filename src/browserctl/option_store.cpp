@@ -17,14 +17,23 @@ const wchar_t* OptionsKeyPath() {
     return kOptionsKeyClassic;
 }
 
-HRESULT GetOptions(const wchar_t* name, long* plVal) {
+bool IsOptionName(std::wstring_view name) {
+    return !name.empty() && name.find(L'\0') == std::wstring_view::npos;
+}
+
+HRESULT GetOptions(std::wstring_view name, long* plVal) {
     if (!plVal) return E_POINTER;
     try {
+        if (!IsOptionName(name)) {
+            *plVal = -1;
+            return S_OK;
+        }
         // Zero-filled first: a shorter value (REG_BINARY of two bytes) must not leave stale bytes behind.
         DWORD data = 0;
         DWORD size = sizeof(data);
         DWORD type = 0;
-        LSTATUS rc = SHGetValueW(HKEY_CURRENT_USER, OptionsKeyPath(), name, &type, &data, &size);
+        LSTATUS rc =
+            SHGetValueW(HKEY_CURRENT_USER, OptionsKeyPath(), std::wstring(name).c_str(), &type, &data, &size);
         *plVal = rc == ERROR_SUCCESS ? static_cast<long>(data) : -1;
         return S_OK;
     } catch (...) {
@@ -33,10 +42,13 @@ HRESULT GetOptions(const wchar_t* name, long* plVal) {
     }
 }
 
-HRESULT SetOptions(const wchar_t* name, long lVal, short* pVal) {
+HRESULT SetOptions(std::wstring_view name, long lVal, short* pVal) {
     try {
         DWORD data = static_cast<DWORD>(lVal);
-        LSTATUS rc = SHSetValueW(HKEY_CURRENT_USER, OptionsKeyPath(), name, REG_DWORD, &data, sizeof(data));
+        LSTATUS rc = IsOptionName(name)
+                         ? SHSetValueW(HKEY_CURRENT_USER, OptionsKeyPath(), std::wstring(name).c_str(),
+                                       REG_DWORD, &data, sizeof(data))
+                         : ERROR_INVALID_PARAMETER;
         if (pVal) *pVal = rc == ERROR_SUCCESS ? 1 : 0;
     } catch (...) {
         if (pVal) *pVal = 0;

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarnel {
 
@@ -16,10 +17,17 @@ inline constexpr size_t kPathBuffer = MAX_PATH;
 // The options key under HKEY_CURRENT_USER, decided again at every call.
 const wchar_t* OptionsKeyPath();
 
-// Reads the named option; a missing, unreadable or over-long value gives -1. Null out pointer: E_POINTER.
-HRESULT GetOptions(const wchar_t* name, long* plVal);
-// Writes the named option as REG_DWORD; *pVal (when given) is 1 on success, 0 on failure. Always S_OK.
-HRESULT SetOptions(const wchar_t* name, long lVal, short* pVal);
+// A name the store accepts: not empty (that would be the key's default value) and without a NUL inside (the
+// registry would cut the name there, and it would meet another option). Other names the registry refuses
+// (too long) fail when they are used.
+bool IsOptionName(std::wstring_view name);
+
+// Reads the named option; a missing, unreadable or over-long value gives -1, and so does a refused name. Null
+// out pointer: E_POINTER.
+HRESULT GetOptions(std::wstring_view name, long* plVal);
+// Writes the named option as REG_DWORD; *pVal (when given) is 1 on success, 0 on failure (a refused name
+// writes nothing). Always S_OK.
+HRESULT SetOptions(std::wstring_view name, long lVal, short* pVal);
 
 // Full file name of a module, however long it is.
 std::wstring GetModulePath(HMODULE module);

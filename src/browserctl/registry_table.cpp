@@ -41,9 +41,28 @@ HRESULT RegisterTable(const std::vector<RegEntry>& table, const Replacements& re
     }
 }
 
+namespace {
+
+bool HasSubkeys(HKEY root, const wchar_t* path) {
+    RegKey key;
+    DWORD subkeys = 0;
+    return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS &&
+           RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys > 0;
+}
+
+}  // namespace
+
 HRESULT UnregisterTable(const std::vector<RegEntry>& table) {
     for (auto it = table.rbegin(); it != table.rend(); ++it) {
         if (it->kind == KeyKind::Shared) continue;
+        if (it->kind == KeyKind::OwnParent) {
+            if (HasSubkeys(it->root, it->path)) continue;
+            LSTATUS rc = RegDeleteKeyW(it->root, it->path);
+            if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(rc);
+            continue;
+        }
         LSTATUS rc = RegDeleteTreeW(it->root, it->path);
         if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) rc = RegDeleteKeyW(it->root, it->path);
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return HRESULT_FROM_WIN32(rc);

@@ -1,6 +1,8 @@
 // Registry content described as a table and applied in register or removal mode, in place of registrar
 // scripts. A key marked Own is ours: written on registration, removed whole on removal. A key marked Shared
 // (HKCR\AppID, HKCR\CLSID, the PreApproved key and its parents) is created when missing but never removed.
+// A key marked OwnParent is ours but may hold what is not (another version of the type library): it is
+// removed only when nothing is left under it.
 #pragma once
 
 #include <windows.h>
@@ -32,7 +34,7 @@ private:
     HKEY key_ = nullptr;
 };
 
-enum class KeyKind : uint8_t { Shared, Own, OwnReplaced };
+enum class KeyKind : uint8_t { Shared, Own, OwnReplaced, OwnParent };
 
 struct RegValue {
     const wchar_t* name;  // nullptr: the key's default value
@@ -50,7 +52,8 @@ using Replacements = std::vector<std::pair<std::wstring, std::wstring>>;
 
 // Creates every key and value in table order. An OwnReplaced key is deleted whole before it is written.
 HRESULT RegisterTable(const std::vector<RegEntry>& table, const Replacements& replacements);
-// Deletes the Own keys (with their subkeys), in reverse order; a key that is already gone is no failure.
+// Deletes the Own keys (with their subkeys) and the empty OwnParent keys, in reverse order; a key that is
+// already gone is no failure, so a removal after a partial one, or of a table never written, succeeds.
 HRESULT UnregisterTable(const std::vector<RegEntry>& table);
 
 std::wstring ExpandReplacements(const wchar_t* text, const Replacements& replacements);

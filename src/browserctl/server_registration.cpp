@@ -82,16 +82,32 @@ HRESULT RegisterTypeLibrary(const std::wstring& path) {
     return RegisterTypeLib(lib.Get(), const_cast<wchar_t*>(path.c_str()), nullptr);
 }
 
+// What registering the type library writes: its version key under its LIBID, and a key per interface it
+// describes (the dual interface and the event dispinterface).
+const std::vector<RegEntry>& TypeLibTable() {
+    static const std::vector<RegEntry> table = {
+        {HKEY_CLASSES_ROOT, L"TypeLib", KeyKind::Shared, {}},
+        {HKEY_CLASSES_ROOT, L"TypeLib\\{0F240A97-B9E7-402B-B19E-01D27EF40D2B}", KeyKind::OwnParent, {}},
+        {HKEY_CLASSES_ROOT, L"TypeLib\\{0F240A97-B9E7-402B-B19E-01D27EF40D2B}\\1.0", KeyKind::Own, {}},
+        {HKEY_CLASSES_ROOT, L"Interface", KeyKind::Shared, {}},
+        {HKEY_CLASSES_ROOT, L"Interface\\{238A51A3-29EF-42BA-A131-93BBAE9C69E5}", KeyKind::Own, {}},
+        {HKEY_CLASSES_ROOT, L"Interface\\{DEB3E6E7-C5B7-44EC-A848-17B9A1AD8609}", KeyKind::Own, {}},
+    };
+    return table;
+}
+
+// The system's removal stops at the first key it misses (a LIBID key removed by hand leaves the interface
+// keys behind), so its result is not the answer: what it left of ours is removed after it, and only what
+// cannot be removed fails.
 HRESULT UnregisterTypeLibrary(const std::wstring& path) {
     ComPtr<ITypeLib> lib;
-    HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Put());
-    if (FAILED(hr)) return hr;
     TLIBATTR* attr = nullptr;
-    hr = lib->GetLibAttr(&attr);
-    if (FAILED(hr)) return hr;
-    hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
-    lib->ReleaseTLibAttr(attr);
-    return hr;
+    if (SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.Put())) &&
+        SUCCEEDED(lib->GetLibAttr(&attr))) {
+        UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+        lib->ReleaseTLibAttr(attr);
+    }
+    return UnregisterTable(TypeLibTable());
 }
 
 // Runs steps in order under the registration locale; stops at the first failure.

@@ -110,20 +110,21 @@ std::optional<std::wstring> WrittenHost(const std::wstring& address, size_t auth
     return authority;
 }
 
-// The host as the system's URL splitter reads it (decoded), or nothing when it cannot split the address.
-std::optional<std::wstring> SplitHost(const std::wstring& address) {
+// The host as the URL splitter reads it (decoded), or nothing when it cannot split the address. The host is
+// taken at the length the splitter reports: decoding "%00" puts a NUL inside, and the host read as a C string
+// would be cut there and look like the part before it.
+std::optional<std::wstring> SplitHost(const std::wstring& address, UrlSplitter split) {
     wchar_t host[kPathBuffer] = {};
     URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof(parts);
     parts.lpszHostName = host;
     parts.dwHostNameLength = static_cast<DWORD>(std::size(host));  // characters, terminator included
-    if (!InternetCrackUrlW(address.c_str(), 0, ICU_DECODE, &parts)) return std::nullopt;
-    size_t length = wcsnlen(host, std::size(host));
-    if (length >= std::size(host)) return std::nullopt;
-    return std::wstring(host, length);
+    if (!split || !split(address.c_str(), 0, ICU_DECODE, &parts)) return std::nullopt;
+    if (parts.dwHostNameLength >= std::size(host)) return std::nullopt;
+    return std::wstring(host, parts.dwHostNameLength);
 }
 
-bool HostRuleAllows(const std::wstring& address) {
+bool HostRuleAllows(const std::wstring& address, UrlSplitter split) {
     size_t authorityStart = 0;
     if (StartsWithNoCase(address, L"http://")) {
         authorityStart = 7;
@@ -134,12 +135,12 @@ bool HostRuleAllows(const std::wstring& address) {
     }
     std::optional<std::wstring> written = WrittenHost(address, authorityStart);
     if (!written || !IsPlainHostName(*written)) return false;
-    std::optional<std::wstring> split = SplitHost(address);
-    if (!split || !IsPlainHostName(*split) || !EqualNoCase(*split, *written)) return false;
+    std::optional<std::wstring> splitHost = SplitHost(address, split);
+    if (!splitHost || !IsPlainHostName(*splitHost) || !EqualNoCase(*splitHost, *written)) return false;
     // The first occurrence of the suffix must end the host, after at least one label.
-    const wchar_t* host = split->c_str();
+    const wchar_t* host = splitHost->c_str();
     const wchar_t* found = StrStrIW(host, kDomainSuffix);
-    return found && found != host && found + wcslen(kDomainSuffix) == host + split->size();
+    return found && found != host && found + wcslen(kDomainSuffix) == host + splitHost->size();
 }
 
 // ---- local-file rule ----
@@ -254,13 +255,13 @@ std::wstring FindPageAddress(IOleClientSite* site) {
     }
 }
 
-bool IsAddressAllowed(const std::wstring& address) {
+bool IsAddressAllowed(const std::wstring& address, UrlSplitter split) {
     if (address.empty()) return false;
     try {
         for (wchar_t c : address) {
             if (IsControl(c)) return false;
         }
-        return FileRuleAllows(address) || HostRuleAllows(address);
+        return FileRuleAllows(address) || HostRuleAllows(address, split);
     } catch (...) {
         return false;
     }

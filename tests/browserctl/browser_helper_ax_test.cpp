@@ -336,10 +336,13 @@ TEST(BrowserHelperAx, BrowserEventsBecomeControlEvents) {
 }
 
 // Without an attached browser, an event that names no browser is the control's own and is raised; one that
-// names a browser is not.
+// names a browser is not. The page passes the site check, but its site leads to no top-level browser.
 TEST(BrowserHelperAx, EventsWithoutAnyBrowser) {
+    Host host;
+    host.site->topLevel = nullptr;
     Recorder recorder;
     ComPtr<IBrowserHelperAx> control = NewControl();
+    ASSERT_EQ(SetSite(control, host.Site()), S_OK);
     Advise(control, recorder.sink);
     ASSERT_EQ(Impl(control)->AttachedBrowser(), nullptr);
     IDispatch* browserSink = Impl(control)->BrowserEventSink();
@@ -379,6 +382,111 @@ TEST(BrowserHelperAx, EventsWithoutAnyBrowser) {
     control.Reset();
     EXPECT_EQ(frame->refs, 1);
     FakeBrowser_Release(frame);
+}
+
+// A page the site check refuses learns nothing of where the browser goes; the check is made at every event,
+// so a page that passes later, or a sink advised before the site is set, gets the events from then on.
+TEST(BrowserHelperAx, EventsOnlyReachPagesThatPassTheSiteCheck) {
+    Host host;
+    host.document->url = L"http://evil.com/";
+    Recorder early, late;
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    Advise(control, early.sink);  // before the site is set
+    ASSERT_EQ(SetSite(control, host.Site()), S_OK);
+    Advise(control, late.sink);
+    IDispatch* top = reinterpret_cast<IDispatch*>(FakeBrowser_Browser(host.browser));
+
+    const struct {
+        const char* name;
+        const wchar_t* page;  // the hosting document's address; nullptr: no document
+        DISPID browserEvent;
+        int count;  // events each sink has received after this step
+    } steps[] = {
+        {"refused page, document", L"http://evil.com/", 259, 0},
+        {"refused page, navigation", L"http://evil.com/", 252, 0},
+        {"look-alike host", L"http://www.pexlo.jp.evil.com/", 259, 0},
+        {"no page address", nullptr, 259, 0},
+        {"allowed page, document", L"http://www.pexlo.jp/page.html", 259, 1},
+        {"allowed page, navigation", L"https://shop.pexlo.jp/", 252, 2},
+        {"refused again", L"http://evil.com/", 252, 2},
+        {"allowed local page", L"file:///C:/Pexlo/index.html", 259, 3},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        host.document->url = step.page;
+        host.browser->document = step.page ? FakeDocument_Dispatch(host.document) : nullptr;
+        EXPECT_EQ(FakeBrowser_Fire(host.browser, step.browserEvent, top,
+                                   L"https://www.pexlo.jp/account?token=secret", TRUE),
+                  S_OK);
+        for (Recorder* r : {&early, &late}) {
+            EXPECT_EQ(r->sink->count, step.count);
+            if (step.count > 0) EXPECT_STREQ(r->sink->lastUrl, L"https://www.pexlo.jp/account?token=secret");
+        }
+    }
+}
+
+// A malformed DocumentComplete or NavigateComplete2 (a reference that leads nowhere, arguments missing) is
+// ignored; the sink still serves the next good event.
+TEST(BrowserHelperAx, MalformedBrowserEventsAreIgnored) {
+    Host host;
+    Recorder recorder;
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    ASSERT_EQ(SetSite(control, host.Site()), S_OK);
+    Advise(control, recorder.sink);
+    IDispatch* sink = Impl(control)->BrowserEventSink();
+    IDispatch* top = reinterpret_cast<IDispatch*>(FakeBrowser_Browser(host.browser));
+
+    VARIANT nullBstrRef;
+    V_VT(&nullBstrRef) = VT_BSTR | VT_BYREF;
+    V_BSTRREF(&nullBstrRef) = nullptr;
+    BStr text(L"http://www.pexlo.jp/inner");
+    VARIANT inner;
+    V_VT(&inner) = VT_BSTR;
+    V_BSTR(&inner) = text.Get();
+    VARIANT innerRef;
+    V_VT(&innerRef) = VT_VARIANT | VT_BYREF;
+    V_VARIANTREF(&innerRef) = &inner;
+
+    struct Case {
+        const char* name;
+        VARTYPE vt;
+        void* ref;   // the by-reference pointer (or the value's pointer)
+        UINT args;   // arguments passed
+        bool array;  // false: no argument array at all
+    } const cases[] = {
+        {"null variant reference", VT_VARIANT | VT_BYREF, nullptr, 2, true},
+        {"null string reference", VT_BSTR | VT_BYREF, nullptr, 2, true},
+        {"reference to a null string reference", VT_VARIANT | VT_BYREF, &nullBstrRef, 2, true},
+        {"reference to a reference", VT_VARIANT | VT_BYREF, &innerRef, 2, true},
+        {"null object reference", VT_DISPATCH | VT_BYREF, nullptr, 2, true},
+        {"null unknown reference", VT_UNKNOWN | VT_BYREF, nullptr, 2, true},
+        {"null array reference", VT_ARRAY | VT_BSTR | VT_BYREF, nullptr, 2, true},
+        {"null object", VT_DISPATCH, nullptr, 2, true},
+        {"null array", VT_ARRAY | VT_BSTR, nullptr, 2, true},
+        {"URL only", VT_BSTR, nullptr, 1, true},
+        {"no arguments", VT_BSTR, nullptr, 0, true},
+        {"no argument array", VT_BSTR, nullptr, 2, false},
+    };
+    for (const Case& c : cases) {
+        for (DISPID id : {259, 252}) {
+            SCOPED_TRACE(testing::Message() << c.name << ", event " << id);
+            VARIANT args[2];
+            V_VT(&args[0]) = c.vt;
+            V_BYREF(&args[0]) = c.ref;
+            V_VT(&args[1]) = VT_DISPATCH;
+            V_DISPATCH(&args[1]) = top;
+            // With fewer arguments the browser argument stays last.
+            VARIANT* first = c.args == 1 ? &args[1] : args;
+            DISPPARAMS params{c.array ? first : nullptr, nullptr, c.args, 0};
+            EXPECT_EQ(sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+                      S_OK);
+            EXPECT_EQ(recorder.sink->count, 0);
+        }
+    }
+    EXPECT_EQ(sink->Invoke(259, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(FakeBrowser_Fire(host.browser, 259, top, L"http://www.pexlo.jp/good", TRUE), S_OK);
+    EXPECT_EQ(recorder.sink->count, 1);
+    EXPECT_STREQ(recorder.sink->lastUrl, L"http://www.pexlo.jp/good");
 }
 
 // The browser may still call the sink while the control is being destroyed; that must not revive it.
@@ -612,6 +720,62 @@ TEST(BrowserHelperAx, InvokeChecksTheSiteFirst) {
     ASSERT_EQ(V_VT(result.Get()), VT_BSTR);
     EXPECT_STREQ(V_BSTR(result.Get()), L"http://www.pexlo.jp/now.html");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, OptionsKeyPath(), L"InvokeOption");
+}
+
+// A name that is no option name (null, empty, a NUL inside) is refused like one the registry cannot hold: it
+// reads -1 and writes nothing, neither the key's default value nor the option its first part names.
+TEST(BrowserHelperAx, OptionNamesThatNameNoOption) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, OptionsKeyPath());
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    BStr other(L"Other");
+    SHORT ok = 0;
+    ASSERT_EQ(control->SetOptions(other.Get(), 5, &ok), S_OK);
+    ASSERT_EQ(ok, 1);
+    const DWORD planted = 3;
+    ASSERT_EQ(
+        RegSetKeyValueW(HKEY_CURRENT_USER, OptionsKeyPath(), nullptr, REG_DWORD, &planted, sizeof(planted)),
+        ERROR_SUCCESS);
+
+    const struct {
+        const char* name;
+        std::optional<std::wstring> text;  // nullopt: a null BSTR
+    } cases[] = {
+        {"null", std::nullopt},
+        {"empty", std::wstring()},
+        {"NUL after a name", std::wstring(L"Other\0x", 7)},
+        {"NUL first", std::wstring(L"\0Other", 6)},
+        {"NUL last", std::wstring(L"Other\0", 6)},
+        {"too long", std::wstring(20000, L'n')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BStr name;
+        if (c.text) name = BStr(c.text->data(), static_cast<UINT>(c.text->size()));
+        LONG value = 0;
+        EXPECT_EQ(control->GetOptions(name.Get(), &value), S_OK);
+        EXPECT_EQ(value, -1);
+        ok = 7;
+        EXPECT_EQ(control->SetOptions(name.Get(), 9, &ok), S_OK);
+        EXPECT_EQ(ok, 0);
+        EXPECT_EQ(control->SetOptions(name.Get(), 9, nullptr), S_OK);
+    }
+    LONG value = 0;
+    EXPECT_EQ(control->GetOptions(other.Get(), &value), S_OK);
+    EXPECT_EQ(value, 5);
+    DWORD data = 0, size = sizeof(data);
+    EXPECT_EQ(
+        RegGetValueW(HKEY_CURRENT_USER, OptionsKeyPath(), nullptr, RRF_RT_REG_DWORD, nullptr, &data, &size),
+        ERROR_SUCCESS);
+    EXPECT_EQ(data, planted);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, OptionsKeyPath(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD values = 0;
+    EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(values, 2u);  // "Other" and the planted default value
+    RegCloseKey(key);
+    RegDeleteTreeW(HKEY_CURRENT_USER, OptionsKeyPath());
 }
 
 // Needs a window station with a display; the ctest wrapper runs it under Xvfb.

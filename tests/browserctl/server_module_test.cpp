@@ -4,6 +4,7 @@
 #include <olectl.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -196,9 +197,177 @@ TEST_F(ServerModule, RegistrationSwitchesTheThreadLocale) {
     ASSERT_EQ(UnregisterServer(DllPath(), record), S_OK);
     EXPECT_EQ(seen, threeSteps);
     EXPECT_EQ(GetThreadLocale(), kCallerLocale);
-    // Nothing registered now: removing the type library again fails, and the locale still comes back.
-    EXPECT_TRUE(FAILED(UnregisterServer(DllPath(), record)));
+    EXPECT_TRUE(FAILED(UnregisterServer(DllPath(), [] { throw 1; })));
     EXPECT_EQ(GetThreadLocale(), kCallerLocale);
+}
+
+constexpr wchar_t kClassKey[] = L"CLSID\\{C9169A8E-F20B-463E-B3BD-345D359418CF}";
+constexpr wchar_t kLibKey[] = L"TypeLib\\{0F240A97-B9E7-402B-B19E-01D27EF40D2B}";
+constexpr wchar_t kPreApprovedKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\{C9169A8E-F20B-463E-B3BD-345D359418CF}";
+
+struct Key {
+    HKEY root;
+    const wchar_t* path;
+};
+
+// Every key the server writes, and the shared parents that removal keeps.
+const Key kOurKeys[] = {
+    {HKEY_CLASSES_ROOT, L"AppID\\{FFD586E5-6F14-45BC-99EE-F8C2238FB0A7}"},
+    {HKEY_CLASSES_ROOT, L"AppID\\Tarnel.DLL"},
+    {HKEY_CLASSES_ROOT, L"Tarnel.BrowserHelperAx.1"},
+    {HKEY_CLASSES_ROOT, L"Tarnel.BrowserHelperAx"},
+    {HKEY_CLASSES_ROOT, kClassKey},
+    {HKEY_LOCAL_MACHINE, kPreApprovedKey},
+    {HKEY_CLASSES_ROOT, kLibKey},
+    {HKEY_CLASSES_ROOT, L"Interface\\{238A51A3-29EF-42BA-A131-93BBAE9C69E5}"},
+    {HKEY_CLASSES_ROOT, L"Interface\\{DEB3E6E7-C5B7-44EC-A848-17B9A1AD8609}"},
+};
+const Key kSharedKeys[] = {
+    {HKEY_CLASSES_ROOT, L"AppID"},
+    {HKEY_CLASSES_ROOT, L"CLSID"},
+    {HKEY_CLASSES_ROOT, L"TypeLib"},
+    {HKEY_CLASSES_ROOT, L"Interface"},
+    {HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved"},
+};
+
+bool Exists(const Key& key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(key.root, key.path, 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+    RegCloseKey(h);
+    return true;
+}
+
+void RemoveByHand(const Key& key) {
+    RegDeleteTreeW(key.root, key.path);
+    RegDeleteKeyW(key.root, key.path);
+    ASSERT_FALSE(Exists(key)) << testing::PrintToString(std::wstring(key.path));
+}
+
+// Removal after a partial one by hand, a second removal and the removal of a server never registered take
+// away whatever is left and succeed; the shared parents stay.
+TEST_F(ServerModule, RemovalRemovesWhatIsLeft) {
+    const struct {
+        const char* name;
+        bool registered;
+        std::vector<Key> removedByHand;
+    } cases[] = {
+        {"type library key", true, {{HKEY_CLASSES_ROOT, kLibKey}}},
+        {"type library version key",
+         true,
+         {{HKEY_CLASSES_ROOT, L"TypeLib\\{0F240A97-B9E7-402B-B19E-01D27EF40D2B}\\1.0"}}},
+        {"interface key", true, {kOurKeys[7]}},
+        {"class and AppID keys", true, {kOurKeys[4], kOurKeys[0]}},
+        {"ProgID and PreApproved keys", true, {kOurKeys[2], kOurKeys[5]}},
+        {"everything", true, std::vector<Key>(std::begin(kOurKeys), std::end(kOurKeys))},
+        {"never registered", false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.registered) ASSERT_EQ(RegisterServer(DllPath()), S_OK);
+        for (const Key& key : c.removedByHand) RemoveByHand(key);
+        EXPECT_EQ(UnregisterServer(DllPath()), S_OK);
+        for (const Key& key : kOurKeys) {
+            EXPECT_FALSE(Exists(key)) << "left: " << testing::PrintToString(std::wstring(key.path));
+        }
+        for (const Key& key : kSharedKeys) {
+            EXPECT_TRUE(Exists(key)) << "removed: " << testing::PrintToString(std::wstring(key.path));
+        }
+        EXPECT_EQ(UnregisterServer(DllPath()), S_OK);  // and again, with nothing left
+    }
+}
+
+// Another version of the type library under the same LIBID is not this server's: removal keeps it, and
+// the LIBID key with it.
+TEST_F(ServerModule, RemovalKeepsAnotherTypeLibraryVersion) {
+    const std::wstring other = std::wstring(kLibKey) + L"\\9.9";
+    ASSERT_EQ(RegisterServer(DllPath()), S_OK);
+    HKEY h = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, other.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr),
+        ERROR_SUCCESS);
+    RegCloseKey(h);
+    EXPECT_EQ(UnregisterServer(DllPath()), S_OK);
+    EXPECT_TRUE(Exists({HKEY_CLASSES_ROOT, other.c_str()}));
+    const std::wstring ours = std::wstring(kLibKey) + L"\\1.0";
+    EXPECT_FALSE(Exists({HKEY_CLASSES_ROOT, ours.c_str()}));
+    RemoveByHand({HKEY_CLASSES_ROOT, kLibKey});
+}
+
+// The class key as lines "subkey|value=data", subkeys in sorted order.
+void DumpKey(HKEY root, const std::wstring& path, const std::wstring& relative,
+             std::vector<std::wstring>& out) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &h), ERROR_SUCCESS);
+    std::vector<std::wstring> lines, subkeys;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256], data[1024];
+        DWORD nameLength = 256, dataSize = sizeof(data), type = 0;
+        if (RegEnumValueW(h, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                          &dataSize) != ERROR_SUCCESS) {
+            break;
+        }
+        lines.push_back(relative + L"|" + name + L"=" + (type == REG_SZ ? data : L"(not text)"));
+    }
+    lines.push_back(relative + L"|");  // the key itself, also when it has no values
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        if (RegEnumKeyExW(h, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        subkeys.push_back(name);
+    }
+    RegCloseKey(h);
+    std::sort(lines.begin(), lines.end());
+    std::sort(subkeys.begin(), subkeys.end());
+    out.insert(out.end(), lines.begin(), lines.end());
+    for (const std::wstring& sub : subkeys) {
+        DumpKey(root, path + L"\\" + sub, relative.empty() ? sub : relative + L"\\" + sub, out);
+    }
+}
+
+// The class key is written afresh: subkeys and values left by an older registration under it are gone.
+TEST_F(ServerModule, RegisteringOverStaleClassKeyContent) {
+    ASSERT_EQ(RegisterServer(DllPath()), S_OK);
+    const std::wstring cls = kClassKey;
+    const struct {
+        std::wstring key;
+        const wchar_t* value;  // nullptr: the default value
+    } stale[] = {
+        {cls + L"\\LocalServer32", nullptr},
+        {cls, L"Stale"},
+        {cls + L"\\InprocServer32", L"Stale"},
+        {cls + L"\\Implemented Categories\\{0BADF00D-0000-4000-8000-000000000002}", nullptr},
+        {cls + L"\\Programmable\\Old", L"Stale"},
+    };
+    for (const auto& s : stale) {
+        const wchar_t text[] = L"C:\\old\\Tarnel.dll";
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, s.key.c_str(), s.value, REG_SZ, text, sizeof(text)),
+                  ERROR_SUCCESS);
+    }
+    ASSERT_EQ(RegisterServer(DllPath()), S_OK);
+
+    std::vector<std::wstring> actual;
+    DumpKey(HKEY_CLASSES_ROOT, cls, L"", actual);
+    const std::vector<std::wstring> expected = {
+        L"|",
+        L"|=Brisel アプリ ヘルパーActiveX",
+        L"|AppID={FFD586E5-6F14-45BC-99EE-F8C2238FB0A7}",
+        L"Implemented Categories|",
+        L"Implemented Categories\\{59FB2056-D625-48D0-A944-1A85B5AB2640}|",
+        L"InprocServer32|",
+        L"InprocServer32|=" + DllPath(),
+        L"InprocServer32|ThreadingModel=Apartment",
+        L"ProgID|",
+        L"ProgID|=Tarnel.BrowserHelperAx.1",
+        L"Programmable|",
+        L"TypeLib|",
+        L"TypeLib|={0F240A97-B9E7-402B-B19E-01D27EF40D2B}",
+        L"VersionIndependentProgID|",
+        L"VersionIndependentProgID|=Tarnel.BrowserHelperAx",
+    };
+    EXPECT_EQ(actual, expected);
+    EXPECT_EQ(UnregisterServer(DllPath()), S_OK);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <olectl.h>
 
+#include <optional>
 #include <string>
 
 #include "browserctl/browser_helper_ax.h"
@@ -92,6 +93,8 @@ const AddressCase kAddressCases[] = {
     {L"http://www.pexlo%2Ejp/", false},
     {L"http://evil.com%2F.pexlo.jp/", false},
     {L"http://evil.com%00.pexlo.jp/", false},
+    // decoded, the NUL cuts the host: the system's splitter reads "www.pexlo.jp" here
+    {L"http://www.pexlo.jp%00.evil.com/", false},
     {L"http://%77ww.pexlo.jp/", false},
     // ports and odd authorities
     {L"http://www.pexlo.jp:80:80/", false},
@@ -158,6 +161,53 @@ TEST(SiteCheck, DecidesOnAddresses) {
         SCOPED_TRACE(testing::Message() << "address " << testing::PrintToString(c.address));
         EXPECT_EQ(IsAddressAllowed(c.address), c.allowed);
     }
+}
+
+// What the stand-in splitter answers: a host (at its own reported length), or a failure.
+std::optional<std::wstring> g_splitHost;
+
+BOOL WINAPI StandInSplitter(LPCWSTR, DWORD, DWORD, LPURL_COMPONENTSW parts) {
+    if (!g_splitHost) {
+        SetLastError(ERROR_INTERNET_INVALID_URL);
+        return FALSE;
+    }
+    if (g_splitHost->size() >= parts->dwHostNameLength) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    wmemcpy(parts->lpszHostName, g_splitHost->c_str(), g_splitHost->size() + 1);
+    parts->dwHostNameLength = static_cast<DWORD>(g_splitHost->size());
+    return TRUE;
+}
+
+// The host as written and the host as the system's splitter reads it must be the same plain host name. The
+// real splitter agrees with the written host on every address that reaches it, so a splitter that reads
+// otherwise (as one that decodes an escape differently would) stands in for it here.
+TEST(SiteCheck, WrittenAndSplitHostsMustAgree) {
+    const struct {
+        const char* name;
+        const wchar_t* address;
+        std::optional<std::wstring> split;
+        bool allowed;
+    } cases[] = {
+        {"agrees", L"http://www.pexlo.jp/", L"www.pexlo.jp", true},
+        {"agrees in another case", L"https://shop.pexlo.jp/", L"SHOP.Pexlo.JP", true},
+        {"cannot split", L"http://www.pexlo.jp/", std::nullopt, false},
+        {"reads a product host for another", L"http://evil.com/", L"www.pexlo.jp", false},
+        {"reads another product host", L"http://www.pexlo.jp/", L"shop.pexlo.jp", false},
+        {"decoded NUL inside the host", L"http://www.pexlo.jp/", std::wstring(L"www.pexlo.jp\0.evil.com", 23),
+         false},
+        {"a letter that folds to ASCII", L"http://shop.pexlo.jp/", L"\u017Fhop.pexlo.jp", false},
+        {"host with a trailing dot", L"http://www.pexlo.jp/", L"www.pexlo.jp.", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_splitHost = c.split;
+        EXPECT_EQ(IsAddressAllowed(c.address, StandInSplitter), c.allowed);
+    }
+    g_splitHost.reset();
+    // Local pages never reach the splitter.
+    EXPECT_TRUE(IsAddressAllowed(L"file:///C:/Pexlo/index.html", StandInSplitter));
 }
 
 // A few rows end to end: a scripted call through Invoke from a page at that address, the page's URL coming
