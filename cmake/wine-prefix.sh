@@ -89,6 +89,9 @@ make_copy() {
     [ -d "$HOME" ] || mkdir -p "$HOME"
     # The lock's descriptor is closed for Wine's processes: a service that inherited it would hold the lock.
     WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1 9>&-
-    # About 0.2 s: the copy is as new as its template, so wineboot only starts the services.
-    WINEPREFIX="$prefix" "$loader" wineboot </dev/null >/dev/null 2>&1 9>&-
+    # About 0.2 s: the copy is as new as its template, so wineboot only starts the services. Under load a Wine
+    # start can fail before it runs (seen about once in 600); the services must not start later with the
+    # caller's streams instead.
+    WINEPREFIX="$prefix" "$loader" wineboot </dev/null >/dev/null 2>&1 9>&- ||
+        WINEPREFIX="$prefix" "$loader" wineboot </dev/null >/dev/null 2>&1 9>&-
 ) 9>"$prefix.lock"
