@@ -377,7 +377,9 @@ TEST(BrowserHelperAx, EventsWithoutAnyBrowser) {
                   S_OK);
         EXPECT_EQ(recorder.sink->count, c.count);
         EXPECT_EQ(recorder.sink->lastId, c.fired);
-        if (c.count > 0) EXPECT_STREQ(recorder.sink->lastUrl, L"http://www.pexlo.jp/alone");
+        if (c.count > 0) {
+            EXPECT_STREQ(recorder.sink->lastUrl, L"http://www.pexlo.jp/alone");
+        }
     }
     control.Reset();
     EXPECT_EQ(frame->refs, 1);
@@ -420,7 +422,9 @@ TEST(BrowserHelperAx, EventsOnlyReachPagesThatPassTheSiteCheck) {
                   S_OK);
         for (Recorder* r : {&early, &late}) {
             EXPECT_EQ(r->sink->count, step.count);
-            if (step.count > 0) EXPECT_STREQ(r->sink->lastUrl, L"https://www.pexlo.jp/account?token=secret");
+            if (step.count > 0) {
+                EXPECT_STREQ(r->sink->lastUrl, L"https://www.pexlo.jp/account?token=secret");
+            }
         }
     }
 }

@@ -264,7 +264,9 @@ TEST_F(ServerModule, RemovalRemovesWhatIsLeft) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.registered) ASSERT_EQ(RegisterServer(DllPath()), S_OK);
+        if (c.registered) {
+            ASSERT_EQ(RegisterServer(DllPath()), S_OK);
+        }
         for (const Key& key : c.removedByHand) RemoveByHand(key);
         EXPECT_EQ(UnregisterServer(DllPath()), S_OK);
         for (const Key& key : kOurKeys) {
