@@ -10,12 +10,14 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/engine/job_rules.h"
 #include "app/ini_control.h"
 #include "archivers/archive_file.h"
 #include "platform/application.h"
+#include "platform/ini_file.h"
 
 namespace benchsupport {
 
@@ -74,6 +76,16 @@ inline void PumpUntil(const std::function<bool()>& done) {
         platform::Application.ProcessMessages();
     }
 }
+
+// The program's defaults, as an absent settings file gives them: a bench's figures do not depend on the
+// settings file a test or an earlier close left in the prefix's My Documents.
+class TDefaultsOnly : public platform::TCustomIniFile {
+public:
+    std::string ReadString(std::string_view, std::string_view, std::string_view def) override {
+        return std::string(def);
+    }
+    void WriteString(std::string_view, std::string_view, std::string_view) override {}
+};
 
 template <typename F>
 F Proc(HMODULE m, const char* name) {

@@ -237,15 +237,6 @@ private:
     }
 };
 
-// The program's defaults, as an empty settings file gives them.
-class TDefaultsOnly : public platform::TCustomIniFile {
-public:
-    std::string ReadString(std::string_view, std::string_view, std::string_view def) override {
-        return std::string(def);
-    }
-    void WriteString(std::string_view, std::string_view, std::string_view) override {}
-};
-
 void DeleteExtracted(const testsupport::TempDir& dir, int count) {
     for (int i = 0; i < count; ++i) ::DeleteFileW(dir.File(L"f" + std::to_wstring(i) + L".txt").c_str());
 }

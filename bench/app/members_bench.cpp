@@ -235,6 +235,8 @@ int main(int argc, char** argv) {
 
     TfrmMain form;
     form.Create();
+    TDefaultsOnly defaults;
+    IniControl.Load(defaults);
     JobState().CommandLineRun = 0;
     auto settings = [&](bool preTest) {
         IniControl.ConfirmDelete = false;

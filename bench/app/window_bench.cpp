@@ -108,6 +108,8 @@ struct TZipLibrary {
 
 // The settings of an absent settings file, with no question and no end notice.
 void QuietDefaults() {
+    TDefaultsOnly defaults;
+    IniControl.Load(defaults);
     IniControl.ConfirmDelete = false;
     IniControl.ConfirmIgnore = false;
     IniControl.ShowEndDlg = false;
