@@ -40,7 +40,6 @@ void TfrmMain::AppendLog(const std::string& message) {
         DrawPendingLog();
     } catch (...) {
         // Logging never reaches the user; the counter keeps its new value.
-        pendingLog_.clear();
     }
 }
 
