@@ -31,13 +31,12 @@
 #include "platform/ini_file.h"
 #include "support/fixtures.h"
 #include "support/temp_dir.h"
+#include "app_bench.h"
 
 using namespace velmor;
-using Clock = std::chrono::steady_clock;
+using namespace benchsupport;
 
 namespace {
-
-double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // Where the time of one job went, in seconds unless counted.
 struct TJobProfile {
@@ -237,28 +236,6 @@ private:
         return result;
     }
 };
-
-// The program's defaults, as an empty settings file gives them.
-class TDefaultsOnly : public platform::TCustomIniFile {
-public:
-    std::string ReadString(std::string_view, std::string_view, std::string_view def) override {
-        return std::string(def);
-    }
-    void WriteString(std::string_view, std::string_view, std::string_view) override {}
-};
-
-struct TSummary {
-    double median = 0, min = 0, max = 0;
-};
-
-TSummary Summarize(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    TSummary s;
-    s.min = v.front();
-    s.max = v.back();
-    s.median = v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-    return s;
-}
 
 void DeleteExtracted(const testsupport::TempDir& dir, int count) {
     for (int i = 0; i < count; ++i) ::DeleteFileW(dir.File(L"f" + std::to_wstring(i) + L".txt").c_str());

@@ -43,18 +43,15 @@
 #include "support/fixtures.h"
 #include "support/standin_log.h"
 #include "support/temp_dir.h"
+#include "app_bench.h"
 
 using namespace velmor;
 using platform::Application;
-using Clock = std::chrono::steady_clock;
+using namespace benchsupport;
 
 namespace {
 
 constexpr int kMembers = 10000;
-
-double Seconds(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // The phases of one job, in order; the timed archive moves the job from one to the next.
 enum TPhase : int {
@@ -163,59 +160,20 @@ private:
     std::unique_ptr<IJobArchive> inner_;
 };
 
-template <typename F>
-F Proc(HMODULE m, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(m, name)));
-}
-
-struct TSummary {
-    double median = 0, min = 0, max = 0;
-};
-
-TSummary Summarize(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    TSummary s{0, v.front(), v.back()};
-    s.median = v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-    return s;
-}
-
-struct TVariant {
-    const char* name;
-    std::function<void()> run;
-    std::function<void()> prepare;  // untimed, before each run
-    std::vector<double> times;
-};
-
-// The variants in turn, the first one moving on by one each round, so that none gains from its place; the
-// extracted files are deleted after each run, untimed.
+// The variants in turn; the extracted files are deleted after each run, untimed.
 void RunRounds(std::vector<TVariant>& variants, int rounds, const std::wstring& output) {
-    for (int round = 0; round < rounds; ++round)
-        for (size_t k = 0; k < variants.size(); ++k) {
-            TVariant& v = variants[(static_cast<size_t>(round) + k) % variants.size()];
-            if (v.prepare) v.prepare();
-            const auto start = Clock::now();
-            v.run();
-            v.times.push_back(Seconds(start));
-            testsupport::DeleteTree(output);
-        }
+    for (TVariant& v : variants) v.cleanUp = [output] { testsupport::DeleteTree(output); };
+    benchsupport::RunRounds(variants, rounds);
 }
 
 std::vector<TSummary> PrintTable(const std::vector<TVariant>& variants) {
     std::vector<TSummary> sums;
     for (const TVariant& v : variants) {
         sums.push_back(Summarize(v.times));
-        std::printf("  %-28s %7.3f s (%.3f-%.3f)\n", v.name, sums.back().median, sums.back().min,
+        std::printf("  %-28s %7.3f s (%.3f-%.3f)\n", v.name.c_str(), sums.back().median, sums.back().min,
                     sums.back().max);
     }
     return sums;
-}
-
-// Serves the window and the worker until `done` holds.
-void PumpUntil(const std::function<bool()>& done) {
-    while (!done()) {
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        Application.ProcessMessages();
-    }
 }
 
 bool WriteFixture(const std::wstring& path) {
@@ -225,19 +183,6 @@ bool WriteFixture(const std::wstring& path) {
         members.push_back({"d" + std::to_string(i % 100) + "/m" + std::to_string(i) + ".txt",
                            std::string(100, static_cast<char>('a' + i % 26))});
     return testsupport::WriteZipFixture(path, members);
-}
-
-// The command line the job gives the ZIP library, with the switches its settings choose.
-std::string JobCommandLine(const std::string& archive, const std::string& outputFolder,
-                           const TIniControl& ini) {
-    TArchiveFile af;
-    af.SetFileName(archive);
-    std::string notReady, commandLine;
-    ApplyFormatSwitches(".zip", ini.OverWrite, ini.IgnoreDirectory,
-                        TReadyFlags{true, true, true, true, true, false}, af.Options, notReady);
-    af.Archiver()->BuildExtractCmd(nullptr, archive, af.Options, outputFolder, TFileItems{std::string()},
-                                   false, commandLine);
-    return commandLine;
 }
 
 // The library's extraction call, from the job's command line (the output folder made first, as the job's
@@ -292,6 +237,8 @@ int main(int argc, char** argv) {
 
     TfrmMain form;
     form.Create();
+    TDefaultsOnly defaults;
+    IniControl.Load(defaults);
     JobState().CommandLineRun = 0;
     // The clean-up variant moves the archive away; every run finds it back in its place (untimed).
     const std::wstring movedFolder = dir.File(L"moved");
@@ -324,7 +271,7 @@ int main(int argc, char** argv) {
         while (Seconds(start) < 0.2) PumpUntil([] { return true; });
     };
     auto job = [&](bool shown, bool preTest) {
-        return TVariant{nullptr,
+        return TVariant{"",
                         [&form, &archive] {
                             form.AddFileToList(archive);
                             form.btnUnPackClick();
@@ -334,6 +281,7 @@ int main(int argc, char** argv) {
                             settings(preTest);
                             showWindow(shown);
                         },
+                        {},
                         {}};
     };
     auto named = [](const char* name, TVariant v) {
@@ -347,8 +295,8 @@ int main(int argc, char** argv) {
         IniControl.MoveFolder = platform::WideToSjis(movedFolder);
     };
     const std::vector<TVariant> all = {
-        {"library: extraction call", [&] { library.Extract(commandLine, output); }, restoreArchive, {}},
-        {"library: test call", [&] { library.check(archive.c_str(), checkMode); }, restoreArchive, {}},
+        {"library: extraction call", [&] { library.Extract(commandLine, output); }, restoreArchive, {}, {}},
+        {"library: test call", [&] { library.check(archive.c_str(), checkMode); }, restoreArchive, {}, {}},
         named("job, window shown", job(true, true)),
         named("job, window hidden", job(false, true)),
         named("job, shown, no pre-test", job(true, false)),
@@ -369,7 +317,7 @@ int main(int argc, char** argv) {
     const std::vector<TSummary> sums = PrintTable(variants);
     std::printf("ratios to the library's extraction call:\n");
     for (size_t i = 1; i < variants.size(); ++i)
-        std::printf("  %-28s %5.2f\n", variants[i].name, sums[i].median / sums[0].median);
+        std::printf("  %-28s %5.2f\n", variants[i].name.c_str(), sums[i].median / sums[0].median);
     restoreArchive();
 
     // The check a clean-up waits for, alone, on the files of one extraction: every member on disk under its
@@ -395,7 +343,7 @@ int main(int argc, char** argv) {
         std::printf("\nthe verification of %zu walked members on disk: %.3f s (%.3f-%.3f), %zu not there",
                     walk.Members.size(), t.median, t.min, t.max, missing);
         for (size_t i = 0; i < variants.size(); ++i)
-            if (std::string(variants[i].name) == "job, window shown")
+            if (variants[i].name == "job, window shown")
                 std::printf(", %.1f %% of the shown job", 100 * t.median / sums[i].median);
         std::printf("\n");
         testsupport::DeleteTree(output);
@@ -413,8 +361,8 @@ int main(int argc, char** argv) {
         RunRounds(walk, walkRounds, output);
         const std::vector<TSummary> w = PrintTable(walk);
         for (size_t i = 1; i < walk.size(); ++i)
-            std::printf("  %-28s adds %.3f s, %.1f us a member\n", walk[i].name, w[i].median - w[0].median,
-                        (w[i].median - w[0].median) * 1e6 / kMembers);
+            std::printf("  %-28s adds %.3f s, %.1f us a member\n", walk[i].name.c_str(),
+                        w[i].median - w[0].median, (w[i].median - w[0].median) * 1e6 / kMembers);
     }
 
     // One more job each way on the same window, its archive calls timed: where the time goes.

@@ -410,7 +410,7 @@ def search_log_viewer_and_about(env):
     check(env.helper_run("menu", "TfrmMain", "Velmor", "f", "v")[0] == 0, "log viewer chosen")
     title = "処理の記録（標準ログファイル）閲覧"
     check(env.wait_window("TfrmLogView", title), "the log viewer is shown")
-    rc, out = env.helper_run("texts", "TfrmLogView", title)
+    rc, out = env.helper_run("rows", "TfrmLogView", title)
     check("以前の記録" in out, "the log file's lines: %r" % out)
     time.sleep(0.5)
     env.screenshot("log_viewer")

@@ -1,10 +1,12 @@
 // Jobs run by the main window on real controls (the Xvfb pass), through the engine and the stand-in
 // libraries: the start's confirmation, a whole job ending with the output folder, two stops, a cooperative
-// pause, and closing during a job (asked in status 3; stop first and close after the job otherwise).
+// pause, closing during a job (asked in status 3; stop first and close after the job otherwise), and a job of
+// many archives drawn in batches.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/forms/form_main.h"
 #include "app/ini_control.h"
@@ -84,6 +86,49 @@ protected:
             return l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0;
         });
     }
+    // The pane holds every line logged so far, numbered one after the other up to the last number given.
+    void ExpectEveryLineInThePane() {
+        std::vector<std::string> lines = form.memoLog.Lines();
+        ASSERT_FALSE(lines.empty());
+        int expected = std::atoi(lines.front().c_str());
+        for (const std::string& line : lines) {
+            ASSERT_EQ(std::atoi(line.c_str()), expected) << line;
+            ++expected;
+        }
+        EXPECT_EQ(expected - 1, form.LogLineCount());
+    }
+    // What the job list shows on screen: for each row place of its client area from the top, whether
+    // anything is drawn in the first column besides the background (text, icon or highlight).
+    std::vector<bool> DrawnRows() {
+        std::vector<bool> drawn;
+        HWND list = form.lvFiles.Handle();
+        RECT client{};
+        GetClientRect(list, &client);
+        const int top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+        RECT first = form.lvFiles.ItemRect(top);
+        if (first.bottom <= first.top) return drawn;
+        const int height = first.bottom - first.top;
+        const int width = static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0));
+        const COLORREF background = static_cast<COLORREF>(SendMessageW(list, LVM_GETBKCOLOR, 0, 0));
+        HDC dc = GetDC(list);
+        for (int y0 = first.top; y0 + height <= client.bottom; y0 += height) {
+            bool any = false;
+            for (int y = y0 + 2; y < y0 + height - 2 && !any; ++y)
+                for (int x = first.left + 2; x < first.left + width - 4 && !any; ++x)
+                    any = GetPixel(dc, x, y) != background;
+            drawn.push_back(any);
+        }
+        ReleaseDC(list, dc);
+        return drawn;
+    }
+    // The rows that should show: from the top row to the last one, as far as the list has room.
+    std::vector<bool> ExpectedRows(size_t places) {
+        const int top = static_cast<int>(SendMessageW(form.lvFiles.Handle(), LVM_GETTOPINDEX, 0, 0));
+        std::vector<bool> rows(places, false);
+        for (size_t i = 0; i < places && top + static_cast<int>(i) < form.lvFiles.Count(); ++i)
+            rows[i] = true;
+        return rows;
+    }
     void SlowMembers(int ms) {
         ASSERT_TRUE(standins.SetScript(testsupport::StandinScript().Delay(ms).CheckDelay(ms)));
     }
@@ -147,6 +192,8 @@ TEST_F(MainWindowJob, SecondStopOnlyLogsAndTheJobEndsStopped) {
     EXPECT_TRUE(Logged("[ お知らせ ]　中断中です。"));
     ASSERT_TRUE(Pump([] { return JobState().Status == jsIdle; }, 30000));
     EXPECT_TRUE(Logged("> [ 強制中断 ] 中断されました。"));
+    // The notices of the stop sit among the job's lines in the order of their numbers.
+    ExpectEveryLineInThePane();
     EXPECT_LT(Extracted(), 8);
     EXPECT_TRUE(testsupport::FileExists(archive));
     EXPECT_EQ(JobState().BreakPressed, 0);
@@ -198,4 +245,65 @@ TEST_F(MainWindowJob, CloseDuringPreTestStopsTheJobThenCloses) {
     Pump([&] { return !form.Visible(); }, 2000);
     EXPECT_FALSE(form.Visible()) << "closed once the job had ended";
     EXPECT_EQ(Extracted(), 0);
+}
+
+// Many small archives: the window draws the job in batches, and what it shows is still what happened: every
+// log line in the order of its number and the archives' lines in the order of the archives, at a pause and at
+// the end; the list drawn with the rows that are left (the one that failed); the log file written at the
+// close with every line.
+TEST_F(MainWindowJob, ManyArchivesShowEveryLineAndTheRowsLeft) {
+    form.ClearFileList();
+    IniControl.ClearAll = false;
+    // Room for several rows in the list.
+    form.SetBounds(0, 0, 640, 720);
+    constexpr int kArchives = 24, kBroken = 7;
+    std::vector<std::string> paths;
+    for (int i = 0; i < kArchives; ++i) {
+        const std::wstring file = dir.File(L"s" + std::to_wstring(i) + L".zip");
+        if (i == kBroken)
+            ASSERT_TRUE(testsupport::WriteFileBytes(file, "not an archive"));
+        else
+            ASSERT_TRUE(testsupport::WriteZipFixture(file, {{"f" + std::to_string(i) + ".txt", "data"}}));
+        paths.push_back(platform::WideToSjis(file));
+        form.AddFileToList(paths.back());
+    }
+    SlowMembers(40);
+    form.btnUnPackClick();
+    ASSERT_TRUE(Pump([&] { return form.lvFiles.Count() <= kArchives - 8; }, 30000));
+    form.btnSuspendClick();
+    // Longer than a batch ever waits: then the pane and the list show everything so far.
+    Pump([] { return false; }, 1500);
+    ExpectEveryLineInThePane();
+    std::vector<bool> drawn = DrawnRows();
+    ASSERT_GE(drawn.size(), 4u);
+    EXPECT_EQ(drawn, ExpectedRows(drawn.size()));
+    form.btnResumeClick();
+    ASSERT_TRUE(Pump([] { return JobState().Status == jsIdle; }, 60000));
+    Pump([] { return false; }, 300);
+
+    ExpectEveryLineInThePane();
+    ASSERT_EQ(form.lvFiles.Count(), 1);
+    EXPECT_EQ(form.lvFiles.Caption(0), paths[kBroken]);
+    drawn = DrawnRows();
+    EXPECT_EQ(drawn, ExpectedRows(drawn.size()));
+    EXPECT_TRUE(drawn.front());
+    // Each archive's head line, in the order of the archives.
+    std::vector<std::string> heads;
+    for (const std::string& line : form.memoLog.Lines())
+        if (line.find(">>>> [ ") != std::string::npos) heads.push_back(line.substr(line.find('"') + 1));
+    ASSERT_EQ(heads.size(), static_cast<size_t>(kArchives));
+    for (size_t i = 0; i < heads.size(); ++i) EXPECT_EQ(heads[i].find(paths[i] + "\""), 0u) << heads[i];
+    for (int i = 0; i < kArchives; ++i) {
+        if (i == kBroken) continue;
+        EXPECT_TRUE(testsupport::FileExists(dir.File(L"f" + std::to_wstring(i) + L".txt"))) << i;
+    }
+
+    // Closed, the window writes the pane's lines to the log file, each ended by CR LF.
+    std::string expected;
+    for (const std::string& line : form.memoLog.Lines()) expected += line + "\r\n";
+    JobState().LogFilePath = platform::WideToSjis(dir.File(L"VelmorLog.txt"));
+    IniControl.bLogFile = true;
+    IniControl.KBDeleteLog = 2000;
+    form.Close();
+    EXPECT_EQ(testsupport::ReadFileBytes(dir.File(L"VelmorLog.txt")).value_or(""), expected);
 }

@@ -1,6 +1,7 @@
 // The search window: the keyword rules without a window, and under Xvfb the search over a job list of real
 // archives (stand-in libraries), with the folder and refused rows never opened, the regular-expression path,
-// the hit rows, the count, the size sort, the remove pop-up and the empty-list box.
+// the hit rows, the count, the size sort, the remove pop-up, the empty-list box, and many hits with the
+// window answering meanwhile.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -172,4 +173,63 @@ TEST_F(SearchWindow, EmptyJobListGivesTheBox) {
     ASSERT_EQ(boxes_.boxes.size(), 1u);
     EXPECT_EQ(boxes_.boxes[0], TfrmSearch::kEmptyListText);
     EXPECT_EQ(boxes_.captions[0], "検索");
+}
+
+namespace {
+// What a timer saw while a search ran: the count shown and the rows listed; it can press stop.
+struct TDuringSearch {
+    TfrmSearch* search = nullptr;
+    bool pressStop = false;
+    std::vector<std::pair<std::string, int>> seen;
+};
+TDuringSearch* g_during = nullptr;
+void CALLBACK LookDuringSearch(HWND, UINT, UINT_PTR, DWORD) {
+    if (!g_during || !g_during->search->Searching()) return;
+    g_during->seen.emplace_back(g_during->search->lblcntFind.Text(), g_during->search->lvFile.Count());
+    if (g_during->pressStop) g_during->search->btnAbort.Click();
+}
+}  // namespace
+
+// Many hits: every one listed and counted, their icons asked of the shell once per extension, and the window
+// serving its messages meanwhile (a timer sees the count grow, and can stop the search).
+TEST_F(SearchWindow, ManyHitsListedWhileTheWindowAnswers) {
+    rows_.clear();
+    constexpr int kArchives = 6, kMembers = 1500;
+    for (int i = 0; i < kArchives; ++i) {
+        std::vector<FixtureMember> members;
+        for (int j = 0; j < kMembers; ++j) {
+            const char* ext = j % 3 == 0 ? ".jpg" : j % 3 == 1 ? ".JPG" : ".txt";
+            members.push_back({"d/p" + std::to_string(j) + ext, "x", false});
+        }
+        const std::wstring name = L"many" + std::to_wstring(i) + L".zip";
+        ASSERT_TRUE(WriteZipFixture(dir_.File(name), members));
+        rows_.push_back(dir_.SjisFile(platform::WideToSjis(name)));
+    }
+    const int kHits = kArchives * kMembers * 2 / 3;
+
+    TDuringSearch during;
+    during.search = &search_;
+    g_during = &during;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 30, LookDuringSearch);
+    Search(".jpg");
+    EXPECT_EQ(search_.lvFile.Count(), kHits);
+    EXPECT_EQ(search_.lblcntFind.Text(), std::to_string(kHits));
+    EXPECT_EQ(search_.lvFile.Caption(kHits - 1), "d/p" + std::to_string(kMembers - 2) + ".JPG");
+    // The folder image, then one per extension met: ".jpg" and ".JPG".
+    EXPECT_EQ(search_.imgList.Count(), 3);
+    ASSERT_FALSE(during.seen.empty()) << "the window served no message during the search";
+    EXPECT_TRUE(std::any_of(during.seen.begin(), during.seen.end(), [&](const auto& s) {
+        return s.second > 0 && s.second < kHits && s.first == std::to_string(s.second);
+    })) << "no count of the hits so far was shown";
+
+    // "停止" ends the search at once; the hits so far stay, counted.
+    during.seen.clear();
+    during.pressStop = true;
+    Search(".txt");
+    KillTimer(nullptr, timer);
+    g_during = nullptr;
+    ASSERT_FALSE(during.seen.empty());
+    EXPECT_LT(search_.lvFile.Count(), kArchives * kMembers / 3);
+    EXPECT_EQ(search_.lblcntFind.Text(), std::to_string(search_.lvFile.Count()));
+    EXPECT_FALSE(search_.Searching());
 }

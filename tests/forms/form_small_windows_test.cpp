@@ -1,8 +1,9 @@
-// The log viewer, the About box and the generic dialog: log lines split and reloaded on every show (missing,
-// empty and large Shift-JIS files), the version from the test program's own version resource, the logo from
-// the program's folder, and the dialog's answers; under Xvfb with screenshots.
+// The log viewer, the About box and the generic dialog: log lines found and reloaded on every show (missing,
+// empty and large Shift-JIS files, to the last line), the version from the test program's own version
+// resource, the logo from the program's folder, and the dialog's answers; under Xvfb with screenshots.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include "app/forms/form_dialog_ex.h"
 #include "app/forms/form_log_view.h"
@@ -17,10 +18,22 @@ using namespace velmor;
 using namespace testsupport;
 using formstest::Pump;
 
+namespace {
+std::vector<std::string> LinesOf(const TLogText& text) {
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < text.Count(); ++i) lines.emplace_back(text.Line(i));
+    return lines;
+}
+}  // namespace
+
 TEST(LogViewRules, LinesAndPath) {
-    EXPECT_EQ(SplitLogLines("a\r\nb\nc"), (std::vector<std::string>{"a", "b", "c"}));
-    EXPECT_EQ(SplitLogLines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
-    EXPECT_TRUE(SplitLogLines("").empty());
+    EXPECT_EQ(LinesOf(TLogText("a\r\nb\nc")), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(LinesOf(TLogText("a\r\n\r\n")), (std::vector<std::string>{"a", ""}));
+    EXPECT_TRUE(LinesOf(TLogText("")).empty());
+    EXPECT_EQ(TLogText("ab\r\nabcd\r\nabc").Longest(), 1u);
+    // Tabs stop at every eighth column, a double-byte character taking two.
+    EXPECT_EQ(TLogLinesView::DisplayText("a\tb"), L"a       b");
+    EXPECT_EQ(TLogLinesView::DisplayText("\x95\x5C\tb"), L"\u8868      b");  // 表
     std::optional<std::string> path = LogFilePath();
     ASSERT_TRUE(path);
     EXPECT_EQ(path->substr(path->size() - 14), "\\VelmorLog.txt");
@@ -64,34 +77,58 @@ std::string IconFile() {
 
 }  // namespace
 
+// The rows the log viewer's list shows, as the list itself gives them.
+std::vector<std::string> ShownRows(const TLogLinesView& view) {
+    std::vector<std::string> rows;
+    const int count = static_cast<int>(SendMessageW(view.Handle(), LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t buffer[1024] = {};
+        LVITEMW item{};
+        item.pszText = buffer;
+        item.cchTextMax = 1024;
+        SendMessageW(view.Handle(), LVM_GETITEMTEXTW, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(&item));
+        rows.push_back(platform::WideToSjis(buffer));
+    }
+    return rows;
+}
+
 TEST_F(SmallWindows, LogViewerReloadsOnEveryShow) {
     TfrmLogView view;
     std::wstring file = dir_.File(L"VelmorLog.txt");
     view.LogPath = [&] { return std::optional<std::string>(platform::WideToSjis(file)); };
     view.Create();
     view.Show();
-    EXPECT_EQ(view.memoLogView.Lines(), (std::vector<std::string>{TfrmLogView::kNoLogText}));
+    EXPECT_EQ(ShownRows(view.memoLogView), (std::vector<std::string>{TfrmLogView::kNoLogText}));
     view.Hide();
 
     ASSERT_TRUE(WriteFileBytes(file, ""));
     view.Show();
-    EXPECT_EQ(view.memoLogView.Text(), "");
+    EXPECT_TRUE(ShownRows(view.memoLogView).empty());
     view.Hide();
 
-    // Lines appended between two shows appear; a Shift-JIS log past 100 KB shows whole.
+    // Lines appended between two shows appear; a Shift-JIS log past 100 KB shows whole, to its last line,
+    // which has no line end; a line longer than the list's own text buffer shows whole.
     std::string log;
-    for (int i = 0; log.size() < 120 * 1024; ++i) log += std::to_string(i) + "：解凍しました 表示\r\n";
+    for (int i = 0; log.size() < 120 * 1024; ++i) log += std::to_string(i) + "：解凍しました\t表示\r\n";
     ASSERT_TRUE(WriteFileBytes(file, log));
     view.Show();
     view.Hide();
-    ASSERT_TRUE(WriteFileBytes(file, log + "最後の行\r\n"));
+    const std::string longLine = "長い行 " + std::string(600, 'x');
+    ASSERT_TRUE(WriteFileBytes(file, log + longLine + "\r\n最後の行"));
     view.Show();
-    std::vector<std::string> lines = view.memoLogView.Lines();
-    ASSERT_GT(lines.size(), 3000u);
-    EXPECT_EQ(lines.front(), "0：解凍しました 表示");
-    EXPECT_EQ(lines.back(), "最後の行");
+    std::vector<std::string> rows = ShownRows(view.memoLogView);
+    ASSERT_GT(rows.size(), 3000u);
+    EXPECT_EQ(rows.front(), "0：解凍しました 表示");
+    EXPECT_EQ(rows[rows.size() - 2], longLine);
+    EXPECT_EQ(rows.back(), "最後の行");
     EXPECT_TRUE(boxes_.boxes.empty());
+
+    // Ctrl+A and Ctrl+C take every line, as the file has them.
+    view.memoLogView.SelectAll();
+    EXPECT_EQ(view.memoLogView.SelectedText(), log + longLine + "\r\n最後の行\r\n");
     view.SetBounds(0, 0, 640, 420);
+    SendMessageW(view.memoLogView.Handle(), LVM_ENSUREVISIBLE, 0, FALSE);
     formstest::Screenshot(L"log_view");
     view.Destroy();
 }

@@ -107,7 +107,11 @@ TApplicationMainThread::~TApplicationMainThread() {
 void TApplicationMainThread::Invoke(const std::function<void()>& fn) {
     platform::Application.Synchronize([this, &fn] {
         ++serving_;
-        platform::ScopeExit done([this] { --serving_; });
+        ++running_;
+        platform::ScopeExit done([this] {
+            --serving_;
+            --running_;
+        });
         RunPosted();
         fn();
     });
@@ -146,11 +150,13 @@ void TApplicationMainThread::RunPosted() {
             call = std::move(posted_.front());
             posted_.pop_front();
         }
+        ++running_;
         try {
             call();
         } catch (...) {
             platform::Application.HandleException();
         }
+        --running_;
     }
     runningPosted_ = false;
 }
@@ -161,11 +167,13 @@ void TApplicationMainThread::RunTimer(UINT_PTR id) {
     if (it == timers_.end()) return;
     std::function<void()> call = std::move(it->second);
     timers_.erase(it);
+    ++running_;
     try {
         call();
     } catch (...) {
         platform::Application.HandleException();
     }
+    --running_;
 }
 
 LRESULT CALLBACK TApplicationMainThread::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -241,6 +241,8 @@ public:
     void Post(std::function<void()> fn) override;
     // True on the main thread while it runs a call that a worker waits for.
     bool Serving() const noexcept { return serving_ > 0; }
+    // True on the main thread while it runs any call of a worker: waited for, posted or timed.
+    bool RunningCall() const noexcept { return running_ > 0; }
     void PostLater(unsigned delayMs, std::function<void()> fn) override;
 
 private:
@@ -252,6 +254,7 @@ private:
 
     HWND window_ = nullptr;
     int serving_ = 0;  // main thread only
+    int running_ = 0;  // main thread only
     std::mutex mutex_;
     std::deque<std::function<void()>> posted_;
     bool runningPosted_ = false;  // main thread only

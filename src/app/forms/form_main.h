@@ -17,6 +17,7 @@
 #include "app/engine/unpack.h"
 #include "app/engine/unpack_thread.h"
 #include "app/forms/form_main_rules.h"
+#include "app/forms/screen_batch.h"
 #include "app/icon_cache.h"
 #include "platform/controls.h"
 #include "platform/form.h"
@@ -55,6 +56,9 @@ public:
     void ClearLog();
     void DeleteLogFile();
     int LogLineCount() const noexcept { return logLineCount_; }
+    // Draws what a running job changed since the last batch: its log lines, the job list's rows, the status
+    // text and the progress display (see screenBatch_).
+    void FlushScreen();
 
     // --- job list (form_main_files.cpp) ---
     void AddFileToList(const std::string& path);
@@ -201,6 +205,16 @@ private:
     void CreateEngine();
     void StartWorker(int priority);
     void LogJobStart();
+    // The batches of a job's screen changes (form_main_log.cpp).
+    void BeginScreenBatch();
+    void EndScreenBatch();
+    // A change made on the job's behalf: drawn with the next batch, at once when the batches fall far behind.
+    void ScreenChanged();
+    // True for a change that waits for the next batch: one the worker made while its job runs.
+    bool Batching() const noexcept;
+    void FreezeList();
+    // Puts the waiting log lines into the pane.
+    void DrawPendingLog();
 
     TApplicationMainThread mainThread_;
     TWin32ShellOps shellOps_;
@@ -219,6 +233,24 @@ private:
     std::vector<std::string> args_;
     TCommandLine commandLine_;
     int logLineCount_ = 0;
+
+    // While a job runs, what the worker changes on screen is drawn in batches (TBatchClock): each drawing
+    // of a control costs the window system's round trips, and a job of small archives would otherwise
+    // redraw the log pane, the list, the status bar and the bars several times per archive. Log lines wait
+    // as text; the list's rows change at once with its drawing off until the batch; the status text and
+    // the progress display keep their latest values. A batch also comes before a question and at the end
+    // of the job; a line the user's own command logs brings the waiting lines before it.
+    bool screenBatch_ = false;
+    bool flushing_ = false;
+    bool flushQueued_ = false;
+    TBatchClock batchClock_;
+    std::string pendingLog_;
+    bool listFrozen_ = false;
+    int pendingVisibleRow_ = -1;
+    std::optional<std::string> pendingStatus_;
+    std::optional<std::string> pendingMemberName_;
+    std::optional<int> pendingFilePercent_;
+    std::optional<int> pendingTotalPercent_;
     // The job list's share of the height it shares with the log pane, per mille, moved by the splitter; the
     // shared height and the splitter's distance from the list's top, from the last layout.
     int listShare_ = kDefaultListShare;

@@ -38,7 +38,7 @@ void TfrmMain::CreateEngine() {
     // for it; a name that arrives once the test is over is not shown over the extraction's.
     preTestName_ =
         std::make_unique<TCoalescedPost<std::string>>(mainThread_, [this](const std::string& name) {
-            if (JobState().Status == jsPreTesting && IniControl.IndicatePerFile) txtFileName.SetText(name);
+            if (JobState().Status == jsPreTesting && IniControl.IndicatePerFile) ShowMemberName(name);
         });
     SetPreTestNameSink([this](const std::string& name) { preTestName_->Offer(name); });
 }
@@ -203,6 +203,7 @@ void TfrmMain::StartWorker(int priority) {
     Worker = std::make_unique<TUnPackThread>(*context_, *UnPack);
     Worker->OnJobEnded = [this] { JobFinished(); };
     JobState().Status = jsStarted;
+    BeginScreenBatch();
     if (!Worker->Start(priority)) {
         // No thread, no job: back to idle at once.
         Worker.reset();
@@ -257,6 +258,7 @@ void TfrmMain::btnResumeClick() {
 
 void TfrmMain::JobFinished() {
     TJobState& js = JobState();
+    EndScreenBatch();
     // The worker has been joined. Its object is running this very call, so it is freed from the message loop
     // once the call has returned; the next job gets a new one.
     if (Worker) {
@@ -387,24 +389,64 @@ void TfrmMain::EndSession() {
 
 int TfrmMain::RowCount() { return lvFiles.Count(); }
 std::string TfrmMain::RowText(int index) { return lvFiles.Caption(index); }
-void TfrmMain::AppendRow(const std::string& path) { AddFileToList(path); }
-void TfrmMain::DeleteRow(int index) { lvFiles.Delete(index); }
+// During a job the list's rows change at once, its drawing waits for the next batch.
+void TfrmMain::AppendRow(const std::string& path) {
+    if (Batching()) {
+        FreezeList();
+        ScreenChanged();
+    }
+    AddFileToList(path);
+}
+
+void TfrmMain::DeleteRow(int index) {
+    if (Batching()) {
+        FreezeList();
+        ScreenChanged();
+    }
+    lvFiles.Delete(index);
+}
 
 void TfrmMain::SelectRow(int index) {
-    lvFiles.SelectAll(false);
+    const bool batch = Batching();
+    if (batch) FreezeList();
+    // Only the selected rows are cleared: clearing every row walks the whole list.
+    for (int row = lvFiles.NextSelected(-1); row >= 0; row = lvFiles.NextSelected(row))
+        lvFiles.SetSelected(row, false);
     lvFiles.SetSelected(index, true);
+    if (batch) {
+        pendingVisibleRow_ = index;
+        ScreenChanged();
+        return;
+    }
     ::SendMessageW(lvFiles.Handle(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(index), FALSE);
     ::UpdateWindow(lvFiles.Handle());
 }
 
-void TfrmMain::ShowMemberName(const std::string& name) { txtFileName.SetText(name); }
+void TfrmMain::ShowMemberName(const std::string& name) {
+    if (Batching()) {
+        pendingMemberName_ = name;
+        ScreenChanged();
+        return;
+    }
+    txtFileName.SetText(name);
+}
 
 void TfrmMain::SetFileProgress(int percent) {
+    if (Batching()) {
+        pendingFilePercent_ = percent;
+        ScreenChanged();
+        return;
+    }
     progExpand.SetPosition(percent);
     lblIndicate.SetText(std::to_string(percent) + "%");
 }
 
 void TfrmMain::SetTotalProgress(int percent) {
+    if (Batching()) {
+        pendingTotalPercent_ = percent;
+        ScreenChanged();
+        return;
+    }
     progExpandGlobal.SetPosition(percent);
     lblIndicateGlobal.SetText(std::to_string(percent) + "%");
 }
@@ -426,6 +468,8 @@ int TfrmMain::CompressionType() { return cmbCompType.ItemIndex(); }
 int TfrmMain::Ask(const std::string& text, const std::string& caption, UINT flags) {
     // While the session ends nobody answers: No keeps whatever the question protects.
     if (sessionEnding_) return (flags & MB_YESNO) == MB_YESNO ? IDNO : IDOK;
+    // The question comes after the lines that lead to it.
+    if (screenBatch_) FlushScreen();
     return Application.MessageBox(Handle(), text, caption, flags);
 }
 

@@ -1,9 +1,11 @@
-// The search window. A search runs on the main thread to its end; the window waits meanwhile.
+// The search window. A search runs on the main thread and serves the window's messages between batches of
+// hits, so the window answers, shows the hits so far and can stop it.
 #include "app/forms/form_search.h"
 
 #include <memory>
 
 #include "app/forms/form_dialog_ex.h"
+#include "app/forms/screen_batch.h"
 #include "app/shell_util.h"
 #include "archivers/archive_file.h"
 #include "archivers/path_util.h"
@@ -105,6 +107,7 @@ void TfrmSearch::CreateControls() {
         c->SetVisible(false);
 
     btnStartSearch.OnClick = [this] { btnStartSearchClick(); };
+    btnAbort.OnClick = [this] { btnAbortClick(); };
     btnClose.OnClick = [this] { btnCloseClick(); };
     lvFile.OnColumnClick = [this](int column) { lvFileColumnClick(column); };
     Layout();
@@ -134,6 +137,8 @@ void TfrmSearch::SelectMode(bool regExp) {
 }
 
 void TfrmSearch::btnStartSearchClick() {
+    // The button, Enter in a keyword box: served while a search runs, they start no second one.
+    if (searching_) return;
     SearchHitCount = 0;
     WildcardMode = chkWildCard.Checked() && !WildcardPatternOf(cmbWildCard.Text()).empty();
     RegExpMode = chkRegExp.Checked() && !cmbRegExp.Text().empty();
@@ -155,12 +160,44 @@ void TfrmSearch::btnStartSearchClick() {
     lblcntFind.SetText(std::to_string(SearchHitCount));
 }
 
+bool TfrmSearch::SearchStopped() const {
+    return stopRequested_ || !Handle() || !::IsWindowVisible(Handle()) ||
+           ModalResult() != modalResultAtStart_ || platform::Application.Terminated();
+}
+
 int TfrmSearch::SearchArchives(HWND wnd, const std::string& keyword, const std::string& regExp) {
     imgList.Clear();
-    // Image 0 is the folder icon, the image of every folder-like hit.
-    if (platform::UniqueIcon folder{FetchTypeIcon("*", FILE_ATTRIBUTE_DIRECTORY, true)})
-        imgList.AddIcon(folder.Get());
+    largeIcons_.Clear();
+    // Image 0 is the folder icon, the image of every folder-like hit; both lists hold it, so the cache's
+    // indexes are valid in both.
+    {
+        platform::UniqueIcon small{FetchTypeIcon("*", FILE_ATTRIBUTE_DIRECTORY, true)};
+        platform::UniqueIcon large{FetchTypeIcon("*", FILE_ATTRIBUTE_DIRECTORY, false)};
+        if (small && large && imgList.AddIcon(small.Get()) == 0 && largeIcons_.AddIcon(large.Get()) != 0)
+            imgList.Clear();
+    }
+    icons_ = std::make_unique<TExtIconCache>(imgList, largeIcons_);
     int hits = 0;
+    searching_ = true;
+    stopRequested_ = false;
+    modalResultAtStart_ = ModalResult();
+    // The rows come in batches, each drawn once; between them the window's messages are served.
+    TBatchClock clock;
+    clock.Start();
+    lvFile.BeginUpdate();
+    platform::ScopeExit end([this] {
+        lvFile.EndUpdate();
+        searching_ = false;
+    });
+    auto serve = [&] {
+        if (!clock.Due()) return;
+        const DWORD start = ::GetTickCount();
+        lvFile.EndUpdate();
+        lblcntFind.SetText(std::to_string(hits));
+        platform::Application.ProcessMessages();
+        lvFile.BeginUpdate();
+        clock.Drawn(start);
+    };
     try {
         const std::string patterns = WildcardPatternOf(keyword);
         // Compiled once for the whole search.
@@ -178,6 +215,7 @@ int TfrmSearch::SearchArchives(HWND wnd, const std::string& keyword, const std::
             Source.ArchivePaths ? Source.ArchivePaths() : std::vector<std::string>{};
         TArchiveFile archive;
         for (const std::string& path : paths) {
+            if (SearchStopped()) break;
             if (DirectoryExistsSjis(path)) continue;
             if (Source.AcceptsExtension && !Source.AcceptsExtension(LowerExtensionOf(path))) continue;
             // One archive that cannot be read (damaged, its library missing) does not end the search.
@@ -187,6 +225,8 @@ int TfrmSearch::SearchArchives(HWND wnd, const std::string& keyword, const std::
                 platform::ScopeExit close([&archive] { CloseArchiveQuietly(archive); });
                 TArchiveMemberInfo info{};
                 for (int r = archive.FindFirst("*.*", info); r == 0; r = archive.FindNext(info)) {
+                    serve();
+                    if (SearchStopped()) break;
                     std::string name = MemberName(info.FileName);
                     if (!isHit(SearchNamePart(name))) continue;
                     uint64_t size = info.OriginalSize64 ? info.OriginalSize64 : info.OriginalSize;
@@ -206,12 +246,10 @@ int TfrmSearch::SearchArchives(HWND wnd, const std::string& keyword, const std::
 
 void TfrmSearch::AddSearchHit(platform::TListView& list, const std::string& name, const std::string& sizeText,
                               const FILETIME& writeTime, const std::string& archivePath) {
-    int image = -1;
-    if (IsFolderLike(name)) {
-        image = 0;
-    } else if (platform::UniqueIcon icon{FetchTypeIcon(name, 0, true)}) {
-        // The list keeps a copy; the shell's handle goes at once, so thousands of hits never run out of them.
-        image = imgList.AddIcon(icon.Get());
+    int image = 0;
+    if (!IsFolderLike(name)) {
+        if (!icons_) icons_ = std::make_unique<TExtIconCache>(imgList, largeIcons_);
+        image = icons_->GetEntryIconIndex(EntryExtension(name), sizeText);
     }
     int row = list.AddItem(name, image);
     if (row < 0) return;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,8 +76,14 @@ public:
     static constexpr const char* kBadRegExpText = "正規表現に誤りがあります";
     static constexpr const char* kEmptyListText = "検索対象になる圧縮ファイルがありません。";
 
+    // Runs the search to its end, the stop button or the window's close; the window answers meanwhile and
+    // shows the hits as they come. A click while a search runs does nothing.
     void btnStartSearchClick();
+    bool Searching() const noexcept { return searching_; }
+    // "停止": the running search ends after the member at hand; the hits so far stay.
+    void btnAbortClick() { stopRequested_ = true; }
     int SearchArchives(HWND wnd, const std::string& keyword, const std::string& regExp);
+    // One hit row; its icon is the one of its extension, asked of the shell once per search.
     void AddSearchHit(platform::TListView& list, const std::string& name, const std::string& sizeText,
                       const FILETIME& writeTime, const std::string& archivePath);
     static bool MatchesRegExp(const std::string& name, const std::string& expression);
@@ -91,6 +98,15 @@ private:
     // Builds the controls; runs as the form's OnCreate, so Create(owner) and Application.CreateForm both do.
     void CreateControls();
     void Layout();
+    // True when the search at hand is to end: the stop button, the window closed or the program ending.
+    bool SearchStopped() const;
+
+    bool searching_ = false;
+    bool stopRequested_ = false;
+    int modalResultAtStart_ = 0;
+    // The large icons the icon cache keeps in step with imgList; the list shows only the small ones.
+    platform::TImageList largeIcons_{32, 32};
+    std::unique_ptr<TExtIconCache> icons_;
 };
 
 }  // namespace velmor
