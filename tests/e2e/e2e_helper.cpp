@@ -4,13 +4,12 @@
 //   count-windows CLASS TITLE       print how many windows of that class and title exist
 //   close CLASS TITLE               post WM_CLOSE to the window
 //   drop CLASS TITLE PATH...        post a shell drop of the paths (wide names) to the window
-//   rows CLASS TITLE                print the job list's rows, one per line, sub-items after tabs (UTF-8)
+//   rows CLASS TITLE                print the first list view's rows, one per line, sub-items after tabs (UTF-8)
 //   answer CAPTION BUTTON MS        click Yes, No, OK or Cancel of the dialog box with that caption
 //   text CAPTION MS                 print the text of the message box with that caption
 //   menu CLASS TITLE KEY [KEY...]   open a menu of the bar by its access key, then press keys (a letter,
 //                                   down, enter, esc)
 //   texts CLASS TITLE               print the texts of the window's visible child windows, one per line
-//   rows CLASS TITLE                print the rows of the window's list views (first column), one per line
 //   style CLASS TITLE               print the window's extended style in hex (topmost is 0x8)
 //   rect CLASS TITLE                print the window's outer rectangle: left top right bottom
 //   settext CLASS TITLE N TEXT      put TEXT into the window's N-th edit field (0 first, combo edits too)
@@ -180,38 +179,6 @@ BOOL CALLBACK PrintChild(HWND hwnd, LPARAM) {
     ::SendMessageTimeoutW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                           SMTO_ABORTIFHUNG, 5000, &got);
     if (text[0]) Print(std::wstring(text.data()) + L"\n");
-    return TRUE;
-}
-
-// A list view's rows, read inside its own process: a text message with a pointer does not cross processes,
-// so the item record and its text buffer are placed in the list's process.
-BOOL CALLBACK PrintListRows(HWND hwnd, LPARAM) {
-    wchar_t cls[64] = {};
-    ::GetClassNameW(hwnd, cls, 64);
-    if (std::wstring(cls) != WC_LISTVIEWW) return TRUE;
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hwnd, &pid);
-    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process) return TRUE;
-    constexpr size_t kChars = 4096;
-    auto* remote = static_cast<char*>(::VirtualAllocEx(
-        process, nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
-    const int count = static_cast<int>(::SendMessageW(hwnd, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; remote && i < count; ++i) {
-        LVITEMW item{};
-        item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
-        item.cchTextMax = kChars;
-        std::vector<wchar_t> text(kChars, L'\0');
-        if (!::WriteProcessMemory(process, remote, &item, sizeof(item), nullptr)) break;
-        ::SendMessageW(hwnd, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
-        if (!::ReadProcessMemory(process, remote + sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t),
-                                 nullptr))
-            break;
-        text.back() = L'\0';
-        Print(std::wstring(text.data()) + L"\n");
-    }
-    if (remote) ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    ::CloseHandle(process);
     return TRUE;
 }
 
@@ -526,12 +493,6 @@ int wmain(int argc, wchar_t** argv) {
         HWND h = WaitFor(argv[2], argv[3], 0, false);
         if (!h) return 1;
         ::EnumChildWindows(h, PrintChild, 0);
-        return 0;
-    }
-    if (verb == L"rows" && argc == 4) {
-        HWND h = WaitFor(argv[2], argv[3], 0, false);
-        if (!h) return 1;
-        ::EnumChildWindows(h, PrintListRows, 0);
         return 0;
     }
     if (verb == L"style" && argc == 4) {
