@@ -95,6 +95,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             frmMain.ShowOptionSummary();
         };
         frmMain.Hooks.ShowArchive = [&frmArcView](const std::string& path) { frmArcView.ShowArchive(path); };
+        frmArcView.OnStatusText = [&frmMain](const std::string& text) { frmMain.SetStatusText(text); };
         frmMain.Hooks.ShowSearch = [&frmSearch] { frmSearch.ShowForJobList(); };
         frmMain.Hooks.ShowOptions = [&frmOption] { frmOption.ShowModal(); };
         frmMain.Hooks.ShowLogView = [&frmLogView] { frmLogView.Show(); };

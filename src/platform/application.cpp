@@ -174,8 +174,18 @@ void TApplication::DispatchOne(MSG& msg) {
     }
     HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
     if (TForm* form = FormFromWindow(root)) {
+        // The page keys first: the dialog keys would take Ctrl+Tab for Tab.
+        try {
+            if (form->HandleFormKey(msg)) return;
+        } catch (...) {
+            HandleException();
+            return;
+        }
         if (form->Accelerators() && ::TranslateAcceleratorW(root, form->Accelerators(), &msg)) return;
-        if (::IsDialogMessageW(root, &msg)) return;
+        if (::IsDialogMessageW(root, &msg)) {
+            if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB) form->KeepDefaultButtonLook();
+            return;
+        }
     }
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);

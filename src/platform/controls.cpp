@@ -122,6 +122,7 @@ void TButton::Create(TForm& form, int x, int y, int width, int height, std::stri
                      bool isDefault) {
     CreateControl(form, L"BUTTON", WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0, x, y,
                   width, height, caption);
+    if (isDefault) form.SetDefaultButton(hwnd_);
 }
 
 void TButton::HandleCommand(WORD code) {
@@ -153,7 +154,11 @@ void TRadioButton::Create(TForm& form, int x, int y, int width, int height, std:
 void TRadioButton::SetChecked(bool checked) {
     if (Checked() == checked) return;
     Send(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED);
-    if (!checked || !hwnd_) return;
+    if (!hwnd_) return;
+    if (!checked) {
+        FixGroupTabStop(hwnd_);
+        return;
+    }
     // An automatic radio button clears the others of its group only on a user click; do it here too.
     // The group runs from the nearest sibling at or before this one with WS_GROUP to the next one with it.
     // Walked by window order, not by the dialog's group walk, which skips hidden and disabled buttons and so
@@ -166,7 +171,47 @@ void TRadioButton::SetChecked(bool checked) {
         if (h != hwnd_ && (style(h) & BS_TYPEMASK) == BS_AUTORADIOBUTTON)
             ::SendMessageW(h, BM_SETCHECK, BST_UNCHECKED, 0);
     }
+    FixGroupTabStop(hwnd_);
     if (OnClick) OnClick();
+}
+
+namespace {
+bool IsRadioButton(HWND h) {
+    wchar_t cls[16] = {};
+    ::GetClassNameW(h, cls, 16);
+    return _wcsicmp(cls, L"Button") == 0 && (::GetWindowLongPtrW(h, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON;
+}
+}  // namespace
+
+void TRadioButton::FixGroupTabStop(HWND button) {
+    if (!button || !IsRadioButton(button)) return;
+    auto style = [](HWND h) { return ::GetWindowLongPtrW(h, GWL_STYLE); };
+    // The group: from the button with WS_GROUP at or before this one, the radio buttons that follow it.
+    HWND first = button;
+    for (HWND prev; !(style(first) & WS_GROUP) && (prev = ::GetWindow(first, GW_HWNDPREV)) && IsRadioButton(prev);)
+        first = prev;
+    std::vector<HWND> group;
+    for (HWND h = first; h && IsRadioButton(h) && (h == first || !(style(h) & WS_GROUP));
+         h = ::GetWindow(h, GW_HWNDNEXT))
+        group.push_back(h);
+    auto reachable = [](HWND h) { return ::IsWindowVisible(h) && ::IsWindowEnabled(h); };
+    HWND stop = nullptr;
+    for (HWND h : group)
+        if (!stop && reachable(h) && ::SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED) stop = h;
+    for (HWND h : group)
+        if (!stop && reachable(h)) stop = h;
+    if (!stop) stop = group.front();
+    for (HWND h : group) {
+        LONG_PTR s = style(h);
+        LONG_PTR wanted = h == stop ? (s | WS_TABSTOP) : (s & ~static_cast<LONG_PTR>(WS_TABSTOP));
+        if (wanted != s) ::SetWindowLongPtrW(h, GWL_STYLE, wanted);
+    }
+}
+
+void TRadioButton::HandleCommand(WORD code) {
+    // A click or an arrow key checked this button: the group is entered here from now on.
+    if (code == BN_CLICKED) FixGroupTabStop(hwnd_);
+    TCheckableButton::HandleCommand(code);
 }
 
 void TLabel::Create(TForm& form, int x, int y, int width, int height, std::string_view caption, DWORD align) {
@@ -199,6 +244,12 @@ void TEdit::HandleCommand(WORD code) {
     if (code == EN_CHANGE && !updating_ && OnChange) OnChange();
 }
 
+namespace {
+constexpr wchar_t kMemoProp[] = L"TMemo";
+}
+
+TMemo::~TMemo() { Unsubclass(); }
+
 void TMemo::Create(TForm& form, int x, int y, int width, int height, bool readOnly) {
     CreateControl(form, L"EDIT",
                   WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
@@ -206,6 +257,36 @@ void TMemo::Create(TForm& form, int x, int y, int width, int height, bool readOn
                   WS_EX_CLIENTEDGE, x, y, width, height, {});
     // 0 lifts the default limit of about 32K characters.
     Send(EM_SETLIMITTEXT, 0);
+    ::SetPropW(hwnd_, kMemoProp, this);
+    memoProc_ = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TMemo::MemoProc)));
+}
+
+void TMemo::Unsubclass() noexcept {
+    if (!memoProc_) return;
+    if (hwnd_ && ::IsWindow(hwnd_) && ::GetPropW(hwnd_, kMemoProp) == this) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(memoProc_));
+        ::RemovePropW(hwnd_, kMemoProp);
+    }
+    memoProc_ = nullptr;
+}
+
+LRESULT CALLBACK TMemo::MemoProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* self = static_cast<TMemo*>(::GetPropW(hwnd, kMemoProp));
+    if (!self || !self->memoProc_) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    WNDPROC original = self->memoProc_;
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        ::RemovePropW(hwnd, kMemoProp);
+        self->memoProc_ = nullptr;
+        return ::CallWindowProcW(original, hwnd, msg, wParam, lParam);
+    }
+    LRESULT result = ::CallWindowProcW(original, hwnd, msg, wParam, lParam);
+    // A multi-line edit asks for every key, Tab included, to insert it; a read-only one has nothing to
+    // insert, and holding on to Tab would keep the focus in it for good.
+    if (msg == WM_GETDLGCODE && (::GetWindowLongPtrW(hwnd, GWL_STYLE) & ES_READONLY))
+        result &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+    return result;
 }
 
 void TMemo::Add(std::string_view line) {
@@ -417,12 +498,52 @@ int TStatusBar::HeightPixels() const {
 void TStatusBar::ParentResized() { Send(WM_SIZE); }
 
 void TTabControl::Create(TForm& form, int x, int y, int width, int height, int tabWidth, bool flatButtons) {
+    flat_ = flatButtons;
     DWORD style = WS_TABSTOP | WS_CLIPSIBLINGS | (flatButtons ? TCS_BUTTONS | TCS_FLATBUTTONS : 0) |
                   (tabWidth > 0 ? TCS_FIXEDWIDTH : 0);
     CreateControl(form, WC_TABCONTROLW, style, 0, x, y, width, height, {});
     if (tabWidth > 0) Send(TCM_SETITEMSIZE, 0, MAKELPARAM(tabWidth, 0));
-    // The page controls are siblings drawn over the tab control.
-    ::SetWindowPos(hwnd_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (!form.PageControl()) form.SetPageControl(this);
+    SetBounds(x, y, width, height);
+}
+
+void TTabControl::SetBounds(int x, int y, int width, int height) {
+    bounds_ = {x, y, x + width, y + height};
+    Fit();
+}
+
+void TTabControl::SetTabWidth(int width) {
+    Send(TCM_SETITEMSIZE, 0, MAKELPARAM(width, 0));
+    Fit();
+}
+
+RECT TTabControl::PageRect() const {
+    // The control's own page area for the bounds given, whatever part of them its window covers.
+    RECT r{0, 0, bounds_.right - bounds_.left, bounds_.bottom - bounds_.top};
+    if (hwnd_) Send(TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+    if (flat_) r = {0, r.top, bounds_.right - bounds_.left, bounds_.bottom - bounds_.top};
+    ::OffsetRect(&r, bounds_.left, bounds_.top);
+    return r;
+}
+
+void TTabControl::Fit() {
+    if (!hwnd_) return;
+    const int width = bounds_.right - bounds_.left, height = bounds_.bottom - bounds_.top;
+    RECT page = PageRect();
+    ::OffsetRect(&page, -bounds_.left, -bounds_.top);
+    if (flat_) {
+        // The buttons' row and nothing below it: the page area belongs to the form.
+        const int strip = std::clamp(static_cast<int>(page.top), 1, std::max(height, 1));
+        ::SetWindowPos(hwnd_, nullptr, bounds_.left, bounds_.top, width, strip, SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    ::SetWindowPos(hwnd_, nullptr, bounds_.left, bounds_.top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The frame and the tabs only: the page's controls lie in the hole.
+    HRGN region = ::CreateRectRgn(0, 0, width, height);
+    UniqueRegion hole(::CreateRectRgn(page.left, page.top, page.right, page.bottom));
+    ::CombineRgn(region, region, hole.Get(), RGN_DIFF);
+    // The window owns the region from here on.
+    if (!::SetWindowRgn(hwnd_, region, TRUE)) ::DeleteObject(region);
 }
 
 int TTabControl::AddPage(std::string_view caption) {
@@ -432,26 +553,75 @@ int TTabControl::AddPage(std::string_view caption) {
     item.pszText = w.data();
     int index = static_cast<int>(Send(TCM_INSERTITEMW, pages_.size(), reinterpret_cast<LPARAM>(&item)));
     pages_.emplace_back();
+    // The first tab sets the height of the row.
+    Fit();
     return index;
 }
 
 void TTabControl::AddToPage(int page, TWinControl& control) {
     pages_.at(static_cast<size_t>(page)).push_back(&control);
     control.SetVisible(page == TabIndex() || (TabIndex() < 0 && page == 0));
-    // Just above the tab control, below the controls added before: the page keeps the order in which its
+    // Right after the tab control and the controls added before: the pages keep the order in which their
     // controls were added, which is their tab order and what closes a radio group.
-    HWND above = ::GetWindow(hwnd_, GW_HWNDPREV);
-    if (above == control.Handle()) return;
-    ::SetWindowPos(control.Handle(), above ? above : HWND_TOP, 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    HWND after = lastOnPage_ ? lastOnPage_ : hwnd_;
+    if (after != control.Handle())
+        ::SetWindowPos(control.Handle(), after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    lastOnPage_ = control.Handle();
 }
 
 int TTabControl::PageCount() const { return static_cast<int>(pages_.size()); }
 int TTabControl::TabIndex() const { return static_cast<int>(Send(TCM_GETCURSEL)); }
 
 void TTabControl::SetTabIndex(int index) {
+    // As buttons, the focused tab is a second state of its own: it follows the page.
+    if (flat_) Send(TCM_SETCURFOCUS, static_cast<WPARAM>(index));
     Send(TCM_SETCURSEL, static_cast<WPARAM>(index));
     ShowPage(index);
+}
+
+void TTabControl::SelectPage(int index) {
+    if (index < 0 || index >= PageCount()) return;
+    HWND focus = ::GetFocus();
+    const bool focusOnForm = form_ && (focus == form_->Handle() || !focus || !::IsChild(form_->Handle(), focus));
+    bool focusLeaves = false;
+    for (TWinControl* c : pages_[static_cast<size_t>(TabIndex() < 0 ? 0 : TabIndex())])
+        if (focus && (focus == c->Handle() || ::IsChild(c->Handle(), focus))) focusLeaves = true;
+    if (index != TabIndex()) SetTabIndex(index);
+    // A control that is no longer shown must not keep the keys: the new page's first control takes them.
+    if (form_ && (focusLeaves || (focusOnForm && ::GetActiveWindow() == form_->Handle()))) {
+        HWND next = ::GetNextDlgTabItem(form_->Handle(), hwnd_, FALSE);
+        ::SetFocus(next ? next : hwnd_);
+    }
+    if (OnChange) OnChange();
+}
+
+bool TTabControl::HandlePageKey(WORD key, bool ctrl, bool shift) {
+    const int count = PageCount();
+    if (count < 2 || !::IsWindowVisible(hwnd_) || !::IsWindowEnabled(hwnd_)) return false;
+    const int current = std::max(TabIndex(), 0);
+    int next = -1;
+    if (ctrl) {
+        // Anywhere on the form, round the pages as a property sheet does.
+        if (key == VK_TAB) next = shift ? current - 1 : current + 1;
+        if (key == VK_NEXT) next = current + 1;
+        if (key == VK_PRIOR) next = current - 1;
+        if (next < 0 && key != VK_TAB && key != VK_NEXT && key != VK_PRIOR) return false;
+        next = (next + count) % count;
+    } else {
+        // On the focused tab, along the row without going round.
+        if (::GetFocus() != hwnd_) return false;
+        switch (key) {
+            case VK_LEFT:
+            case VK_UP: next = std::max(current - 1, 0); break;
+            case VK_RIGHT:
+            case VK_DOWN: next = std::min(current + 1, count - 1); break;
+            case VK_HOME: next = 0; break;
+            case VK_END: next = count - 1; break;
+            default: return false;
+        }
+    }
+    if (next != current) SelectPage(next);
+    return true;
 }
 
 void TTabControl::ShowPage(int index) {

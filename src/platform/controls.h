@@ -120,6 +120,11 @@ public:
                 bool firstOfGroup);
     // Checking one clears the others of its group; fires OnClick when it becomes checked.
     void SetChecked(bool checked);
+    // The dialog keys enter a group of radio buttons at one button: the checked one, or the first shown and
+    // enabled one when none is checked (a group without a tab stop could not be reached by Tab at all).
+    // Sets that button's tab stop and clears the others'; `button` is any button of the group.
+    static void FixGroupTabStop(HWND button);
+    void HandleCommand(WORD code) override;
 };
 
 class TLabel : public TWinControl {
@@ -148,14 +153,22 @@ public:
 };
 
 // Read-only multi-line text with both scroll bars and no length limit; one entry per line.
+// Read-only, it hands Tab, Enter and Esc on to the dialog keys: Tab moves to the next control, Enter presses
+// the default button and Esc closes a dialog, as from any other field.
 class TMemo : public TWinControl {
 public:
+    ~TMemo() override;
     void Create(TForm& form, int x, int y, int width, int height, bool readOnly = true);
     void Add(std::string_view line);
     void Clear();
     size_t LineCount() const;
     std::vector<std::string> Lines() const;
     void SetLines(const std::vector<std::string>& lines);
+
+private:
+    static LRESULT CALLBACK MemoProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void Unsubclass() noexcept;
+    WNDPROC memoProc_ = nullptr;
 };
 
 enum TComboStyle : uint8_t { csDropDown, csDropDownList };
@@ -210,22 +223,43 @@ public:
     void ParentResized() override;
 };
 
-// Tab control drawn as flat buttons, used as a page container: each page lists the controls it shows.
-// OnChange fires when the user picks a page; SetTabIndex switches pages quietly.
+// Tab control used as a page container: each page lists the controls it shows, which are siblings on the
+// form. The bounds given hold the tabs and the pages below them; the control itself never lies under a page's
+// controls (drawn as flat buttons it is only its row of buttons, framed its window leaves the page area out),
+// so it paints over none of them, and it comes first in the tab order, before its pages.
+// OnChange fires when the user picks a page, by mouse or by the keys of a property sheet (Ctrl+Tab,
+// Ctrl+Shift+Tab, Ctrl+PageDown, Ctrl+PageUp anywhere on the form; the arrow keys, Home and End on the
+// focused tab); SetTabIndex switches pages quietly.
 class TTabControl : public TWinControl {
 public:
     void Create(TForm& form, int x, int y, int width, int height, int tabWidth = 0, bool flatButtons = true);
+    void SetBounds(int x, int y, int width, int height);
+    // Fixed width of each tab (0: as wide as its caption).
+    void SetTabWidth(int width);
     int AddPage(std::string_view caption);
     void AddToPage(int page, TWinControl& control);
     int PageCount() const;
     int TabIndex() const;
     void SetTabIndex(int index);
+    // Switches to a page as the user's choice does: the focus leaves a control of the page that goes, and
+    // OnChange fires.
+    void SelectPage(int index);
+    // Where the pages' controls go, in the form's client coordinates.
+    RECT PageRect() const;
+    // A page key of the form's keyboard message; true when it changed (or kept) the page and is used up.
+    bool HandlePageKey(WORD key, bool ctrl, bool shift);
     std::function<void()> OnChange;
     LRESULT HandleNotify(NMHDR* header) override;
 
 private:
     void ShowPage(int index);
+    // Applies the bounds given: the row of buttons alone, or the framed window without its page area.
+    void Fit();
     std::vector<std::vector<TWinControl*>> pages_;
+    bool flat_ = true;
+    RECT bounds_{};
+    // The last control put on a page: the next one goes right after it in the tab order.
+    HWND lastOnPage_ = nullptr;
 };
 
 // Image list of one icon size; owns its handle.

@@ -93,6 +93,7 @@ void TRadioGroup::SetChecked(int index) {
         ::SendMessageW(b->Handle(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
         if (checked && b->OnClick) b->OnClick();
     }
+    if (!buttons_.empty()) TRadioButton::FixGroupTabStop(buttons_.front()->Handle());
 }
 
 }  // namespace platform

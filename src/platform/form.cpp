@@ -67,6 +67,8 @@ void TForm::ForgetWindow() noexcept {
 void TForm::DetachControls() {
     for (TWinControl* c : controls_) c->Detach();
     controls_.clear();
+    pageControl_ = nullptr;
+    savedFocus_ = pendingFocus_ = defaultButton_ = nullptr;
 }
 
 std::string TForm::Caption() const {
@@ -239,6 +241,42 @@ void TForm::Close() {
     Hide();
 }
 
+void TForm::SetActiveControl(TWinControl& control) {
+    pendingFocus_ = control.Handle();
+    if (hwnd_ && ::GetActiveWindow() == hwnd_) RestoreFocus();
+}
+
+bool TForm::Focusable(HWND h) const {
+    return h && ::IsWindow(h) && ::IsChild(hwnd_, h) && ::IsWindowVisible(h) && ::IsWindowEnabled(h);
+}
+
+void TForm::RestoreFocus() {
+    HWND target = nullptr;
+    for (HWND h : {pendingFocus_, savedFocus_})
+        if (!target && Focusable(h)) target = h;
+    pendingFocus_ = nullptr;
+    if (!target) target = ::GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    if (Focusable(target)) ::SetFocus(target);
+}
+
+bool TForm::HandleFormKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || !pageControl_ || !pageControl_->Handle()) return false;
+    const bool ctrl = ::GetKeyState(VK_CONTROL) < 0, shift = ::GetKeyState(VK_SHIFT) < 0;
+    if (::GetKeyState(VK_MENU) < 0) return false;
+    return pageControl_->HandlePageKey(static_cast<WORD>(msg.wParam), ctrl, shift);
+}
+
+void TForm::KeepDefaultButtonLook() {
+    const LRESULT def = ::SendMessageW(hwnd_, DM_GETDEFID, 0, 0);
+    HWND button = HIWORD(def) == DC_HASDEFID ? ::GetDlgItem(hwnd_, LOWORD(def)) : defaultButton_;
+    HWND focus = ::GetFocus();
+    if (!button || !focus) return;
+    constexpr LRESULT kPushButton = DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON;
+    if (::SendMessageW(focus, WM_GETDLGCODE, 0, 0) & kPushButton) return;
+    if (::SendMessageW(button, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON)
+        ::SendMessageW(button, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+}
+
 void TForm::SetMenu(TMainMenu* menu) {
     if (menu_) menu_->Detached();
     menu_ = menu;
@@ -262,7 +300,10 @@ int TForm::RegisterControl(TWinControl* control) {
     return nextId_++;
 }
 
-void TForm::UnregisterControl(TWinControl* control) { std::erase(controls_, control); }
+void TForm::UnregisterControl(TWinControl* control) {
+    std::erase(controls_, control);
+    if (pageControl_ == control) pageControl_ = nullptr;
+}
 
 TWinControl* TForm::ControlFromId(int id) const {
     for (TWinControl* c : controls_)
@@ -326,7 +367,13 @@ HWND TForm::ChildAt(POINT screen) const {
         if (_wcsicmp(cls, L"Button") == 0 && (::GetWindowLongPtrW(h, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX)
             continue;
         RECT r = WindowRect(h);
-        if (::PtInRect(&r, screen)) return h;
+        if (!::PtInRect(&r, screen)) continue;
+        // A window with a region (a framed page control) is only where its region is.
+        UniqueRegion region(::CreateRectRgn(0, 0, 0, 0));
+        if (::GetWindowRgn(h, region.Get()) != ERROR &&
+            !::PtInRegion(region.Get(), screen.x - r.left, screen.y - r.top))
+            continue;
+        return h;
     }
     return nullptr;
 }
@@ -396,6 +443,21 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (OnEndSession) OnEndSession(wParam != FALSE);
             return 0;
         case WM_CLOSE: Close(); return 0;
+
+        case WM_ACTIVATE:
+            // As a dialog box does: the control with the keys is remembered when the form is left and gets
+            // them back when it is activated again.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                HWND focus = ::GetFocus();
+                if (focus && ::IsChild(hwnd_, focus)) savedFocus_ = focus;
+                return 0;
+            }
+            if (HIWORD(wParam)) break;  // minimised
+            RestoreFocus();
+            return 0;
+        case WM_SETFOCUS:
+            RestoreFocus();
+            return 0;
 
         case WM_SHOWWINDOW:
             if (wParam && OnShow) OnShow();

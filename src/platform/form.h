@@ -16,6 +16,7 @@
 namespace platform {
 
 class TWinControl;
+class TTabControl;
 class TMainMenu;
 class TPopupMenu;
 
@@ -88,6 +89,20 @@ public:
     // Runs the close query alone: true when the form may close.
     bool CloseQuery();
 
+    // The control that takes the keys when the form is next activated (now, when it is active).
+    void SetActiveControl(TWinControl& control);
+    // The page container whose pages the form's page keys (Ctrl+Tab...) change: the first tab control
+    // created on the form.
+    TTabControl* PageControl() const noexcept { return pageControl_; }
+    void SetPageControl(TTabControl* control) noexcept { pageControl_ = control; }
+    // A key of the form's own that the dialog keys do not know (the page keys); true when it was used.
+    bool HandleFormKey(const MSG& msg);
+    // The push button made as the default one; DM_GETDEFID, where the form answers it, names another.
+    void SetDefaultButton(HWND button) noexcept { defaultButton_ = button; }
+    // After Tab: with the keys on a control that is no push button, the form's default button is drawn as the default again. A push button that had the keys took that look, and
+    // the dialog keys of a window that is no dialog box never give it back.
+    void KeepDefaultButtonLook();
+
     void SetMenu(TMainMenu* menu);
     TMainMenu* Menu() const noexcept { return menu_; }
     // Accepts files dropped from the shell (WM_DROPFILES reaches OnDropFiles).
@@ -140,6 +155,10 @@ private:
     bool HandleContextMenu(HWND window, POINT screen);
     // The topmost visible child window drawn at a screen point; group boxes are passed over.
     HWND ChildAt(POINT screen) const;
+    // Gives the keys back to the control that had them when the form was last left, else to its first
+    // control, as a dialog box does; the form's own window never keeps them.
+    void RestoreFocus();
+    bool Focusable(HWND h) const;
     void DetachControls();
     // Drops the window handle and every handle derived from it (controls, accelerators).
     void ForgetWindow() noexcept;
@@ -153,6 +172,10 @@ private:
     HACCEL accel_ = nullptr;
     int nextId_ = 100;
     std::vector<TWinControl*> controls_;
+    TTabControl* pageControl_ = nullptr;
+    HWND savedFocus_ = nullptr;
+    HWND pendingFocus_ = nullptr;
+    HWND defaultButton_ = nullptr;
 };
 
 }  // namespace platform

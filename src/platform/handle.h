@@ -93,6 +93,7 @@ using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueFont = UniqueHandle<GdiObjectTraits<HFONT>>;
 using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
+using UniqueRegion = UniqueHandle<GdiObjectTraits<HRGN>>;
 
 // Runs a callable when the scope ends, unless dismissed.
 template <typename F>

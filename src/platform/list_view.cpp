@@ -3,6 +3,7 @@
 // sorting reads every row once and lets the control reorder the items by their records.
 #include "platform/list_view.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "platform/form.h"
@@ -108,7 +109,17 @@ int TListView::AddItem(std::string_view caption, int imageIndex, LPARAM data) {
 
 void TListView::Delete(int index) {
     RowRecord* record = Record(index);
-    if (Send(LVM_DELETEITEM, static_cast<WPARAM>(index))) FreeRecord(record);
+    // The rows below move up into its place: all of them are painted again, not moved as they were drawn
+    // (a stale picture of a row that moved would show it twice, until something made the list repaint).
+    RECT moved = ItemRect(index);
+    if (!Send(LVM_DELETEITEM, static_cast<WPARAM>(index))) return;
+    FreeRecord(record);
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    if (moved.bottom > moved.top && updateDepth_ == 0) {
+        client.top = std::max(client.top, moved.top);
+        ::InvalidateRect(hwnd_, &client, TRUE);
+    }
 }
 
 void TListView::Clear() {

@@ -28,6 +28,9 @@
 //   focus CLASS TITLE               print the class, id and text of the window that has the keyboard focus
 //   owner CLASS TITLE               print the class and title of the window's owner (empty: none)
 //   workarea                        print the work area: left top right bottom
+//   tabround CLASS TITLE [back]     press Tab (Shift+Tab) until the keys come back and check that they reached
+//                                   every shown, enabled control once, in the window's tab order
+//   tabindex CLASS TITLE            print the page shown by the window's first tab control
 //   redraw CLASS TITLE              have the window and all its children painted again from scratch
 //   popup MS                        print the screen rectangle of the pop-up menu shown within MS ms
 // Texts on the command line are UTF-16 (the driver passes them through Wine as they are).
@@ -328,7 +331,13 @@ HWND DrawnAt(HWND form, POINT pt) {
         if (!::IsWindowVisible(h) || IsGroupBox(h)) continue;
         RECT r{};
         ::GetWindowRect(h, &r);
-        if (::PtInRect(&r, pt)) return h;
+        if (!::PtInRect(&r, pt)) continue;
+        // A window with a region is drawn only inside it (a framed tab control leaves its page area out).
+        HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+        const bool outside =
+            ::GetWindowRgn(h, region) != ERROR && !::PtInRegion(region, pt.x - r.left, pt.y - r.top);
+        ::DeleteObject(region);
+        if (!outside) return h;
     }
     return nullptr;
 }
@@ -392,6 +401,112 @@ int HitTest(HWND form) {
     return faults ? 1 : 0;
 }
 
+// The form's direct child that holds the keys (a combo box for its edit part), or null.
+HWND FocusedChild(HWND form) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info)) return nullptr;
+    HWND f = info.hwndFocus;
+    while (f && ::GetParent(f) && ::GetParent(f) != form) f = ::GetParent(f);
+    return f && ::GetParent(f) == form ? f : nullptr;
+}
+
+bool IsRadio(HWND h) { return IsKind(h, L"Button", BS_AUTORADIOBUTTON) || IsKind(h, L"Button", BS_RADIOBUTTON); }
+
+// The controls a user works with, which Tab must reach: buttons and boxes (a radio group once, at its
+// button with the tab stop), fields, lists, track bars and tab controls that are shown and enabled, in the
+// order of the window list, which is the order of the dialog keys.
+std::vector<HWND> TabStops(HWND form, int& faults) {
+    static const wchar_t* const kKinds[] = {L"Button", L"Edit", L"ComboBox", L"SysListView32", L"SysTreeView32",
+                                            L"ListBox", L"msctls_trackbar32", L"SysTabControl32"};
+    std::vector<HWND> out;
+    std::vector<HWND> group;
+    auto closeGroup = [&] {
+        if (group.empty()) return;
+        int stops = 0;
+        for (HWND b : group)
+            if (::GetWindowLongPtrW(b, GWL_STYLE) & WS_TABSTOP) {
+                out.push_back(b);
+                ++stops;
+            }
+        if (stops != 1) {
+            Print(L"radio group at " + Describe(group.front()) + L" has " + std::to_wstring(stops) +
+                  L" tab stops\n");
+            ++faults;
+        }
+        group.clear();
+    };
+    for (HWND h = ::GetWindow(form, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        const LONG_PTR style = ::GetWindowLongPtrW(h, GWL_STYLE);
+        if (IsRadio(h)) {
+            if (style & WS_GROUP) closeGroup();
+            if (::IsWindowVisible(h) && ::IsWindowEnabled(h)) group.push_back(h);
+            continue;
+        }
+        closeGroup();
+        if (!::IsWindowVisible(h) || !::IsWindowEnabled(h) || IsGroupBox(h)) continue;
+        bool kind = false;
+        for (const wchar_t* k : kKinds) kind = kind || IsKind(h, k);
+        if (!kind) continue;
+        if (!(style & WS_TABSTOP)) {
+            Print(L"no tab stop: " + Describe(h) + L"\n");
+            ++faults;
+            continue;
+        }
+        out.push_back(h);
+    }
+    closeGroup();
+    return out;
+}
+
+// Presses Tab (Shift+Tab) through the system's input queue until the keys come back to the control that
+// had them, and compares the controls reached with the tab stops, in order.
+int TabRound(HWND form, bool back) {
+    int faults = 0;
+    const std::vector<HWND> stops = TabStops(form, faults);
+    HWND start = FocusedChild(form);
+    auto where = std::find(stops.begin(), stops.end(), start);
+    if (where == stops.end()) {
+        Print(L"the keys are not on a control: " + (start ? Describe(start) : std::wstring(L"nothing")) + L"\n");
+        return 1;
+    }
+    std::vector<HWND> expected;
+    const size_t at = static_cast<size_t>(where - stops.begin());
+    for (size_t i = 1; i <= stops.size(); ++i)
+        expected.push_back(stops[(at + (back ? stops.size() * 2 - i : i)) % stops.size()]);
+    auto key = [](WORD vk, bool down) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = vk;
+        in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+        ::SendInput(1, &in, sizeof in);
+    };
+    std::vector<HWND> reached;
+    HWND now = start;
+    for (size_t i = 0; i < stops.size() + 4; ++i) {
+        if (back) key(VK_SHIFT, true);
+        key(VK_TAB, true);
+        key(VK_TAB, false);
+        if (back) key(VK_SHIFT, false);
+        HWND before = now;
+        for (int wait = 0; wait < 150 && (now = FocusedChild(form)) == before; ++wait) ::Sleep(10);
+        reached.push_back(now);
+        if (now == start) break;
+    }
+    auto list = [](const std::vector<HWND>& v) {
+        std::wstring out;
+        for (HWND h : v) out += L"  " + (h ? Describe(h) : std::wstring(L"(none)")) + L"\n";
+        return out;
+    };
+    if (reached != expected) {
+        Print(L"reached:\n" + list(reached) + L"expected:\n" + list(expected));
+        ++faults;
+    }
+    Print(L"round of " + std::to_wstring(reached.size()) + L" controls, " + std::to_wstring(faults) +
+          L" faults\n");
+    return faults ? 1 : 0;
+}
+
 // -1: not a verb of this block.
 int Run(int argc, wchar_t** argv) {
     std::wstring verb = argv[1];
@@ -410,7 +525,8 @@ int Run(int argc, wchar_t** argv) {
     }
     if (argc < 4) return -1;
     const bool known = verb == L"children" || verb == L"hittest" || verb == L"client" || verb == L"tabrect" ||
-                       verb == L"focus" || verb == L"owner" || verb == L"redraw";
+                       verb == L"focus" || verb == L"owner" || verb == L"redraw" || verb == L"tabround" ||
+                       verb == L"tabindex";
     if (!known) return -1;
     HWND form = WaitFor(argv[2], argv[3], 0, true);
     if (!form) return 1;
@@ -425,6 +541,13 @@ int Run(int argc, wchar_t** argv) {
         return 0;
     }
     if (verb == L"hittest") return HitTest(form);
+    if (verb == L"tabround") return TabRound(form, argc > 4 && std::wstring(argv[4]) == L"back");
+    if (verb == L"tabindex") {
+        HWND tab = Child(form, nullptr, WC_TABCONTROLW);
+        if (!tab) return 2;
+        Print(std::to_wstring(::SendMessageW(tab, TCM_GETCURSEL, 0, 0)) + L"\n");
+        return 0;
+    }
     if (verb == L"client") {
         RECT r{};
         ::GetClientRect(form, &r);

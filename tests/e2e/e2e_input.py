@@ -579,6 +579,176 @@ def options_by_hand(env):
     check(b"VelmorPlus" in r.stdout, "the .lzh box associated the extension")
 
 
+# --- every window by keyboard alone --------------------------------------------------------------------------
+
+def tab_rounds(env, window, what):
+    """Tab, then Shift+Tab, go round every shown and enabled control of the window once and come back."""
+    for back in (False, True):
+        rc, out = env.helper_run("tabround", *window, *(["back"] if back else []), timeout=120)
+        check(rc == 0, "%s: %s goes round every control:\n%s" % (what, "Shift+Tab" if back else "Tab", out))
+
+
+def tab_index(env, window):
+    rc, out = env.helper_run("tabindex", *window)
+    return int(out) if rc == 0 else None
+
+
+def tab_to(env, window, text=None, cls=None):
+    """Presses Tab until the control with that caption (or of that class) has the keys."""
+    for _ in range(40):
+        f = focus(env, window)
+        if (text is None or f[2] == text) and (cls is None or f[0] == cls):
+            return
+        xdo(env, "key", "Tab")
+        time.sleep(0.2)
+    raise AssertionError("Tab never reached %r/%r on %r" % (text, cls, window))
+
+
+def first_picture(env, title, name):
+    """The window's picture from its own X window, as a PNG of full colour."""
+    ids = xdo_search(env, title)
+    check(ids, "an X window titled %r" % title)
+    path = os.path.join(env.shots, name + ".png")
+    xwd = subprocess.run(["xwd", "-id", ids[0], "-silent", "-display", env.display], capture_output=True)
+    check(xwd.returncode == 0, "xwd of %r" % title)
+    subprocess.run(["convert", "xwd:-", path], input=xwd.stdout, check=True)
+    return path
+
+
+def same_pictures(env, first, second, what):
+    # A few pixels of tolerance: a caret's blink, nothing as large as a missing caption.
+    r = subprocess.run(["compare", "-metric", "AE", "-fuzz", "3%", first, second, first[:-4] + "_diff.png"],
+                       capture_output=True)
+    differing = int(float(r.stderr.decode().split()[0] or "0"))
+    check(differing <= 20, "%s: the first showing differs from the second in %d pixels (%s, %s)" %
+          (what, differing, first, second))
+
+
+def every_window_by_keyboard(env):
+    """Every window by keyboard alone: Tab and Shift+Tab go round every enabled control and come back, on
+    each page of the main window and of the options dialog (the pages changed by Ctrl+Tab, Ctrl+PageDown and
+    Ctrl+Shift+Tab), in the archive viewer, the search window, the log viewer and the About box. Space and
+    Enter act, Esc closes a dialog and keeps nothing. The first showing of each dialog page, of the About box
+    and of the search window is drawn as the second is."""
+    env.write_ini(Sub_Security__AlertAbsExpand=0, Sub_Security__CheckDangerPath=1)
+    archive = os.path.join(env.data, "鍵盤.zip")
+    make_zip(archive, {"中身/文書.txt": "本文" * 50, "b.txt": "b"})
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    time.sleep(1.0)
+    check(env.helper_run("drop", *MAIN, env.winpath(archive))[0] == 0, "dropped")
+    wait_until("a row", lambda: len(rows(env)) == 1)
+
+    # The main window on each of its tabs, and back to the first by Ctrl+Tab.
+    for page, name in enumerate(("解凍の手順", "圧縮の手順", "設定")):
+        check(tab_index(env, MAIN) == page, "Ctrl+Tab shows the main window's tab %s" % name)
+        tab_rounds(env, MAIN, "main window, tab %s" % name)
+        keys(env, "ctrl+Tab")
+    check(tab_index(env, MAIN) == 0, "Ctrl+Tab goes round the main window's tabs")
+
+    # The options dialog by Alt+S and Enter: its pages by the keys of a property sheet, a box by Space,
+    # Esc keeping nothing, then Enter for OK keeping the box.
+    pages = ("■全般", "■解凍の設定", "■通知の設定", "■関連付け")
+    first = {}
+    keys(env, "alt+s")
+    keys(env, "Return")
+    check(env.wait_window(*OPTIONS), "the options dialog is shown")
+    time.sleep(0.8)
+    start = tab_index(env, OPTIONS)
+    check(start is not None, "the options dialog has pages")
+    for step, key in enumerate(("ctrl+Tab", "ctrl+Next", "ctrl+Tab", None)):
+        page = (start + step) % 4
+        shown = tab_index(env, OPTIONS)
+        check(shown == page, "the options page %s is shown: %r" % (pages[page], shown))
+        first[page] = first_picture(env, OPTIONS[1], "options_first_%d" % page)
+        tab_rounds(env, OPTIONS, "options page %s" % pages[page])
+        if key:
+            keys(env, key)
+    keys(env, "ctrl+shift+Tab", "ctrl+shift+Tab", "ctrl+shift+Tab")
+    check(tab_index(env, OPTIONS) == start, "Ctrl+Shift+Tab goes back page by page")
+    for _ in range(start):
+        keys(env, "ctrl+Prior")
+    check(tab_index(env, OPTIONS) == 0, "Ctrl+PageUp goes back to the first page")
+    tab_to(env, OPTIONS, "パスにドライブ文字（絶対パス）があれば警告")
+    keys(env, "space")
+    keys(env, "Escape")
+    wait_hidden(env, OPTIONS)
+    keys(env, "alt+s")
+    keys(env, "Return")
+    check(env.wait_window(*OPTIONS), "the options dialog is shown again")
+    time.sleep(0.8)
+    # From the page buttons, as at the first showing: the pictures are then alike where the focus is drawn.
+    tab_to(env, OPTIONS, cls="SysTabControl32")
+    for _ in range(4):
+        page = tab_index(env, OPTIONS)
+        same_pictures(env, first[page], first_picture(env, OPTIONS[1], "options_second_%d" % page),
+                      "options page %s" % pages[page])
+        keys(env, "ctrl+Tab")
+    tab_to(env, OPTIONS, "パスにドライブ文字（絶対パス）があれば警告")
+    keys(env, "space")
+    tab_to(env, OPTIONS, "スタートアップなどの文字を警告")
+    keys(env, "space")
+    keys(env, "Return")
+    wait_hidden(env, OPTIONS)
+
+    # The About box by Alt+V: Enter closes it, Esc too.
+    pictures = []
+    for close in ("Return", "Escape"):
+        keys(env, "alt+v")
+        check(env.wait_window(*ABOUT), "the About box is shown")
+        time.sleep(0.8)
+        pictures.append(first_picture(env, ABOUT[1], "about_%d" % len(pictures)))
+        tab_rounds(env, ABOUT, "About box")
+        keys(env, close)
+        wait_hidden(env, ABOUT)
+    same_pictures(env, *pictures, "About box")
+
+    # The search window from its button by Space, the keys in the keyword box; Esc closes it.
+    pictures = []
+    for _ in range(2):
+        tab_to(env, MAIN, "検索")
+        keys(env, "space")
+        check(env.wait_window(*SEARCH), "Space on 検索 opens the search window")
+        time.sleep(0.8)
+        f = focus(env, SEARCH)
+        check(f[0] == "Edit" and f[3] == "ComboBox", "the keys are in the keyword box: %r" % f)
+        pictures.append(first_picture(env, SEARCH[1], "search_%d" % len(pictures)))
+        tab_rounds(env, SEARCH, "search window")
+        keys(env, "Escape")
+        wait_hidden(env, SEARCH)
+    same_pictures(env, *pictures, "search window")
+
+    # The archive viewer: the row chosen in the job list by keys, 閲覧 by Space; the keys in its member list.
+    tab_to(env, MAIN, cls="SysListView32")
+    keys(env, "Home")
+    tab_to(env, MAIN, "閲覧")
+    keys(env, "space")
+    viewer = ("TfrmArcView", "鍵盤.zip")
+    check(env.wait_window(*viewer), "Space on 閲覧 opens the archive viewer")
+    time.sleep(1.0)
+    check(focus(env, viewer)[0] == "SysListView32", "the keys are in the member list: %r" % focus(env, viewer))
+    tab_rounds(env, viewer, "archive viewer")
+    keys(env, "alt+F4")
+    wait_hidden(env, viewer)
+
+    # The log viewer from the first menu by keys.
+    keys(env, "alt+f")
+    keys(env, "Down", "Down", "Return")
+    check(env.wait_window(*LOG_VIEW), "the log viewer is shown")
+    time.sleep(0.8)
+    tab_rounds(env, LOG_VIEW, "log viewer")
+    keys(env, "alt+F4")
+    wait_hidden(env, LOG_VIEW)
+
+    keys(env, "ctrl+q")
+    p.wait(timeout=30)
+    ini = env.read_ini()
+    # Esc kept nothing of the first Space; OK kept both boxes of the second showing.
+    check((ini.get("Sub_Security.AlertAbsExpand"), ini.get("Sub_Security.CheckDangerPath")) == ("1", "0"),
+          "the boxes changed by Space and kept by Enter: %r" %
+          ((ini.get("Sub_Security.AlertAbsExpand"), ini.get("Sub_Security.CheckDangerPath")),))
+
+
 # --- pictures for the documentation (scripts/screenshots.sh) -----------------------------------------------------
 
 def window_picture(env, name, title, out_dir):
@@ -659,6 +829,7 @@ SUITES = {
         ("main_window_by_hand", main_window_by_hand),
         ("options_by_hand", options_by_hand),
         ("desktop_closed_under_the_program", desktop_closed_under_the_program),
+        ("every_window_by_keyboard", every_window_by_keyboard),
     ],
     "shots_input": [("pictures_by_hand", pictures_by_hand)],
 }

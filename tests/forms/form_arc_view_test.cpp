@@ -292,16 +292,21 @@ TEST_F(ArcViewWindow, DragOutHandsTheLibraryThePatternAndSwitches) {
     }
     EXPECT_TRUE(FileExists(dir_.File(L"out\\docs\\a.txt")));
 
-    // A cancelled drag, a display name or a relative text under the cursor extract nothing.
+    // A cancelled drag, a display name or a relative text under the cursor extract nothing; but for the
+    // cancelled drag, the status bar says that the folder was not recognised.
     session_.ClearLog();
+    std::vector<std::string> status;
+    viewer_.OnStatusText = [&status](const std::string& text) { status.push_back(text); };
     platform::TDragEnd cancelled;
     cancelled.Cancelled = true;
     viewer_.ExtractDraggedEntries(cancelled);
-    for (std::string where : {std::string("デスクトップ"), std::string("out"), std::string("Error")}) {
+    for (std::string where : {std::string("デスクトップ"), std::string("out"), std::string("Error"), std::string()}) {
         viewer_.FolderUnderCursor = [where] { return where; };
         viewer_.ExtractDraggedEntries({});
     }
     EXPECT_TRUE(session_.Calls().empty());
+    EXPECT_EQ(status, std::vector<std::string>(4, TfrmArcView::kUnknownFolderText));
+    viewer_.OnStatusText = nullptr;
 
     // While a job uses the libraries a drop only says so.
     viewer_.FolderUnderCursor = [&out] { return out; };

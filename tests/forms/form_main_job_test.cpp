@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 
 #include "app/forms/form_main.h"
 #include "app/ini_control.h"
@@ -245,6 +247,105 @@ TEST_F(MainWindowJob, CloseDuringPreTestStopsTheJobThenCloses) {
     Pump([&] { return !form.Visible(); }, 2000);
     EXPECT_FALSE(form.Visible()) << "closed once the job had ended";
     EXPECT_EQ(Extracted(), 0);
+}
+
+// Ticked on the first tab, "フォルダ構成を無視して解凍" reaches the job: the members land without their folders.
+TEST_F(MainWindowJob, FolderStructureBoxReachesTheJob) {
+    form.ClearFileList();
+    archive = dir.File(L"tree.zip");
+    ASSERT_TRUE(testsupport::WriteZipFixture(archive, {{"d/", ""}, {"d/a.txt", "a"}, {"d/e/b.txt", "b"}}));
+    form.AddFileToList(platform::WideToSjis(archive));
+    IniControl.BindFolder = false;
+    IniControl.IgnoredSingleBind = false;
+    ::SendMessageW(form.chkIgnoreDirectory.Handle(), BM_CLICK, 0, 0);
+    ASSERT_TRUE(IniControl.IgnoreDirectory);
+    form.btnUnPackClick();
+    ASSERT_TRUE(Pump([] { return JobState().Status == jsIdle; }, 30000));
+    EXPECT_TRUE(testsupport::FileExists(dir.File(L"a.txt")));
+    EXPECT_TRUE(testsupport::FileExists(dir.File(L"b.txt")));
+    EXPECT_FALSE(testsupport::FileExists(dir.File(L"d\\a.txt")));
+    EXPECT_TRUE(Logged(">  ディレクトリ構成：無視 "));
+}
+
+// A job refused before its first row (no output folder) did nothing, and its end notice says so.
+TEST_F(MainWindowJob, RefusedJobEndsWithANoticeOfWhatHappened) {
+    IniControl.ShowEndDlg = true;
+    IniControl.PutLocation = 1;
+    form.cmbSpecialFolder.SetText("");
+    answer = IDOK;
+    form.btnUnPackClick();
+    ASSERT_TRUE(Pump([] { return JobState().Status == jsIdle && !JobState().AbortJob; }, 30000));
+    Pump([&] { return boxes.size() >= 2; }, 2000);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"フォルダ:フォルダ(解凍先)が指定されていません",
+                                               std::string("Velmor お知らせ:") + TfrmMain::kRefusedJobText}));
+    EXPECT_EQ(Extracted(), 0);
+    EXPECT_EQ(form.lvFiles.Count(), 1);
+
+    // A job that ran ends with the usual notice.
+    boxes.clear();
+    IniControl.PutLocation = 0;
+    form.btnUnPackClick();
+    ASSERT_TRUE(Pump([] { return JobState().Status == jsIdle; }, 30000));
+    Pump([&] { return !boxes.empty(); }, 2000);
+    EXPECT_EQ(boxes, std::vector<std::string>{"Velmor お知らせ:処理が終了しました。"});
+    EXPECT_EQ(Extracted(), 8);
+}
+
+// A folder row of many files is walked on the worker: the window answers a message within a second all the
+// while (a hung window would not), the name box shows where the walk is, and a stop ends the walk with
+// nothing listed or extracted after it and the folder row kept for a later job.
+TEST_F(MainWindowJob, FolderRowWalkKeepsTheWindowAnsweringAndStops) {
+    form.ClearFileList();
+    const std::wstring big = dir.File(L"大きいフォルダ");
+    ::CreateDirectoryW(big.c_str(), nullptr);
+    for (int d = 0; d < 12; ++d) {
+        const std::wstring sub = big + L"\\sub" + std::to_wstring(d);
+        ::CreateDirectoryW(sub.c_str(), nullptr);
+        for (int f = 0; f < 2000; ++f) {
+            HANDLE h = ::CreateFileW((sub + L"\\f" + std::to_wstring(f) + L".txt").c_str(), GENERIC_WRITE, 0,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+        }
+    }
+    ASSERT_TRUE(testsupport::WriteZipFixture(big + L"\\sub0\\inside.zip", {{"inside.txt", "x"}}));
+    const std::string bigText = platform::WideToSjis(big);
+    form.AddFileToList(bigText);
+
+    // Probed from the start of the job on the worker to the stop: the clicks' own work on the window's
+    // thread is not the walk's.
+    form.btnUnPackClick();
+    std::atomic<bool> probing{true};
+    std::atomic<int> answered{0}, unanswered{0};
+    HWND window = form.Handle();
+    std::thread prober([&] {
+        while (probing) {
+            DWORD_PTR result = 0;
+            if (::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result))
+                ++answered;
+            else
+                ++unanswered;
+            ::Sleep(20);
+        }
+    });
+    // The walk shows the folder it is in.
+    const bool walkShown = Pump([&] { return form.txtFileName.Text().rfind(bigText, 0) == 0; }, 20000);
+    // A few answers more while the walk goes on.
+    Pump([&] { return answered + unanswered >= 5; }, 5000);
+    probing = false;
+    prober.join();
+    form.btnBreakClick();
+    const int rowsAtStop = form.lvFiles.Count();
+    const bool ended = Pump([] { return JobState().Status == jsIdle; }, 30000);
+    EXPECT_TRUE(walkShown);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(unanswered, 0) << answered << " answered";
+    EXPECT_GT(answered, 0);
+    // Nothing after the stop: no row listed, nothing extracted; the expansion's rows are gone again.
+    EXPECT_LE(form.lvFiles.Count(), rowsAtStop);
+    ASSERT_EQ(form.lvFiles.Count(), 1);
+    EXPECT_EQ(form.lvFiles.Caption(0), bigText);
+    EXPECT_FALSE(testsupport::FileExists(big + L"\\sub0\\inside.txt"));
+    EXPECT_TRUE(Logged("> [ 強制中断 ] 中断されました。"));
 }
 
 // Many small archives: the window draws the job in batches, and what it shows is still what happened: every

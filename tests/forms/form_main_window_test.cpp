@@ -13,7 +13,10 @@
 #include "app/forms/form_main.h"
 #include "app/ini_control.h"
 #include "archivers/job_state.h"
+#include "app/forms/form_arc_view.h"
+#include "app/shell_util.h"
 #include "has_display.h"
+#include "real_input.h"
 #include "platform/application.h"
 #include "platform/sjis.h"
 
@@ -256,8 +259,8 @@ TEST_F(MainWindow, SearchOnAnEmptyListAndTheTrayIcon) {
 
 TEST_F(MainWindow, StatusTextsFitTheirPanel) {
     form.Show();
-    for (const char* text : {"登録待ち", "書庫テスト中", "解凍開始", "中断中...暫くお待ち下さい",
-                             "一時停止中", "再開", "処理終了"}) {
+    for (const char* text : {"登録待ち", "書庫テスト中", "解凍開始", "中断中...暫くお待ち下さい", "一時停止中",
+                             "再開", "処理終了", TfrmArcView::kUnknownFolderText}) {
         SCOPED_TRACE(text);
         form.SetStatusText(text);
         RECT panel{};
@@ -318,4 +321,95 @@ TEST_F(MainWindow, SettingsMenuTicksAndToggles) {
     EXPECT_EQ(JobState().TopMostNow, 0);
     IniControl.DelFolderNum = false;
     IniControl.ClearAll = true;
+}
+
+// Keyboard only, on each page of the options tabs: Tab goes from the page buttons through the page's enabled
+// controls, the job list, the tool bar, the log pane (read-only, it hands Tab on) and the progress row, in the
+// order they are laid out, and back round; Shift+Tab goes the other way; Ctrl+Tab changes the page.
+TEST_F(MainWindow, TabWalksEveryControlInLayoutOrder) {
+    form.Show();
+    ::SetForegroundWindow(form.Handle());
+    realinput::Serve(300);
+    ASSERT_EQ(realinput::FocusedControl(form.Handle()), form.pageProcTab.Handle());
+    const std::vector<std::vector<platform::TWinControl*>> pages = {
+        {&form.cmbOpenDirectory, &form.cmbSpecialFolder, &form.btnSelectFolder, &form.btnSpecialFolder,
+         &form.cmbAfterMethod, &form.cmbMoveFolder, &form.btnSelectMoveFolder, &form.btnMoveFolder,
+         &form.chkSpecialExt, &form.txtExt, &form.chkIgnoreDirectory, &form.chkPretestArc, &form.cmbPreTestMode},
+        {&form.cmbCompType},
+        {&form.btnDelLogFile, &form.btnOpenLogFile, &form.btnSetting, &form.btnIgnoreDirectory, &form.chkLog},
+    };
+    const std::vector<platform::TWinControl*> below = {
+        &form.lvFiles,   &form.btnUnPack,  &form.btnPreview, &form.btnClearList,       &form.btnSearch,
+        &form.btnCompress, &form.btnSuspend, &form.btnResume, &form.btnBreak, &form.memoLog,
+        &form.chkIndicatePerFile, &form.txtFileName};
+    for (int page = 0; page < 3; ++page) {
+        SCOPED_TRACE(page);
+        EXPECT_EQ(form.pageProcTab.TabIndex(), page);
+        std::vector<HWND> expected;
+        for (const auto* list : {&pages[static_cast<size_t>(page)], &below})
+            for (platform::TWinControl* c : *list)
+                if (c->Enabled()) expected.push_back(c->Handle());
+        expected.push_back(form.pageProcTab.Handle());
+        EXPECT_EQ(realinput::TabRound(form.Handle(), false), expected);
+        std::vector<HWND> back(expected.rbegin() + 1, expected.rend());
+        back.push_back(form.pageProcTab.Handle());
+        EXPECT_EQ(realinput::TabRound(form.Handle(), true), back);
+        realinput::Press(VK_TAB, {VK_CONTROL});
+    }
+    EXPECT_EQ(form.pageProcTab.TabIndex(), 0);
+    // Space acts on the focused box.
+    const bool perFile = IniControl.IndicatePerFile;
+    form.chkIndicatePerFile.SetFocus();
+    realinput::Press(VK_SPACE);
+    EXPECT_NE(IniControl.IndicatePerFile, perFile);
+    realinput::Press(VK_SPACE);
+    EXPECT_EQ(IniControl.IndicatePerFile, perFile);
+}
+
+// The first tab's box for the folder structure is the setting the menu item toggles: its click changes the
+// setting, the menu's tick and the option summary.
+TEST_F(MainWindow, FolderStructureBoxChangesTheSetting) {
+    IniControl.IgnoreDirectory = false;
+    IniControl.DelFolderNum = false;
+    form.chkIgnoreDirectory.SetChecked(false);
+    for (bool on : {true, false}) {
+        SCOPED_TRACE(on);
+        ::SendMessageW(form.chkIgnoreDirectory.Handle(), BM_CLICK, 0, 0);
+        EXPECT_EQ(IniControl.IgnoreDirectory, on);
+        EXPECT_EQ(form.mmIgnoreDirectory->Checked(), on);
+        EXPECT_EQ(form.statusBar.PanelText(1), on ? "ディレクトリ構成無視 " : "");
+    }
+}
+
+// Every entry of the two place combos shows whole beside the arrow button ("マイドキュメント" was cut).
+TEST_F(MainWindow, PlaceCombosShowTheirEntriesWhole) {
+    form.Show();
+    for (platform::TComboBox* combo : {&form.cmbOpenDirectory, &form.cmbAfterMethod}) {
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof(info);
+        ASSERT_TRUE(::GetComboBoxInfo(combo->Handle(), &info));
+        const int room = info.rcItem.right - info.rcItem.left;
+        for (int i = 0; i < combo->Count(); ++i) {
+            SCOPED_TRACE(platform::SjisToUtf8(combo->Item(i)));
+            // The item's text is drawn a few pixels in from the item's left.
+            EXPECT_LE(combo->TextWidth(combo->Item(i)) + 4, room);
+        }
+    }
+}
+
+// The settings reach the settings file when the window closes.
+TEST_F(MainWindow, ClosingSavesTheSettings) {
+    const std::string ini = GetSpecialFolder("mydocument") + "Velmor.ini";
+    const std::string log = GetSpecialFolder("mydocument") + "VelmorLog.txt";
+    ::DeleteFileW(platform::SjisToWide(ini).c_str());
+    IniControl.BindNum = 7;
+    IniControl.SpecialFolder = "C:\\表\\";
+    form.Close();
+    std::string saved = ReadBytes(ini);
+    EXPECT_NE(saved.find("BindNum=7\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("SpecialFolder=C:\\表\\\r\n"), std::string::npos);
+    ::DeleteFileW(platform::SjisToWide(ini).c_str());
+    ::DeleteFileW(platform::SjisToWide(log).c_str());
+    IniControl.BindNum = 2;
+    IniControl.SpecialFolder.clear();
 }

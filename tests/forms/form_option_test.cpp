@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "has_display.h"
+#include "real_input.h"
 
 #include <objbase.h>
 
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -533,4 +535,97 @@ TEST_F(FormOption, ShortcutsFollowTheirBoxes) {
     EXPECT_FALSE(IniControl.ResistSendTo);
     EXPECT_FALSE(testsupport::FileExists(sendTo + L"\\Velmor.lnk"));
     EXPECT_FALSE(form.Shell.UpdateProgramsMenuLink(true, false));
+}
+
+// The first showing in a fresh window is drawn whole: every frame of the extraction page and its caption is
+// there (the page container used to paint over them), as at the second showing.
+TEST_F(FormOption, FirstShowingEqualsTheSecond) {
+    ShowForm();
+    ::SetForegroundWindow(form.Handle());
+    realinput::Serve(800);
+    const std::vector<uint32_t> first = realinput::Picture(form.Handle());
+    form.Hide();
+    realinput::Serve(300);
+    ShowForm();
+    ::SetForegroundWindow(form.Handle());
+    realinput::Serve(800);
+    const std::vector<uint32_t> second = realinput::Picture(form.Handle());
+    // A caret or a focus mark is a few pixels; four missing frames with their captions are thousands.
+    EXPECT_LE(realinput::DifferentPixels(first, second), 40u);
+    form.Hide();
+}
+
+// Every page by keyboard: Tab goes from the page buttons through the page's enabled controls (a radio group
+// at its checked button) to OK and Cancel and back; the page keys change the page.
+TEST_F(FormOption, KeyboardReachesEveryPageAndControl) {
+    ShowForm();
+    ::SetForegroundWindow(form.Handle());
+    realinput::Serve(300);
+    HWND tab = form.PageControlSetting.Handle();
+    ASSERT_EQ(realinput::FocusedControl(form.Handle()), tab) << "the keys start on the page buttons";
+    const std::vector<std::vector<TWinControl*>> pages = {
+        {&form.chkAlertAbsExpand, &form.chkCheckDangerPath},
+        {&form.chkBindFolder, &form.stBindNum, &form.chkDelFolderNum, &form.cmbSameFolderProc,
+         &form.chkIgnoreDirectory, &form.rbtnConfirm, &form.rbtnMoveConfirm, &form.trackBufferSize,
+         &form.chkCheckDiv},
+        {&form.chkEndDlg, &form.CheckBox1, &form.chkConfirmIgnore, &form.chkConfirmDelete, &form.chkConfirmSendTo},
+        {&form.chkResistSendTo, &form.chkResistStartMenu, &form.chkEnableRightMenu},
+    };
+    // The extraction page first, then round by Ctrl+Tab (its arrows in the platform's tests).
+    for (int page : {1, 2, 3, 0}) {
+        SCOPED_TRACE(page);
+        EXPECT_EQ(form.PageControlSetting.TabIndex(), page);
+        std::vector<HWND> expected;
+        for (TWinControl* c : pages[static_cast<size_t>(page)]) expected.push_back(c->Handle());
+        expected.insert(expected.end(), {form.btnOK.Handle(), form.btnCancel.Handle(), tab});
+        EXPECT_EQ(realinput::TabRound(form.Handle(), false), expected);
+        std::vector<HWND> back(expected.rbegin() + 1, expected.rend());
+        back.push_back(tab);
+        EXPECT_EQ(realinput::TabRound(form.Handle(), true), back);
+        realinput::Press(VK_TAB, {VK_CONTROL});
+    }
+    EXPECT_EQ(form.PageControlSetting.TabIndex(), 1);
+    realinput::Press(VK_PRIOR, {VK_CONTROL});
+    EXPECT_EQ(form.PageControlSetting.TabIndex(), 0);
+    realinput::Press(VK_TAB, {VK_CONTROL, VK_SHIFT});
+    EXPECT_EQ(form.PageControlSetting.TabIndex(), 3);
+    realinput::Press(VK_NEXT, {VK_CONTROL});
+    EXPECT_EQ(form.PageControlSetting.TabIndex(), 0);
+    // Space acts on the focused box.
+    form.chkCheckDangerPath.SetFocus();
+    realinput::Press(VK_SPACE);
+    EXPECT_FALSE(form.chkCheckDangerPath.Checked());
+    form.Hide();
+    realinput::Serve(200);
+    // Shown modal, as the program shows it: Esc is Cancel, which keeps nothing; Enter is OK.
+    {
+        realinput::PressWhenShown esc(form.Handle(), VK_ESCAPE);
+        EXPECT_EQ(form.ShowModal(), mrCancel);
+    }
+    {
+        realinput::PressWhenShown enter(form.Handle(), VK_RETURN);
+        EXPECT_EQ(form.ShowModal(), mrOk);
+    }
+    EXPECT_TRUE(IniControl.CheckDangerPath);
+}
+
+// A load that stops half-way leaves the boxes of the shell state unloaded: OK must then not apply them, or the
+// user's shortcuts and associations would go. The first step's click handler throws, so nothing of the shell
+// state has been read when OK is pressed.
+TEST_F(FormOption, IncompleteLoadLeavesTheShellAlone) {
+    Register(rmtTrash, {"lzh", "zip"});
+    bool resist = false;
+    ASSERT_TRUE(form.Shell.UpdateSendToLink(true, resist));
+    ASSERT_TRUE(form.Shell.UpdateProgramsMenuLink(false, true));
+    const std::wstring registryBefore = ExportShellKeys();
+    IniControl.CheckDangerPath = true;
+    form.chkCheckDangerPath.OnClick = [] { throw std::runtime_error("the load breaks off here"); };
+    ShowForm();
+    EXPECT_FALSE(form.LoadComplete());
+    EXPECT_FALSE(form.chkEnableRightMenu.Checked()) << "the shell state was not loaded";
+    form.chkCheckDangerPath.OnClick = nullptr;
+    Ok();
+    EXPECT_EQ(ExportShellKeys(), registryBefore);
+    EXPECT_TRUE(form.Shell.IsSendToLinkPresent());
+    EXPECT_TRUE(form.Shell.UpdateProgramsMenuLink(true, false));
 }

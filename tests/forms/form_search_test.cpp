@@ -175,6 +175,48 @@ TEST_F(SearchWindow, EmptyJobListGivesTheBox) {
     EXPECT_EQ(boxes_.captions[0], "検索");
 }
 
+// Opened, the window sits over its owner, whole on the work area, with the keys in the keyword box.
+TEST_F(SearchWindow, OpensOverItsOwnerReadyForAKeyword) {
+    class TOwner : public platform::TForm {
+    public:
+        TOwner() : TForm(L"TSearchTestOwner") {}
+    } owner;
+    owner.Create();
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    platform::TForm* oldMain = platform::Application.MainForm();
+    platform::Application.SetMainForm(&owner);
+    search_.Hide();
+    struct Case {
+        int left, top;
+        bool whole;  // centred on the owner without leaving the work area
+    } cases[] = {{40, 30, true}, {static_cast<int>(work.right) - 300, static_cast<int>(work.bottom) - 200, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.left);
+        owner.SetBounds(c.left, c.top, 800, 600);
+        owner.Show();
+        search_.Show();
+        SetForegroundWindow(search_.Handle());
+        Pump(300);
+        RECT r{};
+        GetWindowRect(search_.Handle(), &r);
+        if (c.whole) {
+            EXPECT_NEAR((r.left + r.right) / 2, c.left + 400, 1);
+            EXPECT_NEAR((r.top + r.bottom) / 2, c.top + 300, 1);
+        }
+        EXPECT_GE(r.left, work.left);
+        EXPECT_GE(r.top, work.top);
+        EXPECT_LE(r.right, work.right);
+        EXPECT_LE(r.bottom, work.bottom);
+        HWND focus = GetFocus();
+        EXPECT_TRUE(focus == search_.cmbWildCard.Handle() || IsChild(search_.cmbWildCard.Handle(), focus));
+        search_.Hide();
+    }
+    platform::Application.SetMainForm(oldMain);
+    SetWindowLongPtrW(search_.Handle(), GWLP_HWNDPARENT, 0);  // the owner's end would take the window along
+    owner.Destroy();
+}
+
 namespace {
 // What a timer saw while a search ran: the count shown and the rows listed; it can press stop.
 struct TDuringSearch {

@@ -418,8 +418,8 @@ TEST_F(GuiLayer, JapaneseWindowForScreenshot) {
     form.SetMenu(nullptr);
 }
 
-// A page keeps the order in which its controls were added: that order is the tab order and the window order
-// by which a radio group ends, so it must not come out reversed.
+// A page keeps the order in which its controls were added, right after its tabs: that order is the tab order
+// and the window order by which a radio group ends, so it must not come out reversed.
 TEST_F(GuiLayer, PageControlsKeepTheirOrder) {
     TTabControl tabs;
     tabs.Create(form, 4, 4, 300, 200, 100);
@@ -434,9 +434,10 @@ TEST_F(GuiLayer, PageControlsKeepTheirOrder) {
     for (TWinControl* r : std::initializer_list<TWinControl*>{&a, &b, &c}) tabs.AddToPage(page, *r);
     std::vector<HWND> order;
     for (HWND h = GetWindow(form.Handle(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) order.push_back(h);
-    EXPECT_EQ(order, (std::vector<HWND>{a.Handle(), b.Handle(), c.Handle(), tabs.Handle(), after.Handle()}));
-    // The dialog navigation walks them in that order.
-    EXPECT_EQ(GetNextDlgTabItem(form.Handle(), a.Handle(), FALSE), tabs.Handle());
+    EXPECT_EQ(order, (std::vector<HWND>{tabs.Handle(), a.Handle(), b.Handle(), c.Handle(), after.Handle()}));
+    // The dialog navigation walks them in that order: the tabs, the page, what follows.
+    EXPECT_EQ(GetNextDlgTabItem(form.Handle(), tabs.Handle(), FALSE), a.Handle());
+    EXPECT_EQ(GetNextDlgTabItem(form.Handle(), a.Handle(), FALSE), after.Handle());
     EXPECT_EQ(GetNextDlgGroupItem(form.Handle(), a.Handle(), FALSE), b.Handle());
 }
 

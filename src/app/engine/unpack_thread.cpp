@@ -9,6 +9,7 @@
 #include "app/ini_control.h"
 #include "app/shell_util.h"
 #include "archivers/job_state.h"
+#include "platform/handle.h"
 #include "platform/sjis.h"
 #include "platform/thread.h"
 
@@ -30,7 +31,10 @@ TUnPackThread::TUnPackThread(const TJobContext& context, TUnPack& unpack)
     : context_(context),
       unpack_(unpack),
       alive_(std::make_shared<std::atomic<uint8_t>>(1)),
-      progress_(context_.Main, [this](const TProgressView& view) { DrawProgress(view); }) {
+      progress_(context_.Main, [this](const TProgressView& view) { DrawProgress(view); }),
+      walkShown_(context_.Main, [this](const std::string& folder) {
+          if (!context_.Ui.IsMinimized()) context_.Ui.ShowMemberName(folder);
+      }) {
     resumeEvent_ = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
     ResetDrawnProgress();
 }
@@ -105,11 +109,16 @@ void TUnPackThread::Execute() {
     // calls that follow one another are folded: the row count rides on the check before the loop and on each
     // row's completion step, the folder expansion and the compression type on the preparation step.
     int rows = 0;
+    auto readNextRow = [&] {
+        rows = context_.Ui.RowCount();
+        nextRowText_ = RowIndex + 1 < rows ? context_.Ui.RowText(RowIndex + 1) : std::string();
+    };
+    RowIndex = -1;
     Sync([&] {
         CheckOutputFolders();
         if (st.AbortJob) return;
         logWindow_ = context_.Ui.LogWindow();
-        rows = context_.Ui.RowCount();
+        readNextRow();
     });
     if (st.AbortJob) return;
 
@@ -127,9 +136,13 @@ void TUnPackThread::Execute() {
             break;
         }
 
+        // A folder row's walk runs here on the worker; a stop during it ends the job at this row.
+        if (!compress && context_.Shell.FolderExists(nextRowText_) && !ExpandFolderRow(nextRowText_)) {
+            st.CancelSeen = 1;
+            break;
+        }
         Sync([&] {
             ResetDrawnProgress();
-            if (!compress) ExpandFolderRow();
             PrepareItem();
             compressionType_ = context_.Ui.CompressionType();
         });
@@ -147,7 +160,7 @@ void TUnPackThread::Execute() {
             progress_.Flush();
             FinishItem();
             // Read afresh on every pass: rows added during the job (expansions, drops) are processed too.
-            rows = context_.Ui.RowCount();
+            readNextRow();
         });
         ++RowIndex;
     }
@@ -164,14 +177,37 @@ void TUnPackThread::Execute() {
     });
 }
 
-void TUnPackThread::ExpandFolderRow() {
-    std::string text = context_.Ui.RowText(RowIndex);
-    if (!context_.Shell.FolderExists(text)) return;
-    folderRows_.push_back(RowIndex);
+bool TUnPackThread::ExpandFolderRow(const std::string& folder) {
+    std::vector<std::string> found;
+    TWalkHooks hooks{[this](const std::string& where) { walkShown_.Offer(where); },
+                     [this] { return CancelRequested != 0; }};
+    if (ListFilesRecursive(folder, found, &hooks) < 0) return false;
     std::vector<std::string> files;
-    ListFilesRecursive(text, files);
-    for (const std::string& file : files)
-        if (!context_.Shell.FolderExists(file)) context_.Ui.AppendRow(file);
+    for (std::string& file : found)
+        if (!context_.Shell.FolderExists(file)) files.push_back(std::move(file));
+    // Where each appended row went: a stop before the last slice takes them out again.
+    std::vector<std::pair<int, size_t>> appended;
+    size_t next = 0;
+    while (next < files.size()) {
+        if (CancelRequested) {
+            Sync([&] {
+                for (auto it = appended.rbegin(); it != appended.rend(); ++it)
+                    if (it->first < context_.Ui.RowCount() && context_.Ui.RowText(it->first) == files[it->second])
+                        context_.Ui.DeleteRow(it->first);
+            });
+            return false;
+        }
+        // Slices of about 50 ms on the window's thread, whatever a row costs there: it answers between them.
+        Sync([&] {
+            const ULONGLONG until = ::GetTickCount64() + 50;
+            do {
+                appended.emplace_back(context_.Ui.RowCount(), next);
+                context_.Ui.AppendRow(files[next]);
+            } while (++next < files.size() && ::GetTickCount64() < until);
+        });
+    }
+    folderRows_.push_back(RowIndex);
+    return true;
 }
 
 void TUnPackThread::ResetItem() {
@@ -248,26 +284,29 @@ bool TUnPackThread::EnsureFolder(const std::string& folder, const std::string& w
     return true;
 }
 
-int TUnPackThread::ListFilesRecursive(const std::string& folder, std::vector<std::string>& list) {
+int TUnPackThread::ListFilesRecursive(const std::string& folder, std::vector<std::string>& list,
+                                      const TWalkHooks* hooks) {
     const std::string path = WithTrailingBackslash(folder);
+    if (hooks && hooks->OnFolder) hooks->OnFolder(path);
     WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW(platform::SjisToWide(path + "*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return 0;
+    platform::UniqueFind find(::FindFirstFileW(platform::SjisToWide(path + "*").c_str(), &data));
+    if (!find) return 0;
     int count = 0;
     do {
+        if (hooks && hooks->Stopped && hooks->Stopped()) return -1;
         std::string name = platform::WideToSjis(data.cFileName);
         // Only a plain folder is descended into; one with further attribute bits is listed like a file.
         if (data.dwFileAttributes == FILE_ATTRIBUTE_DIRECTORY) {
             if (name == "." || name == "..") continue;
             std::vector<std::string> sub;
-            ListFilesRecursive(path + name, sub);
+            const int below = ListFilesRecursive(path + name, sub, hooks);
             list.insert(list.end(), sub.begin(), sub.end());
+            if (below < 0) return -1;
         } else {
             list.push_back(path + name);
             ++count;
         }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    } while (::FindNextFileW(find.Get(), &data));
     return count;
 }
 

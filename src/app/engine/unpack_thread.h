@@ -62,7 +62,16 @@ public:
     // The three steps and their helpers, public for tests.
     void CheckOutputFolders();
     bool EnsureFolder(const std::string& folder, const std::string& word);
-    static int ListFilesRecursive(const std::string& folder, std::vector<std::string>& list);
+    // What a folder walk reports and asks: the folder it enters, and whether it is to stop now (asked at
+    // every entry).
+    struct TWalkHooks {
+        std::function<void(const std::string& folder)> OnFolder;
+        std::function<bool()> Stopped;
+    };
+    // The count of entries directly in `folder`, or -1 when the hooks stopped the walk (`list` then holds
+    // what was found so far).
+    static int ListFilesRecursive(const std::string& folder, std::vector<std::string>& list,
+                                  const TWalkHooks* hooks = nullptr);
     void PrepareItem();
     // Creates or reuses the bind folder `name` in the output folder (part of the preparation step).
     void MakeBindFolder(const std::string& name);
@@ -113,8 +122,10 @@ private:
     class TWorker;
     void Run();
     void ResetItem();
-    // Appends the files under the current row's folder as rows (main thread).
-    void ExpandFolderRow();
+    // The current row names a folder: its files are listed on the worker, the name box showing where the walk
+    // is, and appended as rows in batches, so the window goes on answering. False when a stop ended it: no
+    // row of it stays, and the folder row is kept for a later job.
+    bool ExpandFolderRow(const std::string& folder);
     void Sync(const std::function<void()>& fn);
     // Queues fn for the main thread without waiting; it runs before the next synchronous call.
     void Post(std::function<void()> fn);
@@ -163,6 +174,10 @@ private:
     // A report comes every few microseconds; the display takes the latest about 30 times a second, and
     // the worker never waits for it.
     TCoalescedPost<TProgressView> progress_;
+    // The folder a walk is in, shown in the name box.
+    TCoalescedPost<std::string> walkShown_;
+    // The text of the row the loop comes to next, read with the step before it.
+    std::string nextRowText_;
     std::vector<int> folderRows_;
     // Read with the preparation step, once per row.
     int compressionType_ = 0;

@@ -217,11 +217,16 @@ void TfrmArcView::Layout() {
     int w = ClientWidth(), h = ClientHeight();
     memoBasicInfo.SetBounds(6, 24, std::max(w - 12, 10), 40);
     PageArcView.SetBounds(6, 70, std::max(w - 12, 10), std::max(h - 76, 30));
-    lvFullPath.SetBounds(10, 96, std::max(w - 20, 10), std::max(h - 106, 10));
-    lvChildren.SetBounds(10, 96, std::max(w - 20, 10), std::max(h - 106, 10));
+    // The lists fill the page inside the tab's frame, which leaves that area to them.
+    const RECT page = PageArcView.PageRect();
+    const int pageW = std::max<int>(page.right - page.left, 10), pageH = std::max<int>(page.bottom - page.top, 10);
+    lvFullPath.SetBounds(page.left, page.top, pageW, pageH);
+    lvChildren.SetBounds(page.left, page.top, pageW, pageH);
 }
 
 void TfrmArcView::ShowArchive(const std::string& path) {
+    // The keys go to the member list, where the rows are chosen.
+    SetActiveControl(lvFullPath);
     Show();
     BringToFront();
     ViewedArchivePath = path;
@@ -304,7 +309,11 @@ void TfrmArcView::ExtractDraggedEntries(const platform::TDragEnd& end) {
     } catch (...) {
         return;
     }
-    if (dest.empty() || dest == "Error" || !IsExtractableFolder(dest)) return;
+    if (dest.empty() || dest == "Error" || !IsExtractableFolder(dest)) {
+        // Nothing is extracted; the user learns why instead of waiting for files that never come.
+        if (OnStatusText) OnStatusText(kUnknownFolderText);
+        return;
+    }
     // The archiver libraries have one progress window each: a drag-out must not run beside a job.
     if (JobState().Status != jsIdle) {
         platform::Application.MessageBox(Handle(), kBusyText, "圧縮ファイルエクスプローラ",

@@ -156,6 +156,9 @@ public:
 
     // Where a drop lands; the shell's folder under the cursor unless a test says otherwise.
     std::function<std::string()> FolderUnderCursor;
+    // The program's status bar (the main window's), told when a drop lands where no folder is recognised.
+    std::function<void(const std::string& text)> OnStatusText;
+    static constexpr const char* kUnknownFolderText = "ドロップ先のフォルダが分かりません";
     // Text shown when a drop arrives while a job runs.
     static constexpr const char* kBusyText =
         "処理中のため展開できません。処理が終わってからもう一度ドラッグしてください。";

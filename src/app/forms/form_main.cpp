@@ -31,11 +31,14 @@ constexpr int kMinFilterWidth = 100;
 constexpr int kCheckBoxExtra = 24;
 constexpr UINT kTrayMessage = WM_APP + 0x120;
 constexpr int kSizeColumnWidth = 96;
+// The frame and the text's inset of a drop-down list, both sides.
+constexpr int kComboTextMargin = 12;
 // The tool bar: 解凍, 閲覧, 除外, 検索, 圧縮, 一時停止, 再開, 強制終了.
 constexpr int kBarWidths[] = {56, 48, 48, 48, 48, 64, 48, 64};
-// The status texts of the window and its jobs; the first panel is wide enough for the longest.
+// The status texts of the window, its jobs and the viewer's drops; the first panel is wide enough for the
+// longest.
 const char* const kStatusTexts[] = {"登録待ち",   "書庫テスト中", "解凍開始", "中断中...暫くお待ち下さい",
-                                    "一時停止中", "再開",         "処理終了"};
+                                    "一時停止中", "再開",         "処理終了", "ドロップ先のフォルダが分かりません"};
 
 // The fixed rows below the job list's top, with their gaps: (list) tool bar, splitter, log header, (log
 // pane) progress row, status bar.
@@ -267,6 +270,11 @@ void TfrmMain::BuildControls() {
 
     for (const char* e : kOpenDirectoryEntries) cmbOpenDirectory.Add(e);
     for (const char* e : kAfterMethodEntries) cmbAfterMethod.Add(e);
+    // The two place combos are wide enough for their longest entry beside the arrow button.
+    for (platform::TComboBox* combo : {&cmbOpenDirectory, &cmbAfterMethod})
+        for (int i = 0; i < combo->Count(); ++i)
+            kindComboWidth_ = std::max(kindComboWidth_, combo->TextWidth(combo->Item(i)) +
+                                                            ::GetSystemMetrics(SM_CXVSCROLL) + kComboTextMargin);
     for (const char* e : kFilterEntries) txtExt.Add(e);
     cmbCompType.Add("LHA形式 (*.lzh)");
     cmbCompType.Add("自己解凍書庫形式 (*.exe)");
@@ -284,13 +292,14 @@ void TfrmMain::BuildControls() {
     lvFiles.PopupMenu = &pmPopUp;
     iconCache.SetListView(&lvFiles);
 
+    // Made in the order of the tool bar, left to right, which is their tab order.
     btnUnPack.Create(*this, 0, 0, 10, 10, "解凍");
-    btnCompress.Create(*this, 0, 0, 10, 10, "圧縮");
-    btnSuspend.Create(*this, 0, 0, 10, 10, "一時停止");
-    btnResume.Create(*this, 0, 0, 10, 10, "再開");
     btnPreview.Create(*this, 0, 0, 10, 10, "閲覧");
     btnClearList.Create(*this, 0, 0, 10, 10, "除外");
     btnSearch.Create(*this, 0, 0, 10, 10, "検索");
+    btnCompress.Create(*this, 0, 0, 10, 10, "圧縮");
+    btnSuspend.Create(*this, 0, 0, 10, 10, "一時停止");
+    btnResume.Create(*this, 0, 0, 10, 10, "再開");
     btnBreak.Create(*this, 0, 0, 10, 10, "強制終了");
     btnBackGroundMode.Create(*this, 0, 0, 10, 10, "バックグラウンド");
     btnBackGroundMode.SetVisible(false);
@@ -330,9 +339,9 @@ void TfrmMain::LayoutControls() {
     // Tabs of 150 pixels while the three fit (the button tabs add their own padding and gaps); narrower in a
     // narrow window, so that the tab control never scrolls a caption out of sight.
     int tabWidth = std::min(150, (cw - 12) / 3 - 16);
-    ::SendMessageW(pageProcTab.Handle(), TCM_SETITEMSIZE, 0, MAKELPARAM(std::max(40, tabWidth), 0));
+    pageProcTab.SetTabWidth(std::max(40, tabWidth));
     // Page rows, below the tab buttons.
-    const int y0 = 32, labelW = 122, comboW = 114, openW = 40, dotsW = 24;
+    const int y0 = 32, labelW = 122, comboW = kindComboWidth_, openW = 40, dotsW = 24;
     const int folderX = m + labelW + comboW + 8;
     const int folderW = std::max(kMinFolderWidth, cw - folderX - m - 4 - openW - 2 - dotsW - 2);
     auto folderRow = [&](int y, platform::TLabel& label, platform::TComboBox& kind,
@@ -416,7 +425,9 @@ void TfrmMain::SetMinimumSize() {
     for (int w : kBarWidths) barWidth += w + 2;
     const int ignoreW = chkIgnoreDirectory.TextWidth(chkIgnoreDirectory.Text()) + kCheckBoxExtra;
     const int optionsWidth = kMargin + 140 + kMinFilterWidth + 10 + ignoreW + kMargin + 2;
-    MinClientWidth = std::max(kMargin + barWidth + kMargin, optionsWidth);
+    // The folder rows: label, place combo, the smallest folder field, "..." and "開く".
+    const int folderRowWidth = kMargin + 122 + kindComboWidth_ + 8 + kMinFolderWidth + 4 + 2 + 24 + 2 + 40 + kMargin;
+    MinClientWidth = std::max({kMargin + barWidth + kMargin, optionsWidth, folderRowWidth});
     MinClientHeight =
         kTabHeight + 6 + 2 * kLabelHeight + 2 + 2 * kMinPane + FixedRowsBelowList(statusBar.HeightPixels());
 }
@@ -438,6 +449,7 @@ void TfrmMain::WireEvents() {
     chkIndicatePerFile.OnClick = [this] { chkIndicatePerFileClick(); };
     chkLog.OnClick = [this] { IniControl.bLogFile = chkLog.Checked(); };
     btnIgnoreDirectory.OnClick = [this] { ToggleIgnoreDirectory(); };
+    chkIgnoreDirectory.OnClick = [this] { chkIgnoreDirectoryClick(); };
     btnDelLogFile.OnClick = [this] { DeleteLogFile(); };
     btnOpenLogFile.OnClick = [this] {
         if (Hooks.ShowLogView) Hooks.ShowLogView();
@@ -737,6 +749,15 @@ void TfrmMain::ToggleIgnoreDirectory() {
     mmIgnoreDirectory->SetChecked(!IniControl.IgnoreDirectory);
     IniControl.IgnoreDirectory = mmIgnoreDirectory->Checked();
     chkIgnoreDirectory.SetChecked(IniControl.IgnoreDirectory);
+    ShowOptionSummary();
+}
+
+void TfrmMain::chkIgnoreDirectoryClick() {
+    // The box shows the setting the menu item toggles, and changes it the same way. Set from the setting (the
+    // creation, the menu, the options dialog) it has nothing to change.
+    if (IniControl.IgnoreDirectory == chkIgnoreDirectory.Checked()) return;
+    IniControl.IgnoreDirectory = chkIgnoreDirectory.Checked();
+    mmIgnoreDirectory->SetChecked(IniControl.IgnoreDirectory);
     ShowOptionSummary();
 }
 

@@ -79,6 +79,8 @@ public:
     void btnResumeClick();
     // The worker's end, on the main thread, once per job.
     void JobFinished();
+    // The end notice of a job that a missing output or move folder stopped before its first row.
+    static constexpr const char* kRefusedJobText = "フォルダが用意できなかったため、処理を行いませんでした。";
     void CheckArchiverDlls();
     bool CheckArchiverDll(const std::string& kind);
     // Runs the installer tool and waits for it; false when it could not be started.
@@ -201,6 +203,7 @@ private:
     void chkPretestArcClick();
     void chkIndicatePerFileClick();
     void ToggleIgnoreDirectory();
+    void chkIgnoreDirectoryClick();
 
     void CreateEngine();
     void StartWorker(int priority);
@@ -257,6 +260,8 @@ private:
     int sharedHeight_ = 0;
     int splitterOffset_ = 0;
     HBRUSH redBrush_ = nullptr;
+    // The output-place and after-extraction combos: at least the designed width, and their longest entry.
+    int kindComboWidth_ = 114;
     bool trayIcon_ = false;
 };
 

@@ -259,6 +259,9 @@ void TfrmMain::btnResumeClick() {
 void TfrmMain::JobFinished() {
     TJobState& js = JobState();
     EndScreenBatch();
+    // A job refused before its first row (an output or move folder that is not there) did nothing: its end
+    // notice says so instead of announcing a finished job.
+    const bool refused = js.AbortJob != 0;
     // The worker has been joined. Its object is running this very call, so it is freed from the message loop
     // once the call has returned; the next job gets a new one.
     if (Worker) {
@@ -294,9 +297,9 @@ void TfrmMain::JobFinished() {
             ForceForegroundWindow(Handle());
         } catch (...) {
         }
-        Application.MessageBox(Handle(),
-                               js.CommandLineRun ? "処理が終了しました。\r（OKで終了）" : "処理が終了しました。",
-                               "Velmor お知らせ", MB_OK);
+        const std::string notice = refused ? kRefusedJobText : "処理が終了しました。";
+        Application.MessageBox(Handle(), js.CommandLineRun ? notice + "\r（OKで終了）" : notice, "Velmor お知らせ",
+                               MB_OK);
     }
     if (js.CommandLineRun) {
         SaveSettings();

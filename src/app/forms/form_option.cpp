@@ -101,8 +101,6 @@ void TfrmOption::BuildControls() {
     PageControlSetting.Create(*this, 4, 4, kClientWidth - 8, 418, 0, true);
     for (const char* caption : {"■全般", "■解凍の設定", "■通知の設定", "■関連付け"})
         PageControlSetting.AddPage(caption);
-    btnOK.Create(*this, 286, 428, 86, 26, "O K", true);
-    btnCancel.Create(*this, 378, 428, 86, 26, "キャンセル");
 
     auto on = [this](int page, std::initializer_list<TWinControl*> controls) {
         for (TWinControl* c : controls) PageControlSetting.AddToPage(page, *c);
@@ -250,6 +248,10 @@ void TfrmOption::BuildControls() {
                  &radioVelmorDelete,
                  &radioVelmorPreview});
 
+    // Below the pages, last in the tab order.
+    btnOK.Create(*this, 286, 428, 86, 26, "O K", true);
+    btnCancel.Create(*this, 378, 428, 86, 26, "キャンセル");
+
     // Hidden controls: never on a page, so no page switch shows them.
     grpPriority.Create(*this, 12, top, 200, 60, "スレッドの優先度");
     chkMultiInstance.Create(*this, 24, top + 20, 180, 20, "多重起動を許可する");
@@ -265,7 +267,8 @@ void TfrmOption::BuildControls() {
              &lstAutoFolders, &chkBufferAuto, &chkNoDoubleFolder, &lstMenuItems, &btnMenuUp, &btnMenuDown})
         c->SetVisible(false);
     chkGCA.SetEnabled(false);
-    ArrangeInCreationOrder(*this, PageControlSetting.Handle());
+    // The page control first: its tabs, then the page's controls, then OK and Cancel.
+    ArrangeInCreationOrder(*this);
 }
 
 void TfrmOption::FormShow() {

@@ -128,7 +128,13 @@ int TfrmSearch::ShowForJobList() {
     return ShowModal();
 }
 
-void TfrmSearch::FormShow() { SelectMode(false); }
+void TfrmSearch::FormShow() {
+    SelectMode(false);
+    // Over the main window, whole on the work area, ready for a keyword.
+    OwnByMainForm();
+    CenterOnOwner();
+    SetActiveControl(cmbWildCard);
+}
 
 void TfrmSearch::SelectMode(bool regExp) {
     // Set directly: the group walk of a radio button does not end when it starts at a hidden button.
