@@ -431,6 +431,13 @@ def desktop_shown(env):
 
 # --- the options dialog and the other windows ------------------------------------------------------------------
 
+def open_log_viewer(env):
+    # The third item of the first menu, by keys.
+    keys(env, "alt+f")
+    keys(env, "Down", "Down", "Return")
+    check(env.wait_window(*LOG_VIEW), "the log viewer is shown")
+
+
 def click_control(env, window, text, cls=None):
     click(env, *control(env, window, text=text, cls=cls).centre)
 
@@ -535,10 +542,8 @@ def options_by_hand(env):
     keys(env, "Return")
     wait_hidden(env, ABOUT)
 
-    # The log viewer (the third item of the first menu), closed by Alt+F4.
-    keys(env, "alt+f")
-    keys(env, "Down", "Down", "Return")
-    check(env.wait_window(*LOG_VIEW), "the log viewer is shown")
+    # The log viewer, closed by Alt+F4.
+    open_log_viewer(env)
     hit_test(env, LOG_VIEW, "log viewer")
     keys(env, "alt+F4")
     wait_hidden(env, LOG_VIEW)
@@ -731,10 +736,7 @@ def every_window_by_keyboard(env):
     keys(env, "alt+F4")
     wait_hidden(env, viewer)
 
-    # The log viewer from the first menu by keys.
-    keys(env, "alt+f")
-    keys(env, "Down", "Down", "Return")
-    check(env.wait_window(*LOG_VIEW), "the log viewer is shown")
+    open_log_viewer(env)
     time.sleep(0.8)
     tab_rounds(env, LOG_VIEW, "log viewer")
     keys(env, "alt+F4")
