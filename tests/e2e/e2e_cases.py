@@ -850,13 +850,9 @@ def pictures(env):
         path = os.path.join(env.data, name)
         make_zip(path, {"%s/%02d_ファイル.txt" % (name[:-4], n): "内容" * (100 * (n + 1)) for n in range(12)})
         archives.append(path)
-    script = os.path.join(env.data, "slow.txt")
-    with open(script, "wb") as f:
-        f.write(b"delay\t400\r\n")
     # The job fills the log file for the log viewer's picture. The main window during a job is taken by
     # pictures_by_hand (suite shots_input), from the X server's first sight of the window.
-    p = env.start_velmor("-k", *[env.winpath(a) for a in archives],
-                         extra_env={"VELMOR_STANDIN_SCRIPT": env.winpath(script)})
+    p = env.start_velmor("-k", *[env.winpath(a) for a in archives])
     p.wait(timeout=120)
 
     viewed = os.path.join(env.data, "日本語の名前.zip")
