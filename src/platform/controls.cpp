@@ -602,11 +602,16 @@ bool TTabControl::HandlePageKey(WORD key, bool ctrl, bool shift) {
     int next = -1;
     if (ctrl) {
         // Anywhere on the form, round the pages as a property sheet does.
-        if (key == VK_TAB) next = shift ? current - 1 : current + 1;
-        if (key == VK_NEXT) next = current + 1;
-        if (key == VK_PRIOR) next = current - 1;
-        if (next < 0 && key != VK_TAB && key != VK_NEXT && key != VK_PRIOR) return false;
-        next = (next + count) % count;
+        int step = 0;
+        if (key == VK_TAB)
+            step = shift ? -1 : 1;
+        else if (key == VK_NEXT)
+            step = 1;
+        else if (key == VK_PRIOR)
+            step = -1;
+        else
+            return false;
+        next = (current + step + count) % count;
     } else {
         // On the focused tab, along the row without going round.
         if (::GetFocus() != hwnd_) return false;

@@ -401,12 +401,16 @@ int HitTest(HWND form) {
     return faults ? 1 : 0;
 }
 
-// The form's direct child that holds the keys (a combo box for its edit part), or null.
-HWND FocusedChild(HWND form) {
+// The window with the keys in the form's thread, or null.
+HWND FocusOf(HWND form) {
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);
-    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info)) return nullptr;
-    HWND f = info.hwndFocus;
+    return ::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// The form's direct child that holds the keys (a combo box for its edit part), or null.
+HWND FocusedChild(HWND form) {
+    HWND f = FocusOf(form);
     while (f && ::GetParent(f) && ::GetParent(f) != form) f = ::GetParent(f);
     return f && ::GetParent(f) == form ? f : nullptr;
 }
@@ -564,11 +568,8 @@ int Run(int argc, wchar_t** argv) {
         return 0;
     }
     if (verb == L"focus") {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof(info);
-        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(form, nullptr), &info) || !info.hwndFocus)
-            return 2;
-        HWND f = info.hwndFocus;
+        HWND f = FocusOf(form);
+        if (!f) return 2;
         Print(ClassOf(f) + L"\t" + std::to_wstring(::GetDlgCtrlID(f)) + L"\t" + TextOf(f) + L"\t" +
               ClassOf(::GetParent(f)) + L"\n");
         return 0;

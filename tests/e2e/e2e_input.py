@@ -609,17 +609,6 @@ def tab_to(env, window, text=None, cls=None):
     raise AssertionError("Tab never reached %r/%r on %r" % (text, cls, window))
 
 
-def first_picture(env, title, name):
-    """The window's picture from its own X window, as a PNG of full colour."""
-    ids = xdo_search(env, title)
-    check(ids, "an X window titled %r" % title)
-    path = os.path.join(env.shots, name + ".png")
-    xwd = subprocess.run(["xwd", "-id", ids[0], "-silent", "-display", env.display], capture_output=True)
-    check(xwd.returncode == 0, "xwd of %r" % title)
-    subprocess.run(["convert", "xwd:-", path], input=xwd.stdout, check=True)
-    return path
-
-
 def same_pictures(env, first, second, what):
     # A few pixels of tolerance: a caret's blink, nothing as large as a missing caption.
     r = subprocess.run(["compare", "-metric", "AE", "-fuzz", "3%", first, second, first[:-4] + "_diff.png"],
@@ -665,7 +654,7 @@ def every_window_by_keyboard(env):
         page = (start + step) % 4
         shown = tab_index(env, OPTIONS)
         check(shown == page, "the options page %s is shown: %r" % (pages[page], shown))
-        first[page] = first_picture(env, OPTIONS[1], "options_first_%d" % page)
+        first[page] = window_picture(env, "options_first_%d" % page, OPTIONS[1], env.shots, palette=False)
         tab_rounds(env, OPTIONS, "options page %s" % pages[page])
         if key:
             keys(env, key)
@@ -686,8 +675,8 @@ def every_window_by_keyboard(env):
     tab_to(env, OPTIONS, cls="SysTabControl32")
     for _ in range(4):
         page = tab_index(env, OPTIONS)
-        same_pictures(env, first[page], first_picture(env, OPTIONS[1], "options_second_%d" % page),
-                      "options page %s" % pages[page])
+        second = window_picture(env, "options_second_%d" % page, OPTIONS[1], env.shots, palette=False)
+        same_pictures(env, first[page], second, "options page %s" % pages[page])
         keys(env, "ctrl+Tab")
     tab_to(env, OPTIONS, "パスにドライブ文字（絶対パス）があれば警告")
     keys(env, "space")
@@ -702,7 +691,7 @@ def every_window_by_keyboard(env):
         keys(env, "alt+v")
         check(env.wait_window(*ABOUT), "the About box is shown")
         time.sleep(0.8)
-        pictures.append(first_picture(env, ABOUT[1], "about_%d" % len(pictures)))
+        pictures.append(window_picture(env, "about_%d" % len(pictures), ABOUT[1], env.shots, palette=False))
         tab_rounds(env, ABOUT, "About box")
         keys(env, close)
         wait_hidden(env, ABOUT)
@@ -717,7 +706,7 @@ def every_window_by_keyboard(env):
         time.sleep(0.8)
         f = focus(env, SEARCH)
         check(f[0] == "Edit" and f[3] == "ComboBox", "the keys are in the keyword box: %r" % f)
-        pictures.append(first_picture(env, SEARCH[1], "search_%d" % len(pictures)))
+        pictures.append(window_picture(env, "search_%d" % len(pictures), SEARCH[1], env.shots, palette=False))
         tab_rounds(env, SEARCH, "search window")
         keys(env, "Escape")
         wait_hidden(env, SEARCH)
@@ -753,15 +742,17 @@ def every_window_by_keyboard(env):
 
 # --- pictures for the documentation (scripts/screenshots.sh) -----------------------------------------------------
 
-def window_picture(env, name, title, out_dir):
+def window_picture(env, name, title, out_dir, palette=True):
     """A picture of one top-level window from its own X window: Wine draws windows that have an owner
-    there, and the screen shows them black under this X server."""
+    there, and the screen shows them black under this X server. With 256 colours for the documentation, in
+    full colour for a comparison."""
     ids = xdo_search(env, title)
     check(ids, "an X window titled %r" % title)
     path = os.path.join(out_dir, name + ".png")
     xwd = subprocess.run(["xwd", "-id", ids[0], "-silent", "-display", env.display], capture_output=True)
     check(xwd.returncode == 0, "xwd of %r" % title)
-    subprocess.run(["convert", "xwd:-", "-colors", "256", "PNG8:" + path], input=xwd.stdout, check=True)
+    target = ["-colors", "256", "PNG8:" + path] if palette else [path]
+    subprocess.run(["convert", "xwd:-", *target], input=xwd.stdout, check=True)
     print("window picture:", path)
     return path
 

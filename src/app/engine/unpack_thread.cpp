@@ -106,12 +106,14 @@ void TUnPackThread::Execute() {
     SplitParts.clear();
 
     // Each hand-over to the main thread costs a round trip through the system (about 0.2 ms under Wine), so
-    // calls that follow one another are folded: the row count rides on the check before the loop and on each
-    // row's completion step, the folder expansion and the compression type on the preparation step.
+    // calls that follow one another are folded: the row count and the next row's text (a folder row is walked
+    // here on the worker) ride on the check before the loop and on each row's completion step, the compression
+    // type on the preparation step.
     int rows = 0;
+    std::string nextRowText;
     auto readNextRow = [&] {
         rows = context_.Ui.RowCount();
-        nextRowText_ = RowIndex + 1 < rows ? context_.Ui.RowText(RowIndex + 1) : std::string();
+        nextRowText = RowIndex + 1 < rows ? context_.Ui.RowText(RowIndex + 1) : std::string();
     };
     RowIndex = -1;
     Sync([&] {
@@ -137,7 +139,7 @@ void TUnPackThread::Execute() {
         }
 
         // A folder row's walk runs here on the worker; a stop during it ends the job at this row.
-        if (!compress && context_.Shell.FolderExists(nextRowText_) && !ExpandFolderRow(nextRowText_)) {
+        if (!compress && context_.Shell.FolderExists(nextRowText) && !ExpandFolderRow(nextRowText)) {
             st.CancelSeen = 1;
             break;
         }

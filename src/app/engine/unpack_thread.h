@@ -176,8 +176,6 @@ private:
     TCoalescedPost<TProgressView> progress_;
     // The folder a walk is in, shown in the name box.
     TCoalescedPost<std::string> walkShown_;
-    // The text of the row the loop comes to next, read with the step before it.
-    std::string nextRowText_;
     std::vector<int> folderRows_;
     // Read with the preparation step, once per row.
     int compressionType_ = 0;
