@@ -6,7 +6,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 
 #include "platform/handle.h"
 #include "platform/sjis.h"
@@ -456,9 +458,11 @@ void PutOctal(std::string& h, size_t at, size_t len, uint64_t v) {
     h[at + len - 1] = '\0';
 }
 
-std::string TarHeader(std::string_view name, char type, uint64_t size, int64_t mtime) {
+std::string TarHeader(std::string_view name, char type, uint64_t size, int64_t mtime,
+                      std::string_view linkName = {}) {
     std::string h(512, '\0');
     std::memcpy(&h[0], name.data(), name.size() < 100 ? name.size() : 100);
+    std::memcpy(&h[157], linkName.data(), linkName.size() < 100 ? linkName.size() : 100);
     PutOctal(h, 100, 8, type == '5' ? 0755 : 0644);
     PutOctal(h, 108, 8, 0);
     PutOctal(h, 116, 8, 0);
@@ -497,6 +501,7 @@ public:
     bool Rewind() override {
         in_ = open_();
         left_ = pad_ = 0;
+        sizes_.clear();
         damaged_ = false;
         ended_ = !in_;
         return in_ != nullptr;
@@ -508,7 +513,7 @@ public:
         if (!in_->Skip(left_)) return End(true);
         if (!in_->Skip(pad_)) return End(in_->Failed());
         left_ = pad_ = 0;
-        std::string longName;
+        std::string longName, longLink;
         uint64_t paxSize = UINT64_MAX;
         char block[512];
         for (;;) {
@@ -526,23 +531,27 @@ public:
             if (paxSize != UINT64_MAX) size = paxSize;
             const char type = h[156];
             const uint64_t pad = (512 - size % 512) % 512;
-            if (type == 'L' || type == 'x') {
+            if (type == 'L' || type == 'K' || type == 'x') {
                 if (size > kMaxTarRecord) return End(true);
                 std::string data(static_cast<size_t>(size), '\0');
                 if (!ReadExact(*in_, data.data(), data.size()) || !in_->Skip(pad)) return End(true);
                 if (type == 'L') {
                     longName = CField(data, 0, data.size());
+                } else if (type == 'K') {
+                    longLink = CField(data, 0, data.size());
                 } else {
-                    ParsePax(data, longName, paxSize);
+                    ParsePax(data, longName, longLink, paxSize);
                 }
                 continue;
             }
-            const bool kept = type == '0' || type == '\0' || type == '5' || type == '7';
-            if (!kept) {  // links, devices, global records: passed over
+            const bool kept =
+                type == '0' || type == '\0' || type == '5' || type == '7' || type == '1' || type == '2';
+            if (!kept) {  // devices, fifos, global records: passed over
                 if (!in_->Skip(size)) return End(true);
                 if (!in_->Skip(pad)) return End(in_->Failed());
                 paxSize = UINT64_MAX;
                 longName.clear();
+                longLink.clear();
                 continue;
             }
             m = ArchiveMember{};
@@ -560,10 +569,26 @@ public:
             m.size = m.compressedSize = m.isDir ? 0 : size;
             left_ = size;
             pad_ = pad;
-            if (m.isDir) {
+            if (type == '1' || type == '2') {
+                m.isDir = false;
+                m.link = type;
+                m.linkName = longLink.empty() ? CField(h, 157, 100) : std::move(longLink);
+                // A link's data is no member data: a hard link is as large as its target, a symbolic link
+                // is written as a small file holding the target's name.
+                left_ = 0;
+                pad_ = size + pad;
+                m.compressedSize = 0;
+                if (type == '2') {
+                    m.size = m.linkName.size();
+                } else {
+                    auto target = sizes_.find(StripDotSlash(m.linkName));
+                    m.size = target == sizes_.end() ? 0 : target->second;
+                }
+            } else if (m.isDir) {
                 left_ = 0;
                 pad_ = size + pad;
             }
+            if (!m.isDir) sizes_[StripDotSlash(m.name)] = m.size;
             return true;
         }
     }
@@ -588,7 +613,11 @@ private:
         TarWalk& walk_;
     };
 
-    static void ParsePax(std::string_view data, std::string& path, uint64_t& size) {
+    static std::string StripDotSlash(std::string_view name) {
+        while (name.substr(0, 2) == "./") name.remove_prefix(2);
+        return std::string(name);
+    }
+    static void ParsePax(std::string_view data, std::string& path, std::string& linkPath, uint64_t& size) {
         for (size_t p = 0; p < data.size();) {
             size_t sp = data.find(' ', p);
             if (sp == std::string_view::npos) break;
@@ -596,6 +625,7 @@ private:
             if (len == 0 || p + len > data.size() || sp + 2 > p + len) break;
             std::string_view rec = data.substr(sp + 1, p + len - sp - 2);
             if (rec.substr(0, 5) == "path=") path = Utf8NameToSjis(rec.substr(5));
+            if (rec.substr(0, 9) == "linkpath=") linkPath = Utf8NameToSjis(rec.substr(9));
             if (rec.substr(0, 5) == "size=")
                 size = std::strtoull(std::string(rec.substr(5)).c_str(), nullptr, 10);
             p += len;
@@ -612,6 +642,7 @@ private:
     uint64_t left_ = 0;
     uint64_t pad_ = 0;
     bool ended_ = false;
+    std::unordered_map<std::string, uint64_t> sizes_;  // of the files passed so far, for hard links
 };
 
 // A lone gzip stream: one member of the stream's whole content.
@@ -1156,19 +1187,21 @@ bool ZipWriter::Finish(std::string_view comment) {
 bool TarWriter::Begin(const ArchiveMember& m, uint64_t size) {
     std::string name = m.name;
     if (m.isDir && (name.empty() || name.back() != '/')) name += '/';
-    const char type = m.isDir ? '5' : '0';
+    const char type = m.link ? m.link : m.isDir ? '5' : '0';
     const int64_t mtime =
         m.unixTime >= 0 ? m.unixTime : (m.dosDate ? DosToUnixTime(m.dosDate, m.dosTime) : 0);
     std::string h;
-    if (name.size() > 100) {  // GNU long name record
-        h += TarHeader("././@LongLink", 'L', name.size() + 1, 0);
-        h += name;
+    auto longRecord = [&h](const std::string& text, char kind) {  // GNU long name or link records
+        h += TarHeader("././@LongLink", kind, text.size() + 1, 0);
+        h += text;
         h.push_back('\0');
         h.append((512 - h.size() % 512) % 512, '\0');
-    }
-    left_ = m.isDir ? 0 : size;
+    };
+    if (name.size() > 100) longRecord(name, 'L');
+    if (m.link && m.linkName.size() > 100) longRecord(m.linkName, 'K');
+    left_ = m.isDir || m.link ? 0 : size;
     written_ = 0;
-    h += TarHeader(name, type, left_, mtime);
+    h += TarHeader(name, type, left_, mtime, m.link ? std::string_view(m.linkName) : std::string_view());
     return out_.Write(h);
 }
 
@@ -1236,7 +1269,32 @@ bool AdjustZipFileOffsets(const std::wstring& path) {
 
 std::string ZipTag(std::string_view comment) {
     if (comment.substr(0, kTagPrefix.size()) != kTagPrefix) return {};
-    return std::string(comment.substr(kTagPrefix.size()));
+    std::string_view rest = comment.substr(kTagPrefix.size());
+    return std::string(rest.substr(0, rest.find(' ')));
+}
+
+VolumeInfo ZipVolume(std::string_view comment) {
+    VolumeInfo v;
+    if (ZipTag(comment).empty()) return v;
+    std::string_view rest = comment.substr(kTagPrefix.size());
+    for (size_t at = rest.find(' '); at != std::string_view::npos;) {
+        const size_t end = rest.find(' ', at + 1);
+        const std::string_view field =
+            rest.substr(at + 1, end == std::string_view::npos ? end : end - at - 1);
+        if (field.substr(0, 7) == "volume=")
+            v.number = static_cast<uint32_t>(std::strtoul(std::string(field.substr(7)).c_str(), nullptr, 10));
+        else if (field.substr(0, 4) == "set=")
+            v.set = std::string(field.substr(4));
+        else if (field == "last")
+            v.last = true;
+        at = end;
+    }
+    return v;
+}
+
+std::string VolumeComment(std::string_view format, const VolumeInfo& v) {
+    return std::string(kTagPrefix) + std::string(format) + " volume=" + std::to_string(v.number) +
+           " set=" + v.set + (v.last ? " last" : "");
 }
 
 // ---- public: whole archives ----
@@ -1301,7 +1359,7 @@ std::string WriteTar(const Archive& archive) {
     TarWriter tar(w);
     for (const ArchiveMember& m : archive.members) {
         tar.Begin(m, m.data.size());
-        if (!m.isDir) tar.Write(m.data);
+        if (!m.isDir && !m.link) tar.Write(m.data);
         tar.End();
     }
     tar.Finish();

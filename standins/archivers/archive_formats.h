@@ -39,6 +39,10 @@ struct ArchiveMember {
     uint16_t dosTime = 0;
     int64_t unixTime = -1;  // UTC seconds where the format keeps them (tar, ZIP "UT" field)
     bool isDir = false;
+    // tar links: '1' a hard link (size: its target's, where the walk met the target earlier), '2' a symbolic
+    // link (size: its target text's); `linkName` is the target as stored. Neither has data of its own.
+    char link = 0;
+    std::string linkName;
     bool crcOk = true;         // whole-archive reading: the stored CRC matched the data
     uint64_t localOffset = 0;  // ZIP: where the member's local header starts in the source
 };
@@ -246,6 +250,17 @@ bool AdjustZipFileOffsets(const std::wstring& path);
 // The format word of a tagged container ("LHA", ...), empty for an untagged ZIP.
 std::string ZipTag(std::string_view comment);
 inline std::string ZipTag(const Archive& archive) { return ZipTag(archive.comment); }
+
+// A volume of a split set, as a tagged container's comment tells it after the format word:
+// "volume=N set=ID" (N from 1) and "last" on the set's final volume. Number 0: no volume, a whole archive.
+struct VolumeInfo {
+    uint32_t number = 0;
+    std::string set;
+    bool last = false;
+};
+VolumeInfo ZipVolume(std::string_view comment);
+// The comment of a tagged container that is volume `v` of a set.
+std::string VolumeComment(std::string_view format, const VolumeInfo& v);
 
 // ---- whole archives in memory (fixtures) ----
 

@@ -160,8 +160,118 @@ std::string GzipMemberName(const std::string& path) {
     return name;
 }
 
+// The file name of the volume after `path`, as RAR names a set's volumes: "x.part01.rar" -> "x.part02.rar"
+// (the digits keep their width), "x.rar" -> "x.r00", "x.r00" -> "x.r01"; empty for any other name.
+std::string NextVolumeName(const std::string& path) {
+    const size_t cut = platform::SjisFindLast(path, '\\') + 1;  // npos + 1 is 0: no folder
+    std::string name = path.substr(cut);
+    std::string lower = name;
+    for (char& ch : lower)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    // The digits that end at `end` ("." never is a trail byte: what follows it starts a character).
+    auto bump = [&](size_t from, size_t end) -> std::string {
+        if (from >= end) return {};
+        for (size_t i = from; i < end; ++i)
+            if (name[i] < '0' || name[i] > '9') return {};
+        std::string digits = std::to_string(std::stoull(name.substr(from, end - from)) + 1);
+        if (digits.size() < end - from) digits.insert(0, end - from - digits.size(), '0');
+        return path.substr(0, cut) + name.substr(0, from) + digits + name.substr(end);
+    };
+    const size_t n = lower.size();
+    if (n > 4 && lower.compare(n - 4, 4, ".rar") == 0) {
+        const size_t part = lower.rfind(".part");
+        if (part != std::string::npos && part + 5 < n - 4) {
+            std::string next = bump(part + 5, n - 4);
+            if (!next.empty()) return next;
+        }
+        return path.substr(0, cut) + name.substr(0, n - 3) + name[n - 3] + "00";
+    }
+    const size_t dot = lower.rfind(".r");
+    return dot == std::string::npos ? std::string() : bump(dot + 2, n);
+}
+
+// The members of a RAR set, volume after volume. Each volume is a tagged container whose comment gives its
+// number, its set and whether more follow; a whole archive is a set of one. The next volume is found by its
+// name and read only when its content says it is the next of the same set: where it is missing or is
+// another, the walk ends damaged and Missing() names it. `onVolume` hears of each volume as it is begun.
+class VolumeWalk final : public MemberWalk {
+public:
+    VolumeWalk(std::string path, ByteSource& first, std::string comment,
+               std::function<void(const std::string&)> onVolume)
+        : firstPath_(std::move(path)),
+          first_(first),
+          firstInfo_(ZipVolume(comment)),
+          onVolume_(std::move(onVolume)) {
+        Rewind();
+    }
+    bool Rewind() override {
+        path_ = firstPath_;
+        info_ = firstInfo_;
+        later_.reset();
+        walk_ = OpenZipWalk(first_);
+        begun_ = false;
+        damaged_ = !walk_;
+        missing_.clear();
+        return walk_ != nullptr;
+    }
+    bool Next(ArchiveMember& m) override {
+        if (damaged_) return false;
+        if (!begun_) {
+            begun_ = true;
+            if (onVolume_) onVolume_(path_);
+        }
+        for (;;) {
+            if (walk_->Next(m)) return true;
+            if (walk_->Damaged()) return Fail();
+            if (info_.number == 0 || info_.last) return false;
+            if (!OpenNext()) return Fail();
+        }
+    }
+    std::unique_ptr<Reader> Data() override { return walk_ ? walk_->Data() : nullptr; }
+    const std::string& Missing() const { return missing_; }
+
+private:
+    bool Fail() {
+        damaged_ = true;
+        return false;
+    }
+    bool OpenNext() {
+        const std::string next = NextVolumeName(path_);
+        missing_ = next.empty() ? path_ : next;
+        if (next.empty()) return false;
+        std::unique_ptr<ByteSource> src = OpenFileSource(platform::SjisToWide(next));
+        if (!src) return false;
+        std::string comment;
+        std::unique_ptr<MemberWalk> walk = OpenZipWalk(*src, &comment);
+        const VolumeInfo v = ZipVolume(comment);
+        if (!walk || ZipTag(comment) != "RAR" || v.number != info_.number + 1 || v.set != info_.set)
+            return false;
+        walk_.reset();
+        later_ = std::move(src);
+        walk_ = std::move(walk);
+        path_ = next;
+        info_ = v;
+        missing_.clear();
+        if (onVolume_) onVolume_(path_);
+        return true;
+    }
+
+    const std::string firstPath_;
+    ByteSource& first_;
+    const VolumeInfo firstInfo_;
+    std::function<void(const std::string&)> onVolume_;
+    std::string path_;
+    VolumeInfo info_;
+    std::unique_ptr<ByteSource> later_;  // the source of a volume after the first
+    std::unique_ptr<MemberWalk> walk_;
+    bool begun_ = false;
+    std::string missing_;
+};
+
 // Opens an archive of this library's family for walking its members. Returns 0 or a result code.
-int OpenForWalk(int lib, const std::string& path, const Script& script, Opened& out) {
+// `onVolume` hears of every archive file the walk begins to read (RAR: each volume of a set).
+int OpenForWalk(int lib, const std::string& path, const Script& script, Opened& out,
+                std::function<void(const std::string&)> onVolume = {}) {
     if (!script.members.empty()) {
         std::vector<ArchiveMember> members = ScriptedMembers(script);
         out.newWalk = [members] { return ListWalk(members); };
@@ -195,6 +305,14 @@ int OpenForWalk(int lib, const std::string& path, const Script& script, Opened& 
     if (out.walk->Damaged()) return kErrNotArcFile;
     out.walk->Rewind();
     out.newWalk = [src] { return OpenZipWalk(*src); };
+    if (lib == kUnrar32) {
+        // A set's later volumes are read as the walk reaches them.
+        const std::string comment = out.comment;
+        out.walk = std::make_unique<VolumeWalk>(path, *src, comment, std::move(onVolume));
+        out.newWalk = [path, src, comment] {
+            return std::unique_ptr<MemberWalk>(std::make_unique<VolumeWalk>(path, *src, comment, nullptr));
+        };
+    }
     return 0;
 }
 
@@ -450,17 +568,69 @@ private:
     std::optional<uint64_t> budget_;
 };
 
+// The walk ended damaged: where a set's next volume was missing or another, the line says which.
+int BrokenWalk(const MemberWalk& walk, const std::string& archive, Output& out) {
+    const auto* volumes = dynamic_cast<const VolumeWalk*>(&walk);
+    if (volumes && !volumes->Missing().empty()) {
+        out.Line("the next volume is missing or not of this set: " + volumes->Missing());
+        return kErrNotFindArcFile;
+    }
+    out.Line("broken header in " + archive);
+    return kErrHeaderBroken;
+}
+
+std::wstring FullPath(const std::wstring& w) {
+    wchar_t buf[MAX_PATH * 4];
+    DWORD n = GetFullPathNameW(w.c_str(), MAX_PATH * 4, buf, nullptr);
+    return n > 0 && n < MAX_PATH * 4 ? std::wstring(buf, n) : w;
+}
+std::wstring FullPath(const std::string& path) { return FullPath(Wide(path)); }
+
+// A link member of a tar. A hard link becomes a copy of its target as the destination holds it (extracted
+// earlier, or already there); a symbolic link becomes a small file holding its target's name, as on a system
+// without links. 0 or a result code, with a line saying why.
+int WriteLink(const ArchiveMember& m, const ParsedCommand& c, const Script& script, const std::string& dest,
+              const std::wstring& target, Output& out) {
+    if (m.link == '2') {
+        MadeFile made(target);
+        FileWriter& file = made.File();
+        if (!file.IsOpen() || !file.Write(m.linkName)) return WriteFailure(file);
+        if (const int64_t t = MemberTime(m); t >= 0) {
+            FILETIME ft = UnixToFileTime(t);
+            SetFileTime(file.Handle(), nullptr, nullptr, &ft);
+        }
+        if (!file.Close()) return WriteFailure(file);
+        made.Keep();
+        return 0;
+    }
+    if (!script.trustNames && (IsUnsafeName(m.linkName) || m.linkName.empty())) {
+        out.Line("skipped, the link's target leaves the output folder: " + m.name);
+        return kErrCannotWrite;
+    }
+    std::string rel = c.junkPaths ? LastComponent(m.linkName) : ToBackslashes(m.linkName);
+    while (rel.substr(0, 2) == ".\\") rel.erase(0, 2);
+    const std::wstring source = Wide(IsAbsolute(rel) ? rel : JoinPath(dest, rel));
+    if (_wcsicmp(FullPath(source).c_str(), FullPath(target).c_str()) == 0 ||
+        !CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+        out.Line("cannot link, the target is not there: " + m.name + " -> " + m.linkName);
+        return kErrCannotWrite;
+    }
+    return 0;
+}
+
 int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) {
+    bool writing = c.op == Operation::Extract;
+    std::string dest = c.folder.empty() ? CurrentFolder() : c.folder;
+    Progress progress(script);
     Opened arc;
-    int rc = OpenForWalk(lib, c.archive, script, arc);
+    int rc = OpenForWalk(lib, c.archive, script, arc, [&](const std::string& volume) {
+        progress.Report(ARCEXTRACT_OPEN, 0, 0, volume, dest);
+    });
     if (rc) {
         out.Line("cannot open the archive: " + c.archive);
         return rc;
     }
     if (NeedsPassword(lib, script, g_defaultPassword)) return ERROR_ARC_PASSWORD_FILE;
-    bool writing = c.op == Operation::Extract;
-    std::string dest = c.folder.empty() ? CurrentFolder() : c.folder;
-    Progress progress(script);
     MemberWriter writer(script);
     int result = 0;
     if (progress.Report(ARCEXTRACT_BEGIN, 0, 0, c.archive, dest)) return ERROR_ARC_USER_CANCEL;
@@ -492,7 +662,7 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         auto done = [&] { return progress.Report(ARCEXTRACT_INPROCESS, m.size, m.size, m.name, target); };
         auto partway = [&](uint64_t written) { return progress.Along(m.size, written, m.name, target); };
         if (!writing) {
-            if (!arc.scripted && !m.isDir) {
+            if (!arc.scripted && !m.isDir && !m.link) {
                 DataStatus s =
                     StreamMemberData(walk, m, [&, written = uint64_t{0}](std::string_view chunk) mutable {
                         written += chunk.size();
@@ -543,6 +713,16 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         }
         size_t sep = platform::SjisFindLast(target, '\\');
         if (sep != std::string::npos) CreateFolders(target.substr(0, sep));
+        if (m.link) {
+            const int linked = WriteLink(m, c, script, dest, wtarget, out);
+            if (linked) {
+                result = linked;
+                continue;
+            }
+            out.Line("extracted: " + rel);
+            if (done()) return ERROR_ARC_USER_CANCEL;
+            continue;
+        }
         bool stopped = false;
         const int written = writer.Write(walk, m, arc.scripted, wtarget, partway, stopped);
         if (written == ERROR_ARC_USER_CANCEL || written == kErrDiskSpace) {
@@ -557,10 +737,7 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         out.Line("extracted: " + rel);
         if (done()) return ERROR_ARC_USER_CANCEL;
     }
-    if (walk.Damaged()) {
-        out.Line("broken header in " + c.archive);
-        result = kErrHeaderBroken;
-    }
+    if (walk.Damaged()) result = BrokenWalk(walk, c.archive, out);
     progress.Report(ARCEXTRACT_END, 0, 0, c.archive, dest);
     return result;
 }
@@ -825,13 +1002,6 @@ int Delete(int lib, const ParsedCommand& c, Output& out) {
     return 0;
 }
 
-std::wstring FullPath(const std::string& path) {
-    std::wstring w = Wide(path);
-    wchar_t buf[MAX_PATH * 4];
-    DWORD n = GetFullPathNameW(w.c_str(), MAX_PATH * 4, buf, nullptr);
-    return n > 0 && n < MAX_PATH * 4 ? std::wstring(buf, n) : w;
-}
-
 int MakeSfx(int lib, const ParsedCommand& c, Output& out) {
     Opened arc;
     int rc = OpenForWalk(lib, c.archive, Script{}, arc);
@@ -1064,15 +1234,18 @@ BOOL CheckArchive(int lib, LPCSTR fileName, int mode) {
     BOOL rc = Guarded<BOOL>(FALSE, FALSE, [&]() -> BOOL {
         FailAllocationIfScripted(script);
         if (script.checkResult) return *script.checkResult;
-        Opened arc;
-        if (OpenForWalk(lib, path, script, arc) != 0) return FALSE;
-        // Every member's data is inflated and its CRC compared, chunk by chunk.
         Progress progress(script);
+        Opened arc;
+        if (OpenForWalk(lib, path, script, arc, [&](const std::string& volume) {
+                progress.Report(ARCEXTRACT_OPEN, 0, 0, volume, "");
+            }) != 0)
+            return FALSE;
+        // Every member's data is inflated and its CRC compared, chunk by chunk.
         MemberWalk& walk = *arc.walk;
         ArchiveMember m;
         while (walk.Next(m)) {
             if (script.checkDelayMs > 0) Sleep(static_cast<DWORD>(script.checkDelayMs));
-            if (!arc.scripted && !m.isDir) {
+            if (!arc.scripted && !m.isDir && !m.link) {
                 bool stop = false;
                 uint64_t done = 0;
                 progress.NewMember();

@@ -887,6 +887,227 @@ TEST_F(StandinTest, AMemberOf4GiBOrMoreIsReportedInProportion) {
     ExpectEachMemberEndsWhole(sink.seen);
 }
 
+// ---- damage, volumes and links ----
+
+// A damaged archive fails the test command and CheckArchive both, not only in the text: a pre-test relies on
+// the result.
+TEST_F(StandinTest, ADamagedArchiveFailsTheTestCommandAndCheckArchive) {
+    std::string zip = *ReadFileBytes(FixtureFile(L"python.zip"));
+    zip[zip.find(kStored.substr(0, 64)) + 10] ^= 0x55;  // one data byte of the stored member
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"flipped.zip"), zip));
+    const std::string tgz = *ReadFileBytes(FixtureFile(L"python.tgz"));
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"cut.tgz"), tgz.substr(0, tgz.size() / 2)));
+    const std::string tar = *ReadFileBytes(FixtureFile(L"python.tar"));
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"cut.tar"), tar.substr(0, 1536)));  // inside the first file's data
+    struct Case {
+        const wchar_t* library;
+        const char* prefix;
+        const char* test;  // the dialect's command that reads every member's data
+        const char* file;
+        int result;
+    } cases[] = {
+        {L"UNZIP32.DLL", "UnZip", "-t ", "flipped.zip", 0x800C},
+        {L"TAR32.DLL", "Tar", "-t ", "cut.tgz", 0x8017},
+        {L"TAR32.DLL", "Tar", "-t ", "cut.tar", 0x8017},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        Library lib(L"full", c.library);
+        const std::string path = dir.SjisFile(c.file);
+        std::string text;
+        EXPECT_EQ(lib.Run(c.prefix, c.test + Quote(path), &text), c.result) << text;
+        EXPECT_FALSE(
+            lib.Get<TArcCheckArchive>((std::string(c.prefix) + "CheckArchive").c_str())(path.c_str(), 0));
+        EXPECT_NE(lib.Run(c.prefix, "-x " + Quote(path) + " " + Quote(Out(c.file))), 0);
+    }
+}
+
+// The size a ZIP states is checked as well as the CRC: data that ends early is damage even where its own CRC
+// is the one stated.
+TEST_F(StandinTest, AZipMemberShorterThanItsStatedSizeIsDamagedThoughItsCrcMatches) {
+    for (uint16_t method : {standin::kMethodStored, standin::kMethodDeflate}) {
+        SCOPED_TRACE(method);
+        standin::Archive a;
+        standin::ArchiveMember m;
+        m.name = "short.txt";
+        m.data = "short data";
+        m.method = method;
+        m.unixTime = 1614834368;
+        a.members.push_back(m);
+        std::string bytes = standin::WriteZip(a);
+        // The uncompressed size, in the local header and in the central directory, says 20 bytes.
+        const size_t central = bytes.find("PK\x01\x02");
+        ASSERT_NE(central, std::string::npos);
+        ASSERT_EQ(bytes.substr(22, 4), std::string("\x0a\0\0\0", 4));
+        ASSERT_EQ(bytes.substr(central + 24, 4), std::string("\x0a\0\0\0", 4));
+        bytes[22] = bytes[central + 24] = 20;
+        ASSERT_TRUE(WriteFileBytes(dir.File(L"short.zip"), bytes));
+        Library unzip(L"full", L"UNZIP32.DLL");
+        const std::string path = dir.SjisFile("short.zip");
+        auto listed = unzip.List("UnZip", path);
+        ASSERT_EQ(listed.size(), 1u);
+        EXPECT_EQ(listed[0].size, 20u);
+        EXPECT_EQ(listed[0].crc, standin::Crc32("short data"));
+        EXPECT_FALSE(unzip.Get<TArcCheckArchive>("UnZipCheckArchive")(path.c_str(), kCheckModeZip));
+        std::string text;
+        EXPECT_EQ(unzip.Run("UnZip", "-t " + Quote(path), &text), 0x800C);
+        EXPECT_NE(text.find("CRC error: short.txt"), std::string::npos) << text;
+        const std::string out = Out(method ? "deflated" : "stored");
+        EXPECT_EQ(unzip.Run("UnZip", "-x -o " + Quote(path) + " " + Quote(out)), 0x800C);
+        EXPECT_FALSE(FileExists(platform::SjisToWide(out) + L"short.txt"));
+    }
+}
+
+namespace {
+
+bool WriteVolume(const std::wstring& path, const std::vector<FixtureMember>& members, uint32_t number,
+                 bool last, const char* set = "s1") {
+    return WriteZipFixture(path, members, standin::VolumeComment("RAR", {number, set, last}));
+}
+
+}  // namespace
+
+// A RAR set is read from its first volume on: the volumes that follow by name are read while their content
+// says they are the next of the set, each reported as it is begun (ARCEXTRACT_OPEN with its path); a whole
+// archive is read alone, whatever lies beside it.
+TEST_F(StandinTest, RarVolumesAreReadAsOneSetFromTheFirst) {
+    Library rar(L"full", L"UNRAR32.DLL");
+    auto check = rar.Get<TArcCheckArchive>("UnrarCheckArchive");
+    struct Volume {
+        const wchar_t* name;
+        uint32_t number;  // 0: a whole archive
+        bool last;
+        const char* set;
+    };
+    struct Case {
+        const char* label;
+        std::vector<Volume> files;  // the first is the one opened
+        int read;                   // how many of them the library reads
+        int result;                 // of the extraction
+    };
+    const std::vector<Case> cases = {
+        {"part names keep their width",
+         {{L"p.part01.rar", 1, false, "s1"},
+          {L"p.part02.rar", 2, false, "s1"},
+          {L"p.part03.rar", 3, true, "s1"},
+          {L"p.part04.rar", 0, false, ""}},
+         3,
+         0},
+        {"numbered volumes after the .rar",
+         {{L"n.rar", 1, false, "s1"},
+          {L"n.r00", 2, false, "s1"},
+          {L"n.r01", 3, true, "s1"},
+          {L"n.r02", 4, true, "s1"}},
+         3,
+         0},
+        {"a whole archive beside a volume", {{L"w.rar", 0, false, ""}, {L"w.r00", 2, true, "s1"}}, 1, 0},
+        {"the next volume is missing",
+         {{L"m.part1.rar", 1, false, "s1"}, {L"m.part3.rar", 3, true, "s1"}},
+         1,
+         0x8029},
+        {"the next volume is another set's",
+         {{L"o.part1.rar", 1, false, "s1"}, {L"o.part2.rar", 2, true, "s2"}},
+         1,
+         0x8029},
+        {"the next file is no volume", {{L"x.rar", 1, false, "s1"}, {L"x.r00", 0, false, ""}}, 1, 0x8029},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::vector<std::string> names;
+        for (size_t i = 0; i < c.files.size(); ++i) {
+            const Volume& v = c.files[i];
+            const std::string member = "m" + std::to_string(i) + ".txt";
+            const std::vector<FixtureMember> members = {{member, "volume " + std::to_string(i)}};
+            ASSERT_TRUE(v.number ? WriteVolume(dir.File(v.name), members, v.number, v.last, v.set)
+                                 : WriteTaggedFixture(dir.File(v.name), "RAR", members));
+            if (static_cast<int>(i) < c.read) names.push_back(member);
+        }
+        const std::string first = dir.SjisFile(Sjis(c.files[0].name));
+        EXPECT_EQ(Names(rar.List("Unrar", first)), names);
+
+        ProgressSink sink;
+        ProgressWindow window(&sink);
+        ASSERT_TRUE(rar.Get<TArcSetOwnerWindowEx>("UnrarSetOwnerWindowEx")(window.Get(), nullptr));
+        EXPECT_EQ(check(first.c_str(), 0) != FALSE, c.result == 0);
+        const std::string out = Out(Sjis(std::wstring(c.files[0].name) + L".out").c_str());
+        std::string text;
+        EXPECT_EQ(rar.Run("Unrar", "-x -o " + Quote(first) + " " + Quote(out), &text), c.result) << text;
+        rar.Get<TArcKillOwnerWindowEx>("UnrarKillOwnerWindowEx")(window.Get());
+        // Each volume read is reported once by the test and once by the extraction, in the order read.
+        std::vector<std::string> opened, expected;
+        for (const ProgressRecord& r : sink.seen)
+            if (r.state == ARCEXTRACT_OPEN) opened.push_back(r.source);
+        for (int pass = 0; pass < 2; ++pass)
+            for (int i = 0; i < c.read; ++i) expected.push_back(dir.SjisFile(Sjis(c.files[i].name)));
+        EXPECT_EQ(opened, expected);
+        for (size_t i = 0; i < c.files.size(); ++i)
+            EXPECT_EQ(FileExists(platform::SjisToWide(out) + L"m" + std::to_wstring(i) + L".txt"),
+                      static_cast<int>(i) < c.read)
+                << i;
+        if (c.result) {
+            EXPECT_NE(text.find("the next volume is missing or not of this set: "), std::string::npos)
+                << text;
+        }
+    }
+}
+
+// A tar's links are members: a hard link is listed with its target's size and written as a copy of it, a
+// symbolic link is a small file holding its target's name; a link whose target is not there, or leaves the
+// output folder, is refused with a line and fails the extraction.
+TEST_F(StandinTest, TarLinkMembersAreListedAndWritten) {
+    auto member = [](std::string name, std::string data, char link = 0, std::string target = {}) {
+        standin::ArchiveMember m;
+        m.name = std::move(name);
+        m.data = std::move(data);
+        m.link = link;
+        m.linkName = std::move(target);
+        m.unixTime = 1614834368;
+        return m;
+    };
+    const std::string longTarget = std::string(120, 'd') + "/target.txt";
+    standin::Archive good;
+    good.members = {member("sub/target.txt", "target data"), member(longTarget, "deep"),
+                    member("sub/hard.txt", "", '1', "sub/target.txt"),
+                    member("long.txt", "", '1', longTarget), member("sub/soft.txt", "", '2', "target.txt")};
+    standin::Archive bad;
+    bad.members = {member("orphan.txt", "", '1', "missing.txt"),
+                   member("climb.txt", "", '1', "../../outside.txt"), member("ok.txt", "ok")};
+    ASSERT_TRUE(WriteFileMakingFolders(dir.File(L"outside.txt"), "outside"));
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"links.tar"), standin::WriteTar(good)));
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"links.tgz"), standin::GzipCompress(standin::WriteTar(good))));
+    ASSERT_TRUE(WriteFileBytes(dir.File(L"bad.tar"), standin::WriteTar(bad)));
+    Library tar(L"full", L"TAR32.DLL");
+    auto check = tar.Get<TArcCheckArchive>("TarCheckArchive");
+    for (const char* file : {"links.tar", "links.tgz"}) {
+        SCOPED_TRACE(file);
+        const std::string path = dir.SjisFile(file);
+        auto listed = tar.List("Tar", path);
+        ASSERT_EQ(Names(listed), (std::vector<std::string>{"sub/target.txt", longTarget, "sub/hard.txt",
+                                                           "long.txt", "sub/soft.txt"}));
+        EXPECT_EQ(listed[2].size, 11u);
+        EXPECT_EQ(listed[3].size, 4u);
+        EXPECT_EQ(listed[4].size, 10u);
+        EXPECT_TRUE(check(path.c_str(), 0));
+        const std::string out = Out((std::string(file) + ".out").c_str());
+        std::string text;
+        ASSERT_EQ(tar.Run("Tar", "-x " + Quote(path) + " " + Quote(out), &text), 0) << text;
+        const std::wstring w = platform::SjisToWide(out);
+        EXPECT_EQ(ReadOr(w + L"sub\\hard.txt"), "target data");
+        EXPECT_EQ(ReadOr(w + L"long.txt"), "deep");
+        EXPECT_EQ(ReadOr(w + L"sub\\soft.txt"), "target.txt");
+    }
+    const std::string path = dir.SjisFile("bad.tar");
+    EXPECT_EQ(Names(tar.List("Tar", path)), (std::vector<std::string>{"orphan.txt", "climb.txt", "ok.txt"}));
+    const std::string out = Out("deep");
+    std::string text;
+    EXPECT_EQ(tar.Run("Tar", "-x " + Quote(path) + " " + Quote(out), &text), 0x8013);
+    EXPECT_NE(text.find("cannot link, the target is not there: orphan.txt"), std::string::npos) << text;
+    EXPECT_NE(text.find("the link's target leaves the output folder: climb.txt"), std::string::npos) << text;
+    EXPECT_FALSE(FileExists(dir.File(L"deep\\orphan.txt")));
+    EXPECT_FALSE(FileExists(dir.File(L"deep\\climb.txt")));
+    EXPECT_EQ(ReadOr(dir.File(L"deep\\ok.txt")), "ok");
+}
+
 // ---- scenarios ----
 
 TEST(StandinScenarios, FoldersHaveAndLackTheRightEntries) {
