@@ -1,4 +1,4 @@
-// The preparation and processing steps in detail: split-volume rules and sets, CutTail, bind decisions, the
+// The preparation and processing steps in detail: split-volume names, CutTail, bind decisions, the
 // format switch table, progress arithmetic, the ZIP stop question, compression and self-extracting archives.
 #include <gtest/gtest.h>
 
@@ -47,97 +47,6 @@ TEST(RarVolumes, ClassifiesByTheFileNameAlone) {
     EXPECT_EQ(velmor::NumberedVolumeNumber("a", "a.rar"), -1);
     EXPECT_EQ(velmor::NumberedVolumeNumber("a", "a.r00.bak"), -1);
     EXPECT_EQ(velmor::NumberedVolumeNumber("\x95\x5C", "\x95\x5C.r01"), 1);  // 表: trail byte 0x5C
-}
-
-TEST(RarVolumes, APartSetExtractsOnceAndItsLaterVolumesAreSkipped) {
-    for (int afterMethod : {0, 1}) {
-        SCOPED_TRACE(afterMethod);
-        JobWorld w;
-        for (const wchar_t* name : {L"a.part1.rar", L"a.part2.rar", L"a.part3.rar", L"data.part1.rar"})
-            ASSERT_TRUE(WriteTaggedFixture(w.dir.File(name), "RAR", kFlat));
-        for (const wchar_t* name : {L"depart2.rar", L"a.part.doc", L"banana.part3.zip"})
-            ASSERT_TRUE(WriteFileBytes(w.dir.File(name), "x"));
-        w.ui.rows = {w.Path("a.part1.rar")};
-        if (afterMethod == 0) w.ui.rows = {w.Path("a.part1.rar"), w.Path("a.part2.rar"), w.Path("a.part3.rar")};
-        w.ini.CheckDiv = true;
-        w.ini.AfterMethod = afterMethod;
-        TUnPack unpack(w.Context(), {});
-        RunJob(w, unpack);
-
-        const std::vector<std::string> expected = {
-            " ", ">>>> [ %src ]  --", "> [ 分割圧縮ファイル検出 ]： ", "> ************************** ",
-            "> " + w.Path("a.part1.rar"), "> " + w.Path("a.part2.rar"), "> " + w.Path("a.part3.rar"),
-            "> ************************** "};
-        ASSERT_GE(w.ui.log.size(), expected.size());
-        EXPECT_EQ(std::vector<std::string>(w.ui.log.begin(), w.ui.log.begin() + expected.size()), expected)
-            << w.ui.LogText();
-        EXPECT_EQ(ReadText(w.dir.File(L"x.txt")), "x");
-        EXPECT_EQ(CallsOf(w.standins.Calls(), "Unrar").size(), 1u);
-        if (afterMethod == 0) {
-            int later = 0;
-            for (const std::string& l : w.ui.log)
-                later += l == "> [非先頭分割ファイル]：先頭以外の分割ファイルは無視されます。";
-            EXPECT_EQ(later, 2);
-            EXPECT_EQ(w.ui.rows.size(), 2u);
-        } else {
-            // The after-action ran on every volume.
-            for (const char* v : {"a.part1.rar", "a.part2.rar", "a.part3.rar"}) {
-                EXPECT_TRUE(w.ui.Logged("> [ 削除 ] 書庫を削除しました。" + w.Path(v))) << w.ui.LogText();
-                EXPECT_FALSE(FileExists(w.dir.File(platform::SjisToWide(v))));
-            }
-            EXPECT_TRUE(FileExists(w.dir.File(L"data.part1.rar")));
-            EXPECT_TRUE(FileExists(w.dir.File(L"depart2.rar")));
-        }
-    }
-}
-
-TEST(RarVolumes, VolumesMatchTheirBaseNameWithoutRegardToCase) {
-    JobWorld w;
-    for (const wchar_t* name : {L"Set.part1.rar", L"SET.PART2.RAR", L"set.Part3.rar"})
-        ASSERT_TRUE(WriteTaggedFixture(w.dir.File(name), "RAR", kFlat));
-    w.ui.rows = {w.Path("Set.part1.rar")};
-    w.ini.CheckDiv = true;
-    w.ini.AfterMethod = 1;
-    TUnPack unpack(w.Context(), {});
-    RunJob(w, unpack);
-    EXPECT_EQ(w.shell.calls, (std::vector<std::string>{"delete " + w.Path("Set.part1.rar"),
-                                                       "delete " + w.Path("SET.PART2.RAR"),
-                                                       "delete " + w.Path("set.Part3.rar")}))
-        << w.ui.LogText();
-}
-
-TEST(RarVolumes, NumberedSetIsCleanedUpWholeAndADamagedVolumeFailsThePreTest) {
-    {
-        JobWorld w;
-        ASSERT_TRUE(WriteTaggedFixture(w.dir.File(L"a.rar"), "RAR", kFlat));
-        ASSERT_TRUE(WriteTaggedFixture(w.dir.File(L"a.r00"), "RAR", kFlat));
-        ASSERT_TRUE(WriteTaggedFixture(w.dir.File(L"a.r01"), "RAR", kFlat));
-        w.ui.rows = {w.Path("a.rar")};
-        w.ini.CheckDiv = true;
-        w.ini.PreTestArc = true;
-        w.ini.AfterMethod = 1;
-        TUnPack unpack(w.Context(), {});
-        RunJob(w, unpack);
-        EXPECT_EQ(w.shell.calls, (std::vector<std::string>{"delete " + w.Path("a.rar"), "delete " + w.Path("a.r00"),
-                                                           "delete " + w.Path("a.r01")}))
-            << w.ui.LogText();
-        EXPECT_TRUE(w.ui.Logged("> [ 分割書庫 テスト ]\t テスト通過 - " + w.Path("a.r01")));
-    }
-    {
-        JobWorld w;
-        ASSERT_TRUE(WriteTaggedFixture(w.dir.File(L"a.part1.rar"), "RAR", kFlat));
-        ASSERT_TRUE(WriteFileBytes(w.dir.File(L"a.part2.rar"), "damaged"));
-        w.ui.rows = {w.Path("a.part1.rar")};
-        w.ini.CheckDiv = true;
-        w.ini.PreTestArc = true;
-        TUnPack unpack(w.Context(), {});
-        RunJob(w, unpack);
-        EXPECT_TRUE(w.ui.Logged("> [ 分割書庫 テスト ]\t テスト通過 - " + w.Path("a.part1.rar")));
-        EXPECT_TRUE(w.ui.Logged("> [ 分割書庫 テスト ]\t不正な書庫です - " + w.Path("a.part2.rar")));
-        EXPECT_TRUE(w.ui.Logged("> 後始末キャンセル"));
-        EXPECT_TRUE(CallsOf(w.standins.Calls(), "Unrar").empty());
-        EXPECT_FALSE(FileExists(w.dir.File(L"x.txt")));
-    }
 }
 
 TEST(CutTail, CutsTrailingVersionNumbers) {

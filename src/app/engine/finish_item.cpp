@@ -57,7 +57,16 @@ void TUnPackThread::FinishItem() {
                 act(ArchivePath, false);
             } else {
                 try {
-                    for (const std::string& volume : SplitParts) act(volume, true);
+                    // A file named like a volume that the library never read is no part of what was
+                    // extracted: it stays.
+                    for (const std::string& volume : SplitParts) {
+                        if (VolumeRead(volume))
+                            act(volume, true);
+                        else if (ini.AfterMethod != 0 && !withheld)
+                            ui.AppendLog(
+                                "> [ 後始末対象外 ] 解凍で読まれなかったファイルはそのまま残しました：" +
+                                volume);
+                    }
                 } catch (...) {
                 }
             }

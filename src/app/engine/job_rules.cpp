@@ -1,6 +1,7 @@
 // Pure rules of a job.
 #include "app/engine/job_rules.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -90,6 +91,34 @@ long long NumberedVolumeNumber(std::string_view base, std::string_view name) {
     std::string rest;
     if (!StripPrefix(name, std::string(base) + ".r", rest)) return -1;
     return DigitsValue(rest);
+}
+
+std::vector<std::string> ContiguousVolumeRun(std::vector<std::pair<long long, std::string>> numbered,
+                                             long long next) {
+    // In volume order, whatever order the folder lists them in.
+    std::stable_sort(numbered.begin(), numbered.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> run;
+    const long long first = next;
+    for (auto& [number, path] : numbered) {
+        if (number < first) continue;
+        // Another spelling of the number just taken is a candidate too; a gap ends the run.
+        if (number == next) {
+            ++next;
+        } else if (number != next - 1 || run.empty()) {
+            break;
+        }
+        run.push_back(std::move(path));
+    }
+    return run;
+}
+
+bool HasNewerOnlySwitch(std::string_view ext) {
+    static const char* const kWithSwitch[] = {".lzh", ".lha", ".zip", ".cab", ".rar", ".gca"};
+    const std::string lower = AsciiLower(ext);
+    for (const char* e : kWithSwitch)
+        if (lower == e) return true;
+    return false;
 }
 
 bool UsableBindName(std::string_view name) {

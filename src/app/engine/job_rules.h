@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 class TArchiverOptions;
 
@@ -36,6 +38,20 @@ TRarVolume ClassifyRarVolume(std::string_view name, std::string* base = nullptr)
 // base + ".part" + digits + ".rar", or base + ".r" + digits; the volume number, or -1 when not a volume.
 long long PartVolumeNumber(std::string_view base, std::string_view name);
 long long NumberedVolumeNumber(std::string_view base, std::string_view name);
+// The run of a set's volumes by name: of `numbered` (volume number, path), the files numbered `next`,
+// next + 1, ... up to the first number no file has, in volume order (two spellings of one number both).
+// A file past a gap is no volume of the set; neither is one numbered before `next`.
+std::vector<std::string> ContiguousVolumeRun(std::vector<std::pair<long long, std::string>> numbered,
+                                             long long next);
+
+// Whether a format's library is given a "newer only" switch for overwrite mode 3 (its extension, lowered,
+// with its dot); where it is not, the engine itself keeps the existing files that are newer.
+bool HasNewerOnlySwitch(std::string_view ext);
+// Mode 3 without a library switch: an existing file stays unless the member is strictly newer (write
+// times in 100 ns ticks, as FILETIME counts them).
+inline bool KeepsNewerExisting(uint64_t existingTime, uint64_t memberTime) {
+    return existingTime >= memberTime;
+}
 
 // A bind folder name worth binding: not empty, not only dots and blanks.
 bool UsableBindName(std::string_view name);

@@ -98,6 +98,7 @@ void TUnPackThread::ChooseOverwrite() {
     TJobState& st = context_.State;
     itemOverWrite_ = context_.Ini.OverWrite;
     stageExtraction_ = false;
+    newerOnly_ = false;
     // A bind folder made just now holds nothing yet.
     if (st.BindFolderCreated || existingFiles_.Count == 0) return;
     if (itemOverWrite_ == 0) {
@@ -111,6 +112,11 @@ void TUnPackThread::ChooseOverwrite() {
         stageExtraction_ = true;
     } else if (itemOverWrite_ == 2) {
         stageExtraction_ = true;
+    } else if (itemOverWrite_ == 3 && !HasNewerOnlySwitch(ArchiveExt)) {
+        // "Newer only" with a library that has no such switch would replace every file: the extraction
+        // goes through the staging folder, and a member replaces a file only where it is newer.
+        stageExtraction_ = true;
+        newerOnly_ = true;
     }
 }
 
@@ -146,8 +152,11 @@ int TUnPackThread::ExtractStaged(IJobArchive& arc, HWND wnd, const std::string& 
     });
     const int result = arc.Extract(wnd, staging, extra, TFileItems{std::string()});
     if (IsFailureResult(result)) return result;
-    const TMergeResult merged = MergeStagedFiles(staging, destination);
-    if (merged.Kept)
+    const TMergeResult merged = MergeStagedFiles(staging, destination, newerOnly_);
+    if (merged.Kept && newerOnly_)
+        LogLine("> [ 上書きなし ] 書庫の要素より新しい既存のファイルをそのまま残しました：" +
+                std::to_string(merged.Kept) + "個");
+    else if (merged.Kept)
         LogLine("> [ 上書きなし ] 既存のファイルをそのまま残しました：" + std::to_string(merged.Kept) + "個");
     if (!merged.Ok) {
         LogLine("> [ 解凍エラー ] 解凍したファイルを解凍先へ移せませんでした。");
@@ -175,6 +184,14 @@ bool TUnPackThread::VerifyExtraction(const std::string& destination) {
     // A walk that did not reach the end saw only part of what the clean-up would give away.
     verified_ = unpack_.WalkComplete && unverified_.Count == 0;
     return verified_;
+}
+
+bool TUnPackThread::VolumeRead(const std::string& volume) const {
+    if (volume == ArchivePath) return true;
+    const std::string key = AsciiLower(ExpandFileName(volume));
+    for (const std::string& read : volumesRead_)
+        if (AsciiLower(ExpandFileName(read)) == key || SameFile(read, volume)) return true;
+    return false;
 }
 
 bool TUnPackThread::ArchiveUnchanged(const std::string& path) const {

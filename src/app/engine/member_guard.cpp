@@ -5,6 +5,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/engine/job_rules.h"
 #include "platform/handle.h"
 #include "platform/sjis.h"
 
@@ -86,7 +87,14 @@ bool FileIdentity(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
     return file && ::GetFileInformationByHandle(file.Get(), &info);
 }
 
-void Merge(const std::wstring& from, const std::wstring& to, TMergeResult& result) {
+uint64_t WriteTicks(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
+}
+
+void Merge(const std::wstring& from, const std::wstring& to, TMergeResult& result, bool replaceOlder) {
     WIN32_FIND_DATAW found{};
     platform::UniqueFind find(::FindFirstFileW((from + L"*").c_str(), &found));
     if (!find) return;
@@ -104,7 +112,11 @@ void Merge(const std::wstring& from, const std::wstring& to, TMergeResult& resul
             // Nothing there yet: a whole staged folder moves in one rename.
             if (!::MoveFileExW(source.c_str(), target.c_str(), 0)) result.Ok = false;
         } else if (folder && (existing & FILE_ATTRIBUTE_DIRECTORY)) {
-            Merge(source + L"\\", target + L"\\", result);
+            Merge(source + L"\\", target + L"\\", result, replaceOlder);
+        } else if (replaceOlder && !folder && !(existing & FILE_ATTRIBUTE_DIRECTORY) &&
+                   !KeepsNewerExisting(WriteTicks(target), WriteTicks(source))) {
+            // The member is newer: it takes the place in one rename; where it cannot, the file stays.
+            if (!::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) ++result.Kept;
         } else {
             ++result.Kept;
         }
@@ -322,9 +334,10 @@ std::string CreateStagingFolder(const std::string& folder) {
     return {};
 }
 
-TMergeResult MergeStagedFiles(const std::string& staging, const std::string& dest) {
+TMergeResult MergeStagedFiles(const std::string& staging, const std::string& dest, bool replaceOlder) {
     TMergeResult result;
-    Merge(WithSlash(platform::SjisToWide(staging)), WithSlash(platform::SjisToWide(dest)), result);
+    Merge(WithSlash(platform::SjisToWide(staging)), WithSlash(platform::SjisToWide(dest)), result,
+          replaceOlder);
     return result;
 }
 

@@ -96,12 +96,14 @@ bool SameFile(const std::string& a, const std::string& b);
 // A new, empty folder inside `folder` for one extraction; empty when none could be made.
 std::string CreateStagingFolder(const std::string& folder);
 // Moves what an extraction put into `staging` to the same places under `dest`, never over an existing file
-// or folder: those stay, and the staged copy goes. Counts what was kept; false when a move failed.
+// or folder: those stay, and the staged copy goes. With `replaceOlder` ("newer only"), a staged file does
+// replace an existing file whose write time is older than its own. Counts what was kept; false when a move
+// failed.
 struct TMergeResult {
     bool Ok = true;
     int Kept = 0;
 };
-TMergeResult MergeStagedFiles(const std::string& staging, const std::string& dest);
+TMergeResult MergeStagedFiles(const std::string& staging, const std::string& dest, bool replaceOlder = false);
 // Deletes a folder with everything in it (no recycle bin); errors are ignored.
 void RemoveTree(const std::string& folder);
 // Removes the staging folders that an interrupted extraction left in `folder`: only folders named as

@@ -175,18 +175,18 @@ void TUnPackThread::CollectVolumes(const std::string& base, bool partSet) {
     SplitParts.clear();
     std::vector<std::string> files;
     FindMatchingFiles(ExtractFileDir(ArchivePath), files, "", false, "*.*");
-    std::vector<std::pair<long long, std::string>> volumes;
+    std::vector<std::pair<long long, std::string>> numbered;
     for (const std::string& file : files) {
         const std::string name = ExtractBareName(file);
         long long n = partSet ? PartVolumeNumber(base, name) : NumberedVolumeNumber(base, name);
-        if (n >= 0) volumes.emplace_back(n, file);
+        if (n >= 0) numbered.emplace_back(n, file);
     }
-    // In volume order, whatever order the folder lists them in.
-    std::stable_sort(volumes.begin(), volumes.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    // A ".rNN" set starts with the ".rar" itself: it is tested and cleaned up with its volumes.
-    if (!partSet && !volumes.empty()) SplitParts.push_back(ArchivePath);
-    for (auto& v : volumes) SplitParts.push_back(std::move(v.second));
+    // The set starts with this archive (a ".rNN" set with its ".rar"), followed by the unbroken run of
+    // the numbers after it: a file past a gap is some other download's.
+    std::vector<std::string> run = ContiguousVolumeRun(std::move(numbered), partSet ? 2 : 0);
+    if (run.empty()) return;
+    SplitParts.push_back(ArchivePath);
+    for (std::string& v : run) SplitParts.push_back(std::move(v));
 }
 
 std::string TUnPackThread::RenameToOld(const std::string& path) {

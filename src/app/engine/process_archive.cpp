@@ -53,16 +53,17 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
         LogLine("> [ 書庫テスト開始 ]");
         Post([ui = &context_.Ui] { ui->SetStatusText("書庫テスト中"); });
         if (st.SplitArchive) {
-            for (const std::string& volume : SplitParts) {
-                arc->SetFileName(volume);
-                if (arc->CheckArchive(ini.PreTestMode, 0) == 0) {
-                    LogLine("> [ 分割書庫 テスト ]\t不正な書庫です - " + volume);
-                    st.SkipItem = 1;
-                    return kItemSkipped;
-                }
-                LogLine("> [ 分割書庫 テスト ]\t テスト通過 - " + volume);
-                arc->SetFileName(archive);
+            // The set is tested from its first volume, as the library reads it: it goes on to the volumes
+            // that belong to the set by their content. A file that only looks like a later volume by its
+            // name is not tested on its own, so it neither fails the set nor keeps it from extracting.
+            const bool ok = arc->CheckArchive(ini.PreTestMode, 0) != 0;
+            platform::DispatchPendingMessages();
+            if (!ok) {
+                LogLine("> [ 分割書庫 テスト ]\t不正な書庫です - " + archive);
+                st.SkipItem = 1;
+                return kItemSkipped;
             }
+            LogLine("> [ 分割書庫 テスト ]\t テスト通過 - " + archive);
         } else {
             int ok = arc->CheckArchive(ini.PreTestMode, 0);
             platform::DispatchPendingMessages();

@@ -224,10 +224,12 @@ void TUnPackThread::ResetItem() {
     st.TopLevelItem.clear();
     itemOverWrite_ = context_.Ini.OverWrite;
     stageExtraction_ = false;
+    newerOnly_ = false;
     existingFiles_ = {};
     existingStamps_.clear();
     sharingNames_.clear();
     archiveStamps_.clear();
+    volumesRead_.clear();
     verified_ = false;
     unverified_ = {};
     offered_ = TProgressView{"xxxxxx", 999, 999};
@@ -314,6 +316,9 @@ int TUnPackThread::ListFilesRecursive(const std::string& folder, std::vector<std
 
 void TUnPackThread::OnArchiveProgress(int state, LPEXTRACTINGINFOEX info, bool& abort) {
     TJobState& st = context_.State;
+    if (state == ARCEXTRACT_OPEN && info)
+        volumesRead_.emplace_back(info->SourceFileName,
+                                  strnlen(info->SourceFileName, sizeof(info->SourceFileName)));
     if (state == 1) {
         UpdateProgress(info);
         if (CancelRequested) {

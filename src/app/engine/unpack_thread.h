@@ -110,6 +110,9 @@ public:
     // True when the archive or volume is the same file (volume, file index, size and write time) as before
     // its extraction.
     bool ArchiveUnchanged(const std::string& path) const;
+    // True for the archive itself and for a volume of its set that the library reported opening
+    // (ARCEXTRACT_OPEN) during the extraction: only those were read.
+    bool VolumeRead(const std::string& volume) const;
 
     int RowIndex = 0;
     int ItemResult = 0;
@@ -159,10 +162,14 @@ private:
     // archive and volumes before the extraction, and whether the extraction was verified.
     int itemOverWrite_ = 0;
     bool stageExtraction_ = false;
+    // "Newer only" kept by the engine itself: the staged files replace only older ones.
+    bool newerOnly_ = false;
     TFlaggedMembers existingFiles_;
     std::vector<std::pair<size_t, TFileStamp>> existingStamps_;
     std::vector<size_t> sharingNames_;
     std::vector<std::pair<std::string, TFileStamp>> archiveStamps_;
+    // The archive files the library reported opening while it extracted (a set's volumes).
+    std::vector<std::string> volumesRead_;
     bool verified_ = false;
     TFlaggedMembers unverified_;
 
