@@ -170,7 +170,7 @@ std::string NextVolumeName(const std::string& path) {
         if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
     // The digits that end at `end` ("." never is a trail byte: what follows it starts a character).
     auto bump = [&](size_t from, size_t end) -> std::string {
-        if (from >= end) return {};
+        if (from >= end || end - from > 9) return {};
         for (size_t i = from; i < end; ++i)
             if (name[i] < '0' || name[i] > '9') return {};
         std::string digits = std::to_string(std::stoull(name.substr(from, end - from)) + 1);

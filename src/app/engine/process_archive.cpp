@@ -52,28 +52,20 @@ int TUnPackThread::ProcessArchive(const std::string& archive, const std::string&
         st.Status = jsPreTesting;
         LogLine("> [ 書庫テスト開始 ]");
         Post([ui = &context_.Ui] { ui->SetStatusText("書庫テスト中"); });
-        if (st.SplitArchive) {
-            // The set is tested from its first volume, as the library reads it: it goes on to the volumes
-            // that belong to the set by their content. A file that only looks like a later volume by its
-            // name is not tested on its own, so it neither fails the set nor keeps it from extracting.
-            const bool ok = arc->CheckArchive(ini.PreTestMode, 0) != 0;
-            platform::DispatchPendingMessages();
-            if (!ok) {
-                LogLine("> [ 分割書庫 テスト ]\t不正な書庫です - " + archive);
-                st.SkipItem = 1;
-                return kItemSkipped;
-            }
-            LogLine("> [ 分割書庫 テスト ]\t テスト通過 - " + archive);
-        } else {
-            int ok = arc->CheckArchive(ini.PreTestMode, 0);
-            platform::DispatchPendingMessages();
-            if (ok == 0) {
-                LogLine("> [ 書庫テスト ]\t 不正な書庫です。");
-                st.SkipItem = 1;
-                return kItemSkipped;
-            }
-            LogLine("> [ 書庫テスト ]\t テスト通過");
+        // A split set is tested from its first volume, as the library reads it: it goes on to the volumes
+        // that belong to the set by their content. A file that only looks like a later volume by its name is
+        // not tested on its own, so it neither fails the set nor keeps it from extracting.
+        const bool ok = arc->CheckArchive(ini.PreTestMode, 0) != 0;
+        platform::DispatchPendingMessages();
+        const bool split = st.SplitArchive != 0;
+        if (!ok) {
+            LogLine(split ? "> [ 分割書庫 テスト ]\t不正な書庫です - " + archive
+                          : std::string("> [ 書庫テスト ]\t 不正な書庫です。"));
+            st.SkipItem = 1;
+            return kItemSkipped;
         }
+        LogLine(split ? "> [ 分割書庫 テスト ]\t テスト通過 - " + archive
+                      : std::string("> [ 書庫テスト ]\t テスト通過"));
     }
 
     arc->SetOnProgress(progress);
