@@ -1306,10 +1306,12 @@ bool ReadAll(MemberWalk& walk, Archive& out, bool tar) {
     ArchiveMember m;
     while (walk.Next(m)) {
         std::string data;
-        DataStatus s = m.isDir ? DataStatus::Ok : StreamMemberData(walk, m, [&data](std::string_view chunk) {
-            data.append(chunk);
-            return true;
-        });
+        // A link has no data of its own.
+        DataStatus s =
+            m.isDir || m.link ? DataStatus::Ok : StreamMemberData(walk, m, [&data](std::string_view chunk) {
+                data.append(chunk);
+                return true;
+            });
         m.data = std::move(data);
         m.crcOk = s == DataStatus::Ok;
         if (tar) m.crc = Crc32(m.data);
