@@ -561,6 +561,10 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         out.Line("broken header in " + c.archive);
         result = kErrHeaderBroken;
     }
+    if (writing && script.waitFile) {
+        const std::wstring wait = Wide(*script.waitFile);
+        for (int i = 0; i < 2400 && GetFileAttributesW(wait.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+    }
     progress.Report(ARCEXTRACT_END, 0, 0, c.archive, dest);
     return result;
 }
