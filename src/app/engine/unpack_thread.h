@@ -110,6 +110,10 @@ public:
     // True when the archive or volume is the same file (volume, file index, size and write time) as before
     // its extraction.
     bool ArchiveUnchanged(const std::string& path) const;
+    // Before a recycle (worker): a second name for the archive or each volume, which the completion step's
+    // recycle keeps until the bin is seen to hold the file. The second names go after the completion step.
+    void PrepareSpares();
+    TSpareName* PreparedSpare(const std::string& path);
 
     int RowIndex = 0;
     int ItemResult = 0;
@@ -165,6 +169,7 @@ private:
     std::vector<std::pair<std::string, TFileStamp>> archiveStamps_;
     bool verified_ = false;
     TFlaggedMembers unverified_;
+    std::vector<std::unique_ptr<TSpareName>> spares_;
 
     // The worker's side of the display: the last values handed over, and the finished members' bytes.
     TProgressView offered_;
