@@ -6,8 +6,9 @@
 // window.
 // The variants run in turn, the first one moving on by one each round; the extracted files are deleted
 // between runs (not timed). Medians and spread are printed, the ratios to the library's extraction, and
-// where one more job (window shown, default settings, run by the engine on the same window with its
-// archive calls timed) spent its time by phase: count walk, pre-test, extraction, completion, and the
+// the checks a clean-up waits for, alone (every member on disk; the CRC-32 read-back before a delete or a
+// recycle), and where one more job (window shown, default settings, run by the engine on the same window with
+// its archive calls timed) spent its time by phase: count walk, pre-test, extraction, completion, and the
 // main-thread calls and posts made in each.
 //   members_bench.exe [rounds [variants]]   (3 rounds by default; variants: the digits of those to run, in
 //   the order of the table printed, "0123456" by default; needs a display: run it under Xvfb)
@@ -345,6 +346,20 @@ int main(int argc, char** argv) {
         for (size_t i = 0; i < variants.size(); ++i)
             if (variants[i].name == "job, window shown")
                 std::printf(", %.1f %% of the shown job", 100 * t.median / sums[i].median);
+        std::printf("\n");
+        // Before a delete or a recycle every member whose CRC-32 the listing gives is read back.
+        times.clear();
+        for (int i = 0; i < 5; ++i) {
+            const auto start = Clock::now();
+            missing = MembersWithOtherData(outputSjis, walk.Members, false).size();
+            times.push_back(Seconds(start));
+        }
+        const TSummary crc = Summarize(times);
+        std::printf("the CRC-32 read-back of the same members: %.3f s (%.3f-%.3f), %zu with other data",
+                    crc.median, crc.min, crc.max, missing);
+        for (size_t i = 0; i < variants.size(); ++i)
+            if (variants[i].name == "job, window shown")
+                std::printf(", %.1f %% of the shown job", 100 * crc.median / sums[i].median);
         std::printf("\n");
         testsupport::DeleteTree(output);
     }

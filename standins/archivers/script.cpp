@@ -27,6 +27,8 @@
 //                                BYTES have been written in that command
 //   out-of-memory   1            the entries that do work (commands, opening, finding, checking, the type
 //                                check) fail to allocate, as a library that ran out of memory would
+//   wait-file       PATH         an extraction, its members written, waits until the file PATH exists (at
+//                                most two minutes) before it returns: a test acts on the output meanwhile
 //
 // Call log (VELMOR_STANDIN_LOG), one line per entry call, five fields separated by TAB:
 //   LIBRARY  ENTRY  ARGUMENTS  COMMAND-LINE  RESULT
@@ -151,6 +153,8 @@ Script ParseScript(std::string_view text, std::string_view library) {
             script.diskFullAfter = std::strtoull(value.c_str(), nullptr, 0);
         else if (key == "out-of-memory")
             script.outOfMemory = ParseInt(value) != 0;
+        else if (key == "wait-file")
+            script.waitFile = value;
         else if (key == "member" && f.size() >= 3) {
             ScriptedMember m;
             m.name = f[1];

@@ -33,6 +33,7 @@ struct Script {
     std::optional<uint64_t>
         diskFullAfter;         // extraction's writes fail as on a full volume past this many bytes
     bool outOfMemory = false;  // the entries that do work run out of memory
+    std::optional<std::string> waitFile;  // extraction waits at its end until this file exists
 };
 
 // The script as it applies to the library file `library` (an absent or unreadable file gives defaults).

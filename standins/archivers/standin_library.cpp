@@ -738,6 +738,10 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         if (done()) return ERROR_ARC_USER_CANCEL;
     }
     if (walk.Damaged()) result = BrokenWalk(walk, c.archive, out);
+    if (writing && script.waitFile) {
+        const std::wstring wait = Wide(*script.waitFile);
+        for (int i = 0; i < 2400 && GetFileAttributesW(wait.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+    }
     progress.Report(ARCEXTRACT_END, 0, 0, c.archive, dest);
     return result;
 }

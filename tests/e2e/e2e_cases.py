@@ -769,6 +769,118 @@ def move_over_a_same_named_file(env):
             check(log_has(env, "[ 移動 ] 書庫を移動しました。"), "the move is logged")
 
 
+def wait_for(what, condition, seconds=60):
+    """Waits until condition() holds; a generous time-out only catches a hang."""
+    deadline = time.time() + seconds
+    while not condition():
+        check(time.time() < deadline, "waited in vain for " + what)
+        time.sleep(0.05)
+
+
+def staging_names_prove_nothing(env):
+    """Folders named like a staging folder that the program did not make are kept by the next extraction
+    into their folder: an archive's member folder (extracted with "-d", the archive gone) and a user's own
+    folder. The staging folder of a run killed during its extraction (the stand-in holds the extraction
+    until the kill) is removed by that next extraction."""
+    env.write_ini(Main__OverWrite=2, Sub_Bind__BindFolder=0)
+    named = os.path.join(env.data, "named.zip")
+    make_zip(named, {"~velmor0000abcd.tmp/keep.txt": "a member", "other.txt": "o"})
+    run_to_end(env, "-d", env.winpath(named))
+    member = os.path.join(env.data, "~velmor0000abcd.tmp", "keep.txt")
+    check(os.path.isfile(member) and not os.path.exists(named), "the member folder extracted, its archive gone")
+    mine = os.path.join(env.data, "~velmor1234ABCD.tmp", "mine.txt")
+    os.makedirs(os.path.dirname(mine))
+    with open(mine, "w") as f:
+        f.write("mine")
+
+    # A job killed while its library writes into a staging folder ("skip" with an existing file).
+    staged = os.path.join(env.data, "staged.zip")
+    make_zip(staged, {"other.txt": "theirs", "new.txt": "n"})
+    known = set(os.listdir(env.data))
+    script = standin_script(env, "hold.txt", ["wait-file\t" + env.winpath(os.path.join(env.data, "never"))])
+    p = env.start_velmor("-k", env.winpath(staged), extra_env=script)
+    fresh = lambda: [n for n in os.listdir(env.data) if n.startswith("~velmor") and n not in known]
+    wait_for("the staging folder", lambda: fresh() and os.path.isfile(os.path.join(env.data, fresh()[0],
+                                                                                   "new.txt")))
+    left = os.path.join(env.data, fresh()[0])
+    p.kill()
+    p.wait(timeout=30)
+    check(os.path.isdir(left), "the killed run left its staging folder")
+
+    if os.path.exists(env.log_path()):
+        os.remove(env.log_path())
+    env.write_ini(Sub_Bind__BindFolder=0)
+    nxt = os.path.join(env.data, "next.zip")
+    make_zip(nxt, {"next.txt": "x"})
+    run_to_end(env, "-k", env.winpath(nxt))
+    check(os.path.isfile(os.path.join(env.data, "next.txt")), "the next archive extracted")
+    with open(member) as f:
+        check(f.read() == "a member", "the member folder is kept")
+    with open(mine) as f:
+        check(f.read() == "mine", "the user's folder is kept")
+    check(not os.path.exists(left), "the killed run's staging folder is removed")
+    check(log_has(env, "[ 残骸の削除 ] \"%s\"" % env.winpath(left)), "its removal is logged")
+    check(not log_has(env, "~velmor0000abcd.tmp") and not log_has(env, "~velmor1234ABCD.tmp"),
+          "nothing is said of the others")
+
+
+def rewritten_member(env):
+    """A member that another program rewrites at the same size between its extraction and the clean-up
+    (the stand-in holds the job until the test has rewritten it): "-d" and "-t" keep the archive and name the
+    member."""
+    env.write_ini(Sub_Bind__BindFolder=0)
+    z = os.path.join(env.data, "rw.zip")
+    a = os.path.join(env.data, "a.txt")
+    last = os.path.join(env.data, "z_last.txt")
+    for switch in ("-d", "-t"):
+        for f in (a, last, env.log_path()):
+            if os.path.exists(f):
+                os.remove(f)
+        make_zip(z, {"a.txt": "the member's own text", "z_last.txt": "last"})
+        release = os.path.join(env.data, "release" + switch)
+        script = standin_script(env, "hold.txt", ["wait-file\t" + env.winpath(release)])
+        p = env.start_velmor(switch, env.winpath(z), extra_env=script)
+        wait_for("the members", lambda: os.path.isfile(last) and os.path.getsize(last) == 4)
+        with open(a, "w") as f:
+            f.write("another program's!!!!")
+        open(release, "w").close()
+        p.wait(timeout=90)
+        check(os.path.isfile(z), "the archive is kept (%s)" % switch)
+        check(log_has(env, "[ 後始末中止 ] 解凍先に揃っていない要素があるため、書庫をそのまま残しました：\"a.txt\""),
+              "the rewritten member is named (%s)" % switch)
+        check(not log_has(env, "書庫を削除しました") and not log_has(env, "書庫をごみ箱へ移しました"),
+              "nothing given away (%s)" % switch)
+
+
+def move_onto_a_full_drive(env):
+    """A move (after-extraction action 3) into a folder on a full volume (a 1 MB tmpfs) that the archive does
+    not fit: the archive stays whole where it was, and no partial file of its name is left in the move
+    folder."""
+    volume = small_volume(env, "movefull", 1 << 20)
+    if volume is None:
+        print("no tmpfs (mounting not allowed): nothing to check")
+        return
+    try:
+        z = os.path.join(env.data, "big.zip")
+        make_zip(z, {"noise.bin": os.urandom(3 << 20), "n.txt": "n"})
+        with open(z, "rb") as f:
+            before = f.read()
+        env.write_ini(Main__AfterMethod=3, Main__MoveFolder=env.winpath(volume), Sub_Bind__BindFolder=0)
+        p = run_to_end(env, env.winpath(z))
+        check(p.returncode == 0, "velmor ended by itself")
+        with open(z, "rb") as f:
+            check(f.read() == before, "the archive is whole in its place")
+        check(not os.path.exists(os.path.join(volume, "big.zip")),
+              "no partial copy in the move folder: %r" % os.listdir(volume))
+        check(log_has(env, "[ 後始末エラー ] 書庫を移動できませんでした。"), "the failure is logged")
+        check(log_has(env, "[ 残骸の削除 ] \"%s\"" % env.winpath(os.path.join(volume, "big.zip"))),
+              "the partial copy's removal is logged")
+        check(not log_has(env, "書庫を移動しました"), "no move is logged")
+    finally:
+        subprocess.run(["umount", os.path.join(env.work, "movefull")], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+
 # The caption of the system's folder-browse dialog under the Japanese locale.
 BROWSE_CAPTION = "フォルダーの参照"
 
@@ -1145,6 +1257,9 @@ SUITES = {
         ("recycle_bin_that_cannot_take_it", recycle_bin_that_cannot_take_it),
         ("members_on_one_windows_name", members_on_one_windows_name),
         ("move_over_a_same_named_file", move_over_a_same_named_file),
+        ("staging_names_prove_nothing", staging_names_prove_nothing),
+        ("rewritten_member", rewritten_member),
+        ("move_onto_a_full_drive", move_onto_a_full_drive),
     ],
     "untouched": [
         ("split_sets", split_sets),

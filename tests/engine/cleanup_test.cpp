@@ -144,11 +144,14 @@ TEST(Recycle, TheArchiveLeavesOnlyWhenTheBinIsSeenToHoldIt) {
     struct Case {
         const char* label;
         bool deletesForGood, noBin, recycled;
+        bool noHardLinks = false;  // a FAT volume: the second name is a copy
     };
     const std::vector<Case> cases = {
         {"the bin takes it", false, false, true},
         {"the shell deletes it for good and reports success", true, false, false},
         {"no bin serves the volume", false, true, false},
+        {"no hard links: the copy is made off the window's thread", false, false, true, true},
+        {"no hard links, and the shell deletes for good", true, false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -160,8 +163,11 @@ TEST(Recycle, TheArchiveLeavesOnlyWhenTheBinIsSeenToHoldIt) {
         w.ini.AfterMethod = 2;
         w.shell.recycleDeletesForGood = c.deletesForGood;
         w.shell.noRecycleBin = c.noBin;
+        w.shell.noHardLinks = c.noHardLinks;
+        w.shell.main = &w.main;
         TUnPack unpack(w.Context(), {});
         RunJob(w, unpack);
+        EXPECT_EQ(w.shell.hardLinksOnMainThread, 0);
         if (c.recycled) {
             EXPECT_FALSE(FileExists(w.dir.File(L"a.zip"))) << w.ui.LogText();
             EXPECT_EQ(CountEntries(RecycleBinFiles()), inBin + 1);
@@ -289,28 +295,193 @@ TEST(Guard, AnArchiveReplacedByAFileOfTheSameSizeIsNotCleanedUp) {
     }
 }
 
-TEST(Staging, AKilledRunsStagingFoldersGoWithTheNextExtractionIntoTheirFolder) {
+TEST(Staging, OnlyTheStagingFoldersTheProgramMadeGoAsAKilledRunsLeftovers) {
     JobWorld w;
     ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
-    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"~velmor0000abcd.tmp\\x.txt"), "staged"));
-    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"~velmor1234ABCD.tmp\\sub\\y.txt"), "staged"));
-    // Not ours: a file of that name, folders named otherwise, and one an extraction still holds.
+    ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"settings").c_str(), nullptr));
+    TUnPack unpack(w.Context(), {});
+    unpack.WorkRecord = velmor::TWorkRecord(w.Path("settings\\VelmorWork.txt"));
+    w.ini.OverWrite = 1;
+    // Made by a run that was killed before it removed them.
+    const std::string killed = velmor::CreateStagingFolder(w.dir.SjisPath(), unpack.WorkRecord);
+    ASSERT_FALSE(killed.empty());
+    ASSERT_TRUE(WriteFileMakingFolders(platform::SjisToWide(killed + "sub\\y.txt"), "staged"));
+    const std::string held = velmor::CreateStagingFolder(w.dir.SjisPath(), unpack.WorkRecord);
+    ASSERT_TRUE(WriteFileBytes(platform::SjisToWide(held + "z.txt"), "in use"));
+    HANDLE hold = velmor::HoldFolder(held);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    // Made by the program, but another folder of that name has taken its place since.
+    const std::string made = velmor::CreateStagingFolder(w.dir.SjisPath(), unpack.WorkRecord);
+    std::wstring replaced = platform::SjisToWide(made);
+    replaced.pop_back();
+    ASSERT_TRUE(MoveFileW(replaced.c_str(), w.dir.File(L"moved aside").c_str()));
+    ASSERT_TRUE(WriteFileMakingFolders(replaced + L"\\z.txt", "mine"));
+    // Only the name: a user's folder, an archive's member folder, a file.
+    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"~velmor0000abcd.tmp\\x.txt"), "mine"));
+    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"~velmor1234ABCD.tmp\\sub\\y.txt"), "a member"));
     ASSERT_TRUE(WriteFileBytes(w.dir.File(L"~velmor0000abce.tmp"), "a file"));
-    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"~velmor0000abcg.tmp.old\\z.txt"), "mine"));
-    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"~velmorNOTHEX1.tmp\\z.txt"), "mine"));
-    ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(L"~velmor0000abcf.tmp\\z.txt"), "in use"));
-    HANDLE held = velmor::HoldFolder(w.Path("~velmor0000abcf.tmp"));
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
     w.ui.rows = {w.Path("a.zip")};
+    RunJob(w, unpack);
+    CloseHandle(hold);
+    std::string killedFolder = killed;
+    killedFolder.pop_back();
+    EXPECT_FALSE(FileExists(platform::SjisToWide(killedFolder))) << w.ui.LogText();
+    EXPECT_TRUE(w.ui.Logged("> [ 残骸の削除 ] \"" + killedFolder + "\""));
+    EXPECT_EQ(ReadText(platform::SjisToWide(held + "z.txt")), "in use");
+    EXPECT_EQ(ReadText(replaced + L"\\z.txt"), "mine");
+    EXPECT_EQ(ReadText(w.dir.File(L"~velmor0000abcd.tmp\\x.txt")), "mine");
+    EXPECT_EQ(ReadText(w.dir.File(L"~velmor1234ABCD.tmp\\sub\\y.txt")), "a member");
+    EXPECT_EQ(ReadText(w.dir.File(L"~velmor0000abce.tmp")), "a file");
+    EXPECT_EQ(ReadText(w.dir.File(L"x.txt")), "x");
+    // What stays recorded is the folder still held, and it goes with the next extraction after that.
+    w.ui.rows = {w.Path("a.zip")};
+    RunJob(w, unpack);
+    EXPECT_FALSE(FileExists(platform::SjisToWide(held))) << w.ui.LogText();
+    EXPECT_EQ(ReadText(replaced + L"\\z.txt"), "mine");
+    EXPECT_FALSE(FileExists(w.dir.File(L"settings\\VelmorWork.txt")));
+}
+
+TEST(Spare, ASecondNameAKilledRunLeftGoesOnlyWhereTheArchiveIsSafe) {
+    enum Fate { kInPlace, kInTheBin, kDeleted, kReplaced };
+    struct Case {
+        const char* label;
+        bool copy;  // no hard links on the volume: the second name is a copy
+        Fate fate;  // what became of the archive after the kill
+        bool removed;
+    };
+    const std::vector<Case> cases = {
+        {"a link, the archive in its place", false, kInPlace, true},
+        {"a link, the archive in the bin", false, kInTheBin, true},
+        {"a link, the archive deleted for good", false, kDeleted, false},
+        {"a link, another file in the archive's place", false, kReplaced, false},
+        {"a copy, the archive in its place", true, kInPlace, true},
+        {"a copy, the archive in the bin, which is not seen", true, kInTheBin, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        JobWorld w;
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"t.zip"), kTree));
+        const std::string bytes = ReadText(w.dir.File(L"t.zip"));
+        ASSERT_TRUE(WriteFileBytes(w.dir.File(L"u.zip.velmor-spare"), "the user's own"));
+        ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"settings").c_str(), nullptr));
+        w.shell.noHardLinks = c.copy;
+        w.ini.OverWrite = 1;
+        TUnPack unpack(w.Context(), {});
+        unpack.WorkRecord = velmor::TWorkRecord(w.Path("settings\\VelmorWork.txt"));
+        // The kill: the second name's owner never ends (leaked on purpose).
+        auto* spare = new velmor::TSpareName(w.Path("t.zip"), unpack.WorkRecord, w.shell, true);
+        ASSERT_TRUE(spare->Made());
+        const std::wstring second = w.dir.File(L"t.zip.velmor-spare");
+        ASSERT_EQ(ReadText(second), bytes);
+        if (c.fate == kInTheBin) {
+            ASSERT_EQ(w.shell.Recycle(w.Path("t.zip"), FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_FILESONLY),
+                      0);
+        } else if (c.fate != kInPlace) {
+            ASSERT_TRUE(DeleteFileW(w.dir.File(L"t.zip").c_str()));
+        }
+        if (c.fate == kReplaced) {
+            ASSERT_TRUE(WriteFileBytes(w.dir.File(L"t.zip"), "a new download"));
+        }
+        w.ui.rows = {w.Path("a.zip")};
+        RunJob(w, unpack);
+        EXPECT_EQ(FileExists(second), !c.removed) << w.ui.LogText();
+        if (c.removed) {
+            EXPECT_TRUE(w.ui.Logged("> [ 残骸の削除 ] \"" + w.Path("t.zip.velmor-spare") + "\""));
+        } else {
+            EXPECT_EQ(ReadText(second), bytes);
+            EXPECT_TRUE(w.ui.Logged("> [ 後始末エラー ] 書庫が元の場所にないため、その予備を残しました：\"" +
+                                    w.Path("t.zip.velmor-spare") + "\""))
+                << w.ui.LogText();
+        }
+        EXPECT_EQ(ReadText(w.dir.File(L"u.zip.velmor-spare")), "the user's own");
+        // Said once: the record forgets it.
+        w.ui.log.clear();
+        w.ui.rows = {w.Path("a.zip")};
+        RunJob(w, unpack);
+        EXPECT_EQ(FileExists(second), !c.removed);
+        EXPECT_EQ(w.ui.LogText().find("velmor-spare"), std::string::npos) << w.ui.LogText();
+    }
+}
+
+TEST(Recycle, ASecondNameThatCannotBeRenamedBackStaysAndIsNamed) {
+    JobWorld w;
+    ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+    const std::string bytes = ReadText(w.dir.File(L"a.zip"));
+    w.ui.rows = {w.Path("a.zip")};
+    w.ini.AfterMethod = 2;
+    // The shell deletes the archive for good, and another program takes its name before it is put back.
+    w.shell.recycleDeletesForGood = true;
+    w.shell.nameTakenAfterRecycle = true;
     TUnPack unpack(w.Context(), {});
     RunJob(w, unpack);
-    CloseHandle(held);
-    EXPECT_FALSE(FileExists(w.dir.File(L"~velmor0000abcd.tmp"))) << w.ui.LogText();
-    EXPECT_FALSE(FileExists(w.dir.File(L"~velmor1234ABCD.tmp")));
-    EXPECT_TRUE(w.ui.Logged("> [ 残骸の削除 ] \"" + w.Path("~velmor0000abcd.tmp") + "\""));
-    EXPECT_EQ(ReadText(w.dir.File(L"~velmor0000abce.tmp")), "a file");
-    EXPECT_EQ(ReadText(w.dir.File(L"~velmor0000abcg.tmp.old\\z.txt")), "mine");
-    EXPECT_EQ(ReadText(w.dir.File(L"~velmorNOTHEX1.tmp\\z.txt")), "mine");
-    EXPECT_EQ(ReadText(w.dir.File(L"~velmor0000abcf.tmp\\z.txt")), "in use");
-    EXPECT_EQ(ReadText(w.dir.File(L"x.txt")), "x");
+    EXPECT_EQ(ReadText(w.dir.File(L"a.zip.velmor-spare")), bytes) << w.ui.LogText();
+    EXPECT_EQ(ReadText(w.dir.File(L"a.zip")), "another program's");
+    EXPECT_TRUE(w.ui.Logged("> [ 後始末エラー ] 書庫をごみ箱へ移せませんでした。"));
+    EXPECT_TRUE(w.ui.Logged("> [ 後始末エラー ] 書庫を元の名前に戻せなかったため、その予備を残しました：\"" +
+                            w.Path("a.zip.velmor-spare") + "\""))
+        << w.ui.LogText();
+}
+
+TEST(Verification, AFileRewrittenAtTheSameSizeIsSeenBeforeADeleteOrARecycle) {
+    for (int method : {1, 2, 3}) {
+        SCOPED_TRACE(method);
+        JobWorld w;
+        ASSERT_TRUE(WriteFileBytes(w.dir.File(L"a.zip"), "scripted"));
+        ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"moved").c_str(), nullptr));
+        ScriptedArchiveSpec spec;
+        spec.members = {{"a.txt", 3}, {"docs/b.txt", 5}};
+        // Another program rewrites b.txt, at the same size, before the clean-up.
+        spec.afterExtract = [](const std::string& destination) {
+            WriteFileBytes(platform::SjisToWide(destination + "docs\\b.txt"), "other");
+        };
+        w.archives = ScriptedArchiveFactory(spec);
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.AfterMethod = method;
+        w.ini.MoveFolder = w.Path("moved");
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        if (method == 3) {
+            // A move keeps the archive whole: nothing is read back for it.
+            EXPECT_TRUE(FileExists(w.dir.File(L"moved\\a.zip"))) << w.ui.LogText();
+        } else {
+            EXPECT_EQ(ReadText(w.dir.File(L"a.zip")), "scripted") << w.ui.LogText();
+            EXPECT_TRUE(w.ui.Logged(kWithheld + "\"docs/b.txt\"")) << w.ui.LogText();
+            EXPECT_TRUE(w.shell.calls.empty());
+        }
+    }
+}
+
+TEST(Verification, AnEmptyMemberMetByTheOtherKindOnDiskKeepsTheArchive) {
+    struct Case {
+        const char* label;
+        std::string member;      // empty: a file of no bytes, or a folder entry
+        std::wstring userThing;  // what is there before, of the member's name
+        bool userFolder;
+    };
+    const std::vector<Case> cases = {
+        {"an empty file where a folder is", "e.txt", L"e.txt", true},
+        {"an empty folder where a file is", "d/", L"d", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        JobWorld w;
+        ASSERT_TRUE(WriteFileBytes(w.dir.File(L"a.zip"), "scripted"));
+        if (c.userFolder) {
+            ASSERT_TRUE(WriteFileMakingFolders(w.dir.File(c.userThing + L"\\mine.txt"), "mine"));
+        } else {
+            ASSERT_TRUE(WriteFileBytes(w.dir.File(c.userThing), "mine"));
+        }
+        ScriptedArchiveSpec spec;
+        spec.members = {{c.member, 0}, {"b.txt", 1}};
+        w.archives = ScriptedArchiveFactory(spec);
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.AfterMethod = 1;
+        w.ini.OverWrite = 1;
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        EXPECT_TRUE(FileExists(w.dir.File(L"a.zip"))) << w.ui.LogText();
+        EXPECT_TRUE(w.ui.Logged(kWithheld + "\"" + c.member + "\"")) << w.ui.LogText();
+        EXPECT_EQ(ReadText(w.dir.File(c.userFolder ? c.userThing + L"\\mine.txt" : c.userThing)), "mine");
+    }
 }

@@ -158,17 +158,45 @@ bool RecordingShell::DeleteFile(const std::string& path) {
 int RecordingShell::Recycle(const std::string& path, UINT flags) {
     calls.push_back("recycle " + path);
     if (fail) return -1;
+    lastRecycled_ = path;
     if (recycleDeletesForGood) return ::DeleteFileW(platform::SjisToWide(path).c_str()) ? 0 : -1;
     return TWin32ShellOps::Recycle(path, flags);
 }
 long long RecordingShell::RecycleBinItems(const std::string& path) {
+    if (nameTakenAfterRecycle && !lastRecycled_.empty()) {
+        testsupport::WriteFileBytes(platform::SjisToWide(lastRecycled_), "another program's");
+        lastRecycled_.clear();
+    }
     return noRecycleBin ? -1 : TWin32ShellOps::RecycleBinItems(path);
 }
 int RecordingShell::Move(const std::string& source, const std::string& target, UINT flags) {
     calls.push_back("move " + source);
     moveFlags.push_back(flags);
     if (fail) return -1;
-    return TWin32ShellOps::Move(source, target, flags);
+    if (moveMode == kMoves) return TWin32ShellOps::Move(source, target, flags);
+    const std::wstring from = platform::SjisToWide(source);
+    std::wstring to = platform::SjisToWide(target);
+    if (to.back() != L'\\') to += L'\\';
+    to += from.substr(from.rfind(L'\\') + 1);
+    const std::string bytes = testsupport::ReadFileBytes(from).value_or(std::string());
+    if (moveMode == kPartial || moveMode == kLostPartial)
+        testsupport::WriteFileBytes(to, bytes.substr(0, bytes.size() / 2));
+    if (moveMode == kOtherTime) {
+        testsupport::WriteFileBytes(to, bytes);
+        WIN32_FILE_ATTRIBUTE_DATA a{};
+        ::GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &a);
+        a.ftLastWriteTime.dwHighDateTime += 1;  // some minutes later
+        HANDLE h = ::CreateFileW(to.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 0, nullptr);
+        ::SetFileTime(h, nullptr, nullptr, &a.ftLastWriteTime);
+        ::CloseHandle(h);
+    }
+    if (moveMode != kPartial) ::DeleteFileW(from.c_str());
+    return moveMode == kPartial ? ERROR_DISK_FULL : 0;
+}
+bool RecordingShell::HardLink(const std::string& existing, const std::string& link) {
+    if (main && main->invoking) ++hardLinksOnMainThread;
+    return !noHardLinks && TWin32ShellOps::HardLink(existing, link);
 }
 int RecordingShell::Rename(const std::string& from, const std::string& to, UINT flags) {
     calls.push_back("rename " + from);
@@ -288,6 +316,9 @@ public:
         snprintf(info.FileName, sizeof(info.FileName), "%s", name.c_str());
         info.OriginalSize = size;
         info.OriginalSize64 = size;
+        // The CRC-32 of what Extract writes, as a ZIP library lists it.
+        if (!name.empty() && name.back() != '/')
+            info.Crc = velmor::Crc32(std::string(size, 'd').data(), size);
         return 0;
     }
     int CloseArchive() override { return 0; }

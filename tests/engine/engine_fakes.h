@@ -78,8 +78,12 @@ class DirectMainThread : public velmor::IMainThread {
 public:
     void Invoke(const std::function<void()>& fn) override {
         RunPosted();
+        ++invoking;
         fn();
+        --invoking;
     }
+    // Inside a call on "the main thread": what runs there holds the window up.
+    int invoking = 0;
     void Post(std::function<void()> fn) override;
     void PostLater(unsigned, std::function<void()> fn) override { Post(std::move(fn)); }
     int RunPosted();
@@ -133,17 +137,33 @@ public:
     bool deleteKeepsFile = false;
     bool recycleDeletesForGood = false;
     bool noRecycleBin = false;
+    // After a recycle, another program puts a file of the archive's name in its place (read by the bin
+    // count that follows): the archive's second name cannot be renamed back.
+    bool nameTakenAfterRecycle = false;
+    // A volume without hard links (FAT): every HardLink fails. The calls that ran inside a main-thread call
+    // of `main` are counted.
+    bool noHardLinks = false;
+    const DirectMainThread* main = nullptr;
+    int hardLinksOnMainThread = 0;
+    // A move that does not do what it should: kPartial writes half of the archive into the move folder and
+    // fails (the archive stays), kLost deletes the archive and writes nothing, kLostPartial deletes it after
+    // writing half, kOtherTime writes all of it with another time and deletes it.
+    enum MoveMode { kMoves, kPartial, kLost, kLostPartial, kOtherTime } moveMode = kMoves;
     bool DeleteFile(const std::string& path) override;
     int Recycle(const std::string& path, UINT flags) override;
     long long RecycleBinItems(const std::string& path) override;
     int Move(const std::string& source, const std::string& target, UINT flags) override;
     int Rename(const std::string& from, const std::string& to, UINT flags) override;
     int DeleteTree(const std::string& path, UINT flags) override;
+    bool HardLink(const std::string& existing, const std::string& link) override;
+
+private:
+    std::string lastRecycled_;
 };
 
-// A scripted component: lists `members` (name, size), and Extract writes each as a file of that many bytes
-// under the destination with a report before and after it (and `partialWrites` between), then returns
-// `result`. It can ignore Abort, as a library that finishes in spite of a stop would.
+// A scripted component: lists `members` (name, size, the CRC-32 of its bytes), and Extract writes each as a
+// file of that many bytes under the destination with a report before and after it (and `partialWrites`
+// between), then returns `result`. It can ignore Abort, as a library that finishes in spite of a stop would.
 // A name ending in "/" is a folder entry: Extract makes the folder. The ZIP switch "-j" junks the paths.
 struct ScriptedArchiveSpec {
     std::vector<std::pair<std::string, uint32_t>> members;

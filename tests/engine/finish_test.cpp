@@ -91,6 +91,51 @@ TEST(AfterAction, ShellFailuresAreLoggedAsFailures) {
     }
 }
 
+TEST(AfterAction, AMoveIsJudgedByWhatTheMoveFolderHoldsAfterwards) {
+    using Mode = RecordingShell::MoveMode;
+    enum Left { kNothing, kHalf, kWhole };  // what stays in the move folder under the archive's name
+    struct Case {
+        const char* label;
+        Mode mode;
+        bool archiveStays;
+        Left left;
+    };
+    const std::vector<Case> cases = {
+        // A full drive: the partial copy goes, the archive is whole in its place.
+        {"half written, the archive still there", Mode::kPartial, true, kNothing},
+        // The archive gone is no proof of a move; what is left in the move folder is all there is.
+        {"the archive gone, nothing in the move folder", Mode::kLost, false, kNothing},
+        {"the archive gone, half of it in the move folder", Mode::kLostPartial, false, kHalf},
+        {"the archive gone, its size there with another time", Mode::kOtherTime, false, kWhole},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        JobWorld w;
+        ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
+        const std::string bytes = ReadText(w.dir.File(L"a.zip"));
+        ASSERT_TRUE(CreateDirectoryW(w.dir.File(L"moved").c_str(), nullptr));
+        w.ui.rows = {w.Path("a.zip")};
+        w.ini.AfterMethod = 3;
+        w.ini.MoveFolder = w.Path("moved");
+        w.shell.moveMode = c.mode;
+        TUnPack unpack(w.Context(), {});
+        RunJob(w, unpack);
+        EXPECT_TRUE(w.ui.Logged("> [ 後始末エラー ] 書庫を移動できませんでした。")) << w.ui.LogText();
+        EXPECT_FALSE(w.ui.Logged("> [ 移動 ] 書庫を移動しました。=>移動先:\"" + w.Path("moved") + "\""));
+        if (c.archiveStays) {
+            EXPECT_EQ(ReadText(w.dir.File(L"a.zip")), bytes);
+        }
+        const std::wstring there = w.dir.File(L"moved\\a.zip");
+        if (c.left == kNothing) {
+            EXPECT_FALSE(FileExists(there));
+        } else {
+            EXPECT_EQ(ReadText(there).size(), c.left == kWhole ? bytes.size() : bytes.size() / 2);
+        }
+        EXPECT_EQ(w.ui.Logged("> [ 残骸の削除 ] \"" + w.Path("moved\\a.zip") + "\""),
+                  c.mode == Mode::kPartial);
+    }
+}
+
 TEST(Leftover, AFailedExtractionRemovesTheBindFolderItMade) {
     JobWorld w;
     ASSERT_TRUE(WriteZipFixture(w.dir.File(L"a.zip"), kFlat));
@@ -127,6 +172,7 @@ TEST(TrimFolderNumber, RenamesOnlyFoldersAnExtractionMade) {
         std::wstring userFile;              // a file of the user's, "mine", before the job
         int sameFolderProc;
         std::vector<std::wstring> present, absent;
+        bool noBin = false;  // no recycle bin serves the volume
     };
     const std::vector<Case> cases = {
         {"version cut", {"tool-1.2"}, L"", 0, {L"tool-\\a.txt"}, {L"tool-1.2"}},
@@ -155,6 +201,13 @@ TEST(TrimFolderNumber, RenamesOnlyFoldersAnExtractionMade) {
          1,
          {L"tool\\a.txt"},
          {L"tool_old1", L"tool_1.2"}},
+        {"created folder kept where no bin serves the volume",
+         {"tool", "tool_1.2"},
+         L"",
+         1,
+         {L"tool_old1\\a.txt", L"tool\\a.txt"},
+         {L"tool_1.2"},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -169,6 +222,7 @@ TEST(TrimFolderNumber, RenamesOnlyFoldersAnExtractionMade) {
         }
         w.ini.DelFolderNum = true;
         w.ini.SameFolderProc = c.sameFolderProc;
+        w.shell.noRecycleBin = c.noBin;
         TUnPack unpack(w.Context(), {});
         RunJob(w, unpack);
         for (const std::wstring& p : c.present) EXPECT_TRUE(FileExists(w.dir.File(p))) << w.ui.LogText();

@@ -1,6 +1,8 @@
 // The completion step (main thread): the result line, the row's removal, the after-extraction action on the
 // archive or its volumes (only after a verified extraction, and each act checked on disk afterwards), the
 // version-number trim of a single top folder, and the leftover of a failure.
+#include <memory>
+
 #include "app/engine/member_guard.h"
 #include "app/engine/unpack_thread.h"
 #include "app/ini_control.h"
@@ -98,17 +100,25 @@ void TUnPackThread::DeleteArchive(const std::string& source, bool split) {
 void TUnPackThread::RecycleArchive(const std::string& source) {
     IShellOps& shell = context_.Shell;
     bool recycled = false;
+    std::string keptSpare;
     try {
         // Where no recycle bin serves the volume, "allow undo" deletes for good: nothing is done then.
         const long long before = shell.RecycleBinItems(source);
         if (before >= 0) {
-            // A second name keeps the archive's bytes until the bin is seen to hold it.
-            TSpareName spare(source);
-            if (spare.Made()) {
+            // A second name keeps the archive's bytes until the bin is seen to hold it. The worker made it;
+            // here only a hard link may be made, as a copy would hold the window up.
+            std::unique_ptr<TSpareName> own;
+            TSpareName* spare = PreparedSpare(source);
+            if (!spare) {
+                own = std::make_unique<TSpareName>(source, unpack_.WorkRecord, shell, false);
+                spare = own.get();
+            }
+            if (spare->Made()) {
                 shell.Recycle(source, FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_FILESONLY);
                 const bool gone = !shell.FileExists(source);
                 recycled = gone && shell.RecycleBinItems(source) > before;
-                if (gone && !recycled) spare.Restore();
+                // What could not be put back is the archive's last copy: it stays under its second name.
+                if (gone && !recycled && !spare->Restore()) keptSpare = spare->Keep();
             }
         }
     } catch (...) {
@@ -116,6 +126,10 @@ void TUnPackThread::RecycleArchive(const std::string& source) {
     }
     context_.Ui.AppendLog(recycled ? "> [ ごみ箱 ] 書庫をごみ箱へ移しました。"
                                    : "> [ 後始末エラー ] 書庫をごみ箱へ移せませんでした。");
+    if (!keptSpare.empty())
+        context_.Ui.AppendLog(
+            "> [ 後始末エラー ] 書庫を元の名前に戻せなかったため、その予備を残しました：\"" + keptSpare +
+            "\"");
 }
 
 void TUnPackThread::MoveArchive(const std::string& source) {
@@ -147,19 +161,26 @@ void TUnPackThread::MoveArchive(const std::string& source) {
         context_.Ui.AppendLog("> [移動] 移動スキップ ");
         return;
     }
-    bool moved = false;
+    bool moved = false, partRemoved = false;
     try {
         const TFileStamp before = ReadFileStamp(source);
+        const TFileStamp there = ReadFileStamp(targetFile);
         shell.Move(source, target, flags);
         // Moved: gone from its place, and the file in the move folder is the archive.
         const TFileStamp after = ReadFileStamp(targetFile);
         moved = before.Valid && after.Valid && !shell.FileExists(source) && after.Size == before.Size &&
                 CompareFileTime(&after.WriteTime, &before.WriteTime) == 0;
+        // A move that failed part-way (a full drive) leaves a partial copy under the archive's name: it goes,
+        // while the archive is whole in its place and the file is not what the move folder held before.
+        if (!moved && before.Valid && after.Valid && ReadFileStamp(source) == before && !(after == there) &&
+            !SameFile(source, targetFile))
+            partRemoved = shell.DeleteFile(targetFile);
     } catch (...) {
         moved = false;
     }
     context_.Ui.AppendLog(moved ? "> [ 移動 ] 書庫を移動しました。=>移動先:\"" + ini.MoveFolder + "\""
                                 : std::string("> [ 後始末エラー ] 書庫を移動できませんでした。"));
+    if (partRemoved) context_.Ui.AppendLog("> [ 残骸の削除 ] \"" + targetFile + "\"");
 }
 
 void TUnPackThread::TrimFolderNumber(const std::string& folderIn) {

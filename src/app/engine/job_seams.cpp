@@ -233,6 +233,10 @@ int TWin32ShellOps::DeleteTree(const std::string& path, UINT flags) {
     return ShellOperation(owner_, FO_DELETE, path, nullptr, flags);
 }
 
+bool TWin32ShellOps::HardLink(const std::string& existing, const std::string& link) {
+    return ::CreateHardLinkW(Wide(link).c_str(), Wide(existing).c_str(), nullptr) != FALSE;
+}
+
 TArchiveFactory RealArchiveFactory() {
     return [] { return std::unique_ptr<IJobArchive>(std::make_unique<TRealJobArchive>()); };
 }

@@ -188,6 +188,8 @@ public:
     virtual int Rename(const std::string& from, const std::string& to, UINT flags) = 0;
     // Deletes a file or a folder with everything in it.
     virtual int DeleteTree(const std::string& path, UINT flags) = 0;
+    // A second name `link` for the existing file; false where the volume has no hard links (FAT, exFAT).
+    virtual bool HardLink(const std::string& existing, const std::string& link) = 0;
 };
 
 // The part of the archive component the engine uses. The real one wraps TArchiveFile.
@@ -276,6 +278,7 @@ public:
     int Move(const std::string& source, const std::string& targetFolder, UINT flags) override;
     int Rename(const std::string& from, const std::string& to, UINT flags) override;
     int DeleteTree(const std::string& path, UINT flags) override;
+    bool HardLink(const std::string& existing, const std::string& link) override;
 
 private:
     HWND owner_;

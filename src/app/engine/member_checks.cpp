@@ -123,32 +123,68 @@ void TUnPackThread::ChooseOverwrite() {
 int TUnPackThread::ExtractMembers(IJobArchive& arc, HWND wnd, const std::string& destination) {
     const TIniControl& ini = context_.Ini;
     const std::string extra = ini.SpecialExt ? ini.FileSpec : std::string();
-    // A run that was killed left its staging folder behind; its archive was never cleaned up.
-    for (const std::string& stale : RemoveStaleStagingFolders(destination))
+    // A run that was killed left its staging folder or an archive's second name behind: only what the
+    // program's own record holds goes.
+    for (const std::string& stale : RemoveStaleStagingFolders(destination, unpack_.WorkRecord))
         LogLine("> [ 残骸の削除 ] \"" + stale + "\"");
+    const TStaleSpares spares = RemoveStaleSpares(unpack_.WorkRecord);
+    for (const std::string& stale : spares.Removed) LogLine("> [ 残骸の削除 ] \"" + stale + "\"");
+    for (const std::string& kept : spares.Kept)
+        LogLine("> [ 後始末エラー ] 書庫が元の場所にないため、その予備を残しました：\"" + kept + "\"");
     int result = 0;
     if (!stageExtraction_)
         result = arc.Extract(wnd, destination, extra, TFileItems{std::string()});
     else
         result = ExtractStaged(arc, wnd, destination, extra);
     // Only a clean-up needs the check.
-    if (!IsFailureResult(result) && ini.AfterMethod != 0) VerifyExtraction(destination);
+    if (!IsFailureResult(result) && ini.AfterMethod != 0 && VerifyExtraction(destination) &&
+        ini.AfterMethod == 2)
+        PrepareSpares();
     return result;
+}
+
+void TUnPackThread::PrepareSpares() {
+    // On the worker: where the volume has no hard links, a second name is a copy of the whole archive.
+    auto stopped = [this] { return CancelRequested != 0; };
+    for (const std::string& path : SplitParts.empty() ? std::vector<std::string>{ArchivePath} : SplitParts) {
+        // A file named like a volume that the library never read is not recycled: it needs no second name.
+        if (!VolumeRead(path)) continue;
+        spares_.push_back(
+            std::make_unique<TSpareName>(path, unpack_.WorkRecord, context_.Shell, true, stopped));
+        // A stop during a copy ends the clean-up; the extraction stays as it is.
+        if (CancelRequested) {
+            context_.State.CancelSeen = 1;
+            return;
+        }
+    }
+}
+
+TSpareName* TUnPackThread::PreparedSpare(const std::string& path) {
+    for (const auto& spare : spares_)
+        if (spare->Path() == path) return spare.get();
+    return nullptr;
 }
 
 int TUnPackThread::ExtractStaged(IJobArchive& arc, HWND wnd, const std::string& destination,
                                  const std::string& extra) {
     // The library writes into an empty folder of its own; only what meets no existing file moves on.
-    const std::string staging = CreateStagingFolder(destination);
+    // Named unlike any member's first segment, as Windows reads it: each member lands inside it.
+    std::vector<std::string> tops;
+    for (const TCountedMember& m : unpack_.Members) {
+        std::string top;
+        MemberTarget(std::string(), m.Name, false, &top);
+        if (!top.empty()) tops.push_back(top);
+    }
+    const std::string staging = CreateStagingFolder(destination, unpack_.WorkRecord, tops);
     if (staging.empty()) {
         LogLine("> [ 解凍エラー ] 作業フォルダを作成できませんでした。\"" + destination + "\"");
         return kCannotWrite;
     }
     // Held open while in use, so that no other run takes it for a stale one.
     platform::UniqueFile hold(HoldFolder(staging));
-    platform::ScopeExit cleanup([&staging, &hold] {
+    platform::ScopeExit cleanup([this, &staging, &hold] {
         hold.Reset();
-        RemoveTree(staging);
+        RemoveStagingFolder(staging, unpack_.WorkRecord);
     });
     const int result = arc.Extract(wnd, staging, extra, TFileItems{std::string()});
     if (IsFailureResult(result)) return result;
@@ -181,8 +217,18 @@ bool TUnPackThread::VerifyExtraction(const std::string& destination) {
     unverified_ = {};
     for (size_t i = 0; i < members.size(); ++i)
         if (unverified[i]) unverified_.Add(members[i].Name);
+    // A delete or a recycle gives the archive away: each file whose CRC-32 the listing gave is read back, so
+    // that one rewritten meanwhile at the same size is seen. A stop ends the check and the clean-up.
+    const int method = context_.Ini.AfterMethod;
+    bool stopped = false;
+    if (unverified_.Count == 0 && (method == 1 || method == 2)) {
+        for (size_t i : MembersWithOtherData(
+                 destination, members, junk, [this] { return CancelRequested != 0; }, &stopped))
+            unverified_.Add(members[i].Name);
+        if (stopped) context_.State.CancelSeen = 1;
+    }
     // A walk that did not reach the end saw only part of what the clean-up would give away.
-    verified_ = unpack_.WalkComplete && unverified_.Count == 0;
+    verified_ = unpack_.WalkComplete && unverified_.Count == 0 && !stopped;
     return verified_;
 }
 

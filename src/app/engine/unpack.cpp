@@ -9,6 +9,7 @@
 #include "app/ini_control.h"
 #include "app/shell_util.h"
 #include "archivers/archiver_dll.h"
+#include "archivers/detect.h"
 #include "archivers/job_state.h"
 #include "platform/sjis.h"
 
@@ -69,6 +70,9 @@ std::string CheckDangerousPath(std::string_view path) {
 
 TUnPack::TUnPack(const TJobContext& context, std::vector<std::string> libraryFolders)
     : context_(context), folders_(std::move(libraryFolders)) {
+    // An unresolved folder comes back as a lone backslash: nothing is recorded then.
+    const std::string documents = GetSpecialFolder("mydocument");
+    if (documents.size() > 1) WorkRecord = TWorkRecord(documents + "VelmorWork.txt");
     libraries_ = {
         {"LHA", "UNLHA32.DLL", "Unlha"}, {"ZIP", "UNZIP32.DLL", "UnZip"}, {"CAB", "cab32.DLL", "Cab"},
         {"RAR", "unrar32.DLL", "Unrar"}, {"ARJ", "", ""},                 {"TAR", "tar32.dll", "Tar"},
@@ -143,6 +147,10 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
     TFlaggedMembers escaping, dangerous;
 
     double memberTotal = 0;  // 64-bit sizes: the library's own total is 32-bit
+    // The formats whose listing gives each member's CRC-32; what other libraries put there (a CRC-16, none)
+    // is not compared.
+    const TArchiverType type = DetectArchiverType(archive, true);
+    const bool crc32Listed = type == atZip || type == atRar || type == at7z;
     auto info = std::make_unique<TArchiveMemberInfo>();
     int found = arc->FindFirst(mask, *info);
     try {
@@ -154,6 +162,7 @@ int TUnPack::CountTopLevelEntries(HWND window, const std::string& archive) {
             const bool folderEntry = name.empty() || EndsWithDelimiter(name);
             const bool escapes = EscapesOutputFolder(raw) || EscapesOutputFolder(name);
             Members.push_back({name, folderEntry, escapes, info->OriginalSize64});
+            if (crc32Listed) Members.back().Crc = info->Crc;
             if (escapes) escaping.Add(raw);
             if (!folderEntry) {
                 memberTotal += static_cast<double>(info->OriginalSize64);

@@ -67,6 +67,9 @@ public:
 
     // The current row's output folder as chosen before any bind folder (set by the preparation step).
     std::string LeftoverRoot;
+    // What the extractions make that a killed run can leave behind; by default "VelmorWork.txt" in My
+    // Documents, beside the settings file.
+    TWorkRecord WorkRecord;
 
 private:
     TJobContext context_;

@@ -164,6 +164,8 @@ void TUnPackThread::Execute() {
             // Read afresh on every pass: rows added during the job (expansions, drops) are processed too.
             readNextRow();
         });
+        // Removed here, not on the window's thread: a second name may be a copy of a large archive.
+        spares_.clear();
         ++RowIndex;
     }
 

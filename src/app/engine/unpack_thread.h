@@ -113,6 +113,10 @@ public:
     // True for the archive itself and for a volume of its set that the library reported opening
     // (ARCEXTRACT_OPEN) during the extraction: only those were read.
     bool VolumeRead(const std::string& volume) const;
+    // Before a recycle (worker): a second name for the archive or each volume, which the completion step's
+    // recycle keeps until the bin is seen to hold the file. The second names go after the completion step.
+    void PrepareSpares();
+    TSpareName* PreparedSpare(const std::string& path);
 
     int RowIndex = 0;
     int ItemResult = 0;
@@ -172,6 +176,7 @@ private:
     std::vector<std::string> volumesRead_;
     bool verified_ = false;
     TFlaggedMembers unverified_;
+    std::vector<std::unique_ptr<TSpareName>> spares_;
 
     // The worker's side of the display: the last values handed over, and the finished members' bytes.
     TProgressView offered_;
