@@ -128,8 +128,9 @@ void TfrmVersion::CreateControls() {
 }
 
 void TfrmVersion::FormShow() {
-    OwnByMainForm();
-    CenterOnOwner();
+    CenterOnMainForm();
+    // The keys on OK, where Enter and Space close the box; the version field is a text to read.
+    SetActiveControl(btnOK);
     try {
         Edit1.SetTextQuiet(FileVersionText);
         std::wstring logo = ProgramFolderPath() + L"Icon.ico";
