@@ -471,10 +471,10 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (lParam == SW_PARENTOPENING || lParam == SW_PARENTCLOSING) {
                 // The owner minimised or restored takes its owned forms along, by a showing or hiding of the
                 // system's own nested in this message: no showing of the program's.
-                const bool outer = !shownByOwner_;
+                const bool was = shownByOwner_;
                 shownByOwner_ = true;
                 const LRESULT r = DefaultProc(msg, wParam, lParam);
-                if (outer) shownByOwner_ = false;
+                shownByOwner_ = was;
                 return r;
             }
             if (shownByOwner_) break;

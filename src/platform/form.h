@@ -86,10 +86,10 @@ public:
     // form closes, then they are enabled again. Returns the modal result (mrCancel when closed).
     int ShowModal();
     int ModalResult() const noexcept { return modalResult_; }
-    // Esc closes a modal form, as a dialog box does; with this set it closes the form shown modeless too.
-    bool EscapeCloses = false;
     void SetModalResult(int result) noexcept { modalResult_ = result; }
     bool Modal() const noexcept { return modal_; }
+    // Esc closes a modal form, as a dialog box does; with this set it closes the form shown modeless too.
+    bool EscapeCloses = false;
 
     // Asks OnCloseQuery, then runs OnClose; the main form's close ends the application, another form hides.
     void Close();

@@ -740,7 +740,7 @@ def every_window_by_keyboard(env):
           ((ini.get("Sub_Security.AlertAbsExpand"), ini.get("Sub_Security.CheckDangerPath")),))
 
 
-# --- where the secondary windows open --------------------------------------------------------------------------
+# --- where the secondary windows open ------------------------------------------------------------------------
 
 def check_over_main(env, window, what, centred):
     """The window sits over the main window that owns it, whole on the work area; centred on the main window
@@ -868,7 +868,8 @@ def options_keys_stay_in_the_control(env):
         keys(env, key)
         f = focus(env, OPTIONS)
         check(tab_index(env, OPTIONS) == 1, "%s in the overwrite group keeps the page" % key)
-        check(int(f[1]) == group[reached], "%s in the overwrite group reaches its button %d: %r" % (key, reached, f))
+        check(int(f[1]) == group[reached], "%s in the overwrite group reaches its button %d: %r" %
+              (key, reached, f))
 
     tab_to(env, OPTIONS, cls="SysTabControl32")
     for key, page in (("Right", 2), ("Home", 0), ("End", 3), ("Left", 2)):

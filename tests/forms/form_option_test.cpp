@@ -236,7 +236,8 @@ protected:
     }
     // The checked button of the overwrite group, -1 when none is.
     int overWriteChecked() const {
-        const TRadioButton* buttons[] = {&form.rbtnConfirm, &form.rbtnOverWrite, &form.rbtnSkip, &form.rbtnIfNew};
+        const TRadioButton* buttons[] = {&form.rbtnConfirm, &form.rbtnOverWrite, &form.rbtnSkip,
+                                         &form.rbtnIfNew};
         for (int i = 0; i < 4; ++i)
             if (buttons[i]->Checked()) return i;
         return -1;

@@ -286,7 +286,7 @@ TEST_F(SmallWindows, ViewersOpenOverTheMainWindowAndEscClosesThem) {
 }
 
 // The About box gives the keys to OK, where Enter and Esc close it; its version field, a borderless text,
-// never takes them at the showing.
+// never takes them at the showing. OK looks the default button whenever it has the keys.
 TEST_F(SmallWindows, AboutBoxGivesTheKeysToOk) {
     TOwnerForm owner;
     owner.Create();
@@ -302,6 +302,9 @@ TEST_F(SmallWindows, AboutBoxGivesTheKeysToOk) {
         Pump(300);
         EXPECT_EQ(GetFocus(), box.btnOK.Handle());
         EXPECT_EQ(GetWindow(box.Handle(), GW_OWNER), owner.Handle());
+        // Tab round and back: OK keeps the keys' and the default button's look.
+        EXPECT_EQ(realinput::TabRound(box.Handle(), false).back(), box.btnOK.Handle());
+        EXPECT_EQ(GetWindowLongPtrW(box.btnOK.Handle(), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
         realinput::Press(key);
         EXPECT_FALSE(box.Visible());
     }

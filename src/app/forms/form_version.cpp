@@ -79,6 +79,11 @@ TfrmVersion::TfrmVersion() : TForm(L"TfrmVersion") {
             result = 0;
             return true;
         }
+        if (msg == DM_GETDEFID) {
+            // OK is the default button, also while it has the keys: the dialog keys ask, and keep its look.
+            result = MAKELRESULT(btnOK.Id(), DC_HASDEFID);
+            return true;
+        }
         if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
             btnOKClick();
             result = 0;
