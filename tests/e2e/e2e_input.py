@@ -431,6 +431,25 @@ def desktop_shown(env):
 
 # --- the options dialog and the other windows ------------------------------------------------------------------
 
+def start_with_archive(env, name):
+    """velmor.exe on the settings written before, its main window shown with one archive of that name listed."""
+    archive = os.path.join(env.data, name)
+    make_zip(archive, {"中身/文書.txt": "本文" * 50, "b.txt": "b"})
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    time.sleep(1.0)
+    check(env.helper_run("drop", *MAIN, env.winpath(archive))[0] == 0, "dropped")
+    wait_until("a row", lambda: len(rows(env)) == 1)
+    return p
+
+
+def open_options(env):
+    # The settings menu by its access key; its first item.
+    keys(env, "alt+s")
+    keys(env, "Return")
+    check(env.wait_window(*OPTIONS), "the options dialog is shown")
+
+
 def open_log_viewer(env):
     # The third item of the first menu, by keys.
     keys(env, "alt+f")
@@ -456,9 +475,7 @@ def options_by_hand(env):
     p = env.start_velmor()
     check(env.wait_main_window(), "the main window is shown")
     time.sleep(1.0)
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown")
+    open_options(env)
     time.sleep(0.5)
     wl, wt, wr, wb = work_area(env)
     l, t, r, b = window_rect(env, OPTIONS)
@@ -515,9 +532,7 @@ def options_by_hand(env):
     wait_hidden(env, OPTIONS)
 
     # Cancel after the track bar and the up-down moved keeps the values of the OK before.
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown again")
+    open_options(env)
     click_tab(env, OPTIONS, 1)
     click(env, *control(env, OPTIONS, cls="msctls_trackbar32").centre)
     keys(env, "Home")
@@ -625,13 +640,7 @@ def every_window_by_keyboard(env):
     Enter act, Esc closes a dialog and keeps nothing. The first showing of each dialog page, of the About box
     and of the search window is drawn as the second is."""
     env.write_ini(Sub_Security__AlertAbsExpand=0, Sub_Security__CheckDangerPath=1)
-    archive = os.path.join(env.data, "鍵盤.zip")
-    make_zip(archive, {"中身/文書.txt": "本文" * 50, "b.txt": "b"})
-    p = env.start_velmor()
-    check(env.wait_main_window(), "the main window is shown")
-    time.sleep(1.0)
-    check(env.helper_run("drop", *MAIN, env.winpath(archive))[0] == 0, "dropped")
-    wait_until("a row", lambda: len(rows(env)) == 1)
+    p = start_with_archive(env, "鍵盤.zip")
 
     # The main window on each of its tabs, and back to the first by Ctrl+Tab.
     for page, name in enumerate(("解凍の手順", "圧縮の手順", "設定")):
@@ -644,9 +653,7 @@ def every_window_by_keyboard(env):
     # Esc keeping nothing, then Enter for OK keeping the box.
     pages = ("■全般", "■解凍の設定", "■通知の設定", "■関連付け")
     first = {}
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown")
+    open_options(env)
     time.sleep(0.8)
     start = tab_index(env, OPTIONS)
     check(start is not None, "the options dialog has pages")
@@ -667,9 +674,7 @@ def every_window_by_keyboard(env):
     keys(env, "space")
     keys(env, "Escape")
     wait_hidden(env, OPTIONS)
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown again")
+    open_options(env)
     time.sleep(0.8)
     # From the page buttons, as at the first showing: the pictures are then alike where the focus is drawn.
     tab_to(env, OPTIONS, cls="SysTabControl32")
@@ -767,13 +772,7 @@ def windows_open_where_a_person_looks(env):
     Each has the keys where a person expects them: the member list, the log lines, OK (not the version
     field). Esc closes each of them; Enter closes the About box."""
     env.write_ini(App__WindowX=260, App__WindowY=180)
-    archive = os.path.join(env.data, "置き場所.zip")
-    make_zip(archive, {"資料/説明.txt": "説明" * 100, "b.txt": "b"})
-    p = env.start_velmor()
-    check(env.wait_main_window(), "the main window is shown")
-    time.sleep(1.0)
-    check(env.helper_run("drop", *MAIN, env.winpath(archive))[0] == 0, "dropped")
-    wait_until("a row", lambda: len(rows(env)) == 1)
+    p = start_with_archive(env, "置き場所.zip")
     viewer = ("TfrmArcView", "置き場所.zip")
 
     for corner in (False, True):
@@ -845,9 +844,7 @@ def options_keys_stay_in_the_control(env):
     p = env.start_velmor()
     check(env.wait_main_window(), "the main window is shown")
     time.sleep(1.0)
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown")
+    open_options(env)
     time.sleep(0.8)
     check(tab_index(env, OPTIONS) == 1, "the dialog opens on ■解凍の設定")
 
@@ -879,10 +876,8 @@ def options_keys_stay_in_the_control(env):
     wait_hidden(env, OPTIONS)
     keys(env, "ctrl+q")
     p.wait(timeout=30)
-    ini = env.read_ini()
-    check((ini.get("Sub_Bind.BindNum"), ini.get("Main.OverWrite")) == ("1", "2"),
-          "the count typed and the button the arrows checked are kept: %r" %
-          ((ini.get("Sub_Bind.BindNum"), ini.get("Main.OverWrite")),))
+    kept = tuple(env.read_ini().get(k) for k in ("Sub_Bind.BindNum", "Main.OverWrite"))
+    check(kept == ("1", "2"), "the count typed and the button the arrows checked are kept: %r" % (kept,))
 
 
 # --- pictures for the documentation (scripts/screenshots.sh) -----------------------------------------------------
@@ -944,9 +939,7 @@ def pictures_by_hand(env):
     window_picture(env, "search_window", SEARCH[1], out)
     keys(env, "alt+F4")
     wait_hidden(env, SEARCH)
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown")
+    open_options(env)
     for page in range(4):
         click_tab(env, OPTIONS, page)
         time.sleep(0.8)

@@ -248,16 +248,7 @@ TEST_F(SmallWindows, ViewersOpenOverTheMainWindowAndEscClosesThem) {
             viewer->Show();
             SetForegroundWindow(viewer->Handle());
             Pump(300);
-            EXPECT_EQ(GetWindow(viewer->Handle(), GW_OWNER), owner.Handle());
-            const RECT r = RectOf(viewer->Handle());
-            if (c.centred) {
-                EXPECT_NEAR((r.left + r.right) / 2, c.left + 250, 1);
-                EXPECT_NEAR((r.top + r.bottom) / 2, c.top + 200, 1);
-            }
-            EXPECT_GE(r.left, work.left);
-            EXPECT_GE(r.top, work.top);
-            EXPECT_LE(r.right, work.right);
-            EXPECT_LE(r.bottom, work.bottom);
+            formstest::ExpectPlacedOver(viewer->Handle(), owner.Handle(), c.centred);
             realinput::Press(VK_ESCAPE);
             EXPECT_FALSE(viewer->Visible()) << "Esc closes the viewer";
             EXPECT_TRUE(owner.Visible());
