@@ -17,9 +17,7 @@ const wchar_t* OptionsKeyPath() {
     return kOptionsKeyClassic;
 }
 
-bool IsOptionName(std::wstring_view name) {
-    return !name.empty() && name.find(L'\0') == std::wstring_view::npos;
-}
+bool IsOptionName(std::wstring_view name) { return name.find(L'\0') == std::wstring_view::npos; }
 
 HRESULT GetOptions(std::wstring_view name, long* plVal) {
     if (!plVal) return E_POINTER;

@@ -17,9 +17,9 @@ inline constexpr size_t kPathBuffer = MAX_PATH;
 // The options key under HKEY_CURRENT_USER, decided again at every call.
 const wchar_t* OptionsKeyPath();
 
-// A name the store accepts: not empty (that would be the key's default value) and without a NUL inside (the
-// registry would cut the name there, and it would meet another option). Other names the registry refuses
-// (too long) fail when they are used.
+// A name the store accepts: any name without a NUL inside (the registry would cut the name there, and it
+// would meet another option). The empty name, which a null BSTR is too, is the key's default value. Other
+// names the registry refuses (too long) fail when they are used.
 bool IsOptionName(std::wstring_view name);
 
 // Reads the named option; a missing, unreadable or over-long value gives -1, and so does a refused name. Null

@@ -171,6 +171,10 @@ void TForm::OwnByMainForm() {
 
 void TForm::Show() {
     ::ShowWindow(hwnd_, SW_SHOW);
+    // Already active while hidden, the form is not activated again by its showing: the keys go to its control
+    // now.
+    HWND focus = ::GetFocus();
+    if (::GetActiveWindow() == hwnd_ && (pendingFocus_ || !focus || !::IsChild(hwnd_, focus))) RestoreFocus();
     ::UpdateWindow(hwnd_);
 }
 void TForm::Hide() { ::ShowWindow(hwnd_, SW_HIDE); }
@@ -251,6 +255,9 @@ bool TForm::Focusable(HWND h) const {
 }
 
 void TForm::RestoreFocus() {
+    // A hidden form (activated by a frame change, or before its showing is through) has no control to give
+    // the keys to yet: the one named stays named for the showing.
+    if (!::IsWindowVisible(hwnd_)) return;
     HWND target = nullptr;
     for (HWND h : {pendingFocus_, savedFocus_})
         if (!target && Focusable(h)) target = h;
@@ -393,8 +400,9 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
                 if (item->Enabled()) item->Click();
                 return 0;
             }
-            // Escape closes a modal form, as a dialog box does; it never closes the main window.
-            if (LOWORD(wParam) == IDCANCEL && modal_) {
+            // Escape closes a modal form, as a dialog box does, and a form that asks for it; never the main
+            // window.
+            if (LOWORD(wParam) == IDCANCEL && (modal_ || (EscapeCloses && Application.MainForm() != this))) {
                 Close();
                 return 0;
             }
@@ -460,6 +468,16 @@ LRESULT TForm::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
 
         case WM_SHOWWINDOW:
+            if (lParam == SW_PARENTOPENING || lParam == SW_PARENTCLOSING) {
+                // The owner minimised or restored takes its owned forms along, by a showing or hiding of the
+                // system's own nested in this message: no showing of the program's.
+                const bool was = shownByOwner_;
+                shownByOwner_ = true;
+                const LRESULT r = DefaultProc(msg, wParam, lParam);
+                shownByOwner_ = was;
+                return r;
+            }
+            if (shownByOwner_) break;
             if (wParam && OnShow) OnShow();
             if (!wParam && OnHide) OnHide();
             break;

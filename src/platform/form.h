@@ -65,6 +65,11 @@ public:
     void CenterOnOwner();
     // Makes the application's main form the owner of a form that has none (ShowModal does it).
     void OwnByMainForm();
+    // Both: a window opened from the main window sits over it, whole on the work area, and stays above it.
+    void CenterOnMainForm() {
+        OwnByMainForm();
+        CenterOnOwner();
+    }
 
     void Show();
     void Hide();
@@ -83,6 +88,8 @@ public:
     int ModalResult() const noexcept { return modalResult_; }
     void SetModalResult(int result) noexcept { modalResult_ = result; }
     bool Modal() const noexcept { return modal_; }
+    // Esc closes a modal form, as a dialog box does; with this set it closes the form shown modeless too.
+    bool EscapeCloses = false;
 
     // Asks OnCloseQuery, then runs OnClose; the main form's close ends the application, another form hides.
     void Close();
@@ -110,6 +117,8 @@ public:
 
     // Events.
     std::function<void()> OnCreate;
+    // Shown and hidden by the program; an owner that is minimised and restored takes the form along without
+    // either.
     std::function<void()> OnShow;
     std::function<void()> OnHide;
     std::function<void(bool& canClose)> OnCloseQuery;
@@ -176,6 +185,7 @@ private:
     HWND savedFocus_ = nullptr;
     HWND pendingFocus_ = nullptr;
     HWND defaultButton_ = nullptr;
+    bool shownByOwner_ = false;
 };
 
 }  // namespace platform

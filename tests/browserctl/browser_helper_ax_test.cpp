@@ -726,8 +726,55 @@ TEST(BrowserHelperAx, InvokeChecksTheSiteFirst) {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, OptionsKeyPath(), L"InvokeOption");
 }
 
-// A name that is no option name (null, empty, a NUL inside) is refused like one the registry cannot hold: it
-// reads -1 and writes nothing, neither the key's default value nor the option its first part names.
+// The empty name is the options key's default value, and a null BSTR is the empty name: what one writes the
+// other reads, and the named options stay as they were.
+TEST(BrowserHelperAx, EmptyOptionNameIsTheKeysDefaultValue) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, OptionsKeyPath());
+    ComPtr<IBrowserHelperAx> control = NewControl();
+    BStr other(L"Other"), empty(L"");
+    ASSERT_FALSE(empty.Get() == nullptr);
+    SHORT ok = 0;
+    ASSERT_EQ(control->SetOptions(other.Get(), 5, &ok), S_OK);
+    ASSERT_EQ(ok, 1);
+    LONG value = 0;
+    EXPECT_EQ(control->GetOptions(nullptr, &value), S_OK);
+    EXPECT_EQ(value, -1) << "no default value yet";
+
+    const struct {
+        const char* what;
+        BSTR written;
+        BSTR read;
+        LONG value;
+    } cases[] = {
+        {"null, read as empty", nullptr, empty.Get(), 9},
+        {"empty, read as null", empty.Get(), nullptr, -4},
+        {"empty, read as empty", empty.Get(), empty.Get(), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ok = 7;
+        EXPECT_EQ(control->SetOptions(c.written, c.value, &ok), S_OK);
+        EXPECT_EQ(ok, 1);
+        value = 123;
+        EXPECT_EQ(control->GetOptions(c.read, &value), S_OK);
+        EXPECT_EQ(value, c.value);
+        DWORD data = 0, size = sizeof(data);
+        EXPECT_EQ(
+            RegGetValueW(HKEY_CURRENT_USER, OptionsKeyPath(), L"", RRF_RT_REG_DWORD, nullptr, &data, &size),
+            ERROR_SUCCESS);
+        EXPECT_EQ(static_cast<LONG>(data), c.value);
+    }
+    EXPECT_EQ(control->SetOptions(nullptr, 11, nullptr), S_OK);
+    EXPECT_EQ(control->GetOptions(empty.Get(), &value), S_OK);
+    EXPECT_EQ(value, 11);
+    EXPECT_EQ(control->GetOptions(other.Get(), &value), S_OK);
+    EXPECT_EQ(value, 5);
+    RegDeleteTreeW(HKEY_CURRENT_USER, OptionsKeyPath());
+}
+
+// A name the registry cannot hold is refused: with a NUL inside it would be cut there and name another option
+// (or the default value), and one too long fails. It reads -1 and writes nothing, neither the default value
+// nor the option its first part names.
 TEST(BrowserHelperAx, OptionNamesThatNameNoOption) {
     RegDeleteTreeW(HKEY_CURRENT_USER, OptionsKeyPath());
     ComPtr<IBrowserHelperAx> control = NewControl();
@@ -742,19 +789,17 @@ TEST(BrowserHelperAx, OptionNamesThatNameNoOption) {
 
     const struct {
         const char* name;
-        std::optional<std::wstring> text;  // nullopt: a null BSTR
+        std::wstring text;
     } cases[] = {
-        {"null", std::nullopt},
-        {"empty", std::wstring()},
         {"NUL after a name", std::wstring(L"Other\0x", 7)},
         {"NUL first", std::wstring(L"\0Other", 6)},
+        {"NUL alone", std::wstring(L"\0", 1)},
         {"NUL last", std::wstring(L"Other\0", 6)},
         {"too long", std::wstring(20000, L'n')},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        BStr name;
-        if (c.text) name = BStr(c.text->data(), static_cast<UINT>(c.text->size()));
+        BStr name(c.text.data(), static_cast<UINT>(c.text.size()));
         LONG value = 0;
         EXPECT_EQ(control->GetOptions(name.Get(), &value), S_OK);
         EXPECT_EQ(value, -1);

@@ -431,6 +431,25 @@ def desktop_shown(env):
 
 # --- the options dialog and the other windows ------------------------------------------------------------------
 
+def start_with_archive(env, name):
+    """velmor.exe on the settings written before, its main window shown with one archive of that name listed."""
+    archive = os.path.join(env.data, name)
+    make_zip(archive, {"中身/文書.txt": "本文" * 50, "b.txt": "b"})
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    time.sleep(1.0)
+    check(env.helper_run("drop", *MAIN, env.winpath(archive))[0] == 0, "dropped")
+    wait_until("a row", lambda: len(rows(env)) == 1)
+    return p
+
+
+def open_options(env):
+    # The settings menu by its access key; its first item.
+    keys(env, "alt+s")
+    keys(env, "Return")
+    check(env.wait_window(*OPTIONS), "the options dialog is shown")
+
+
 def open_log_viewer(env):
     # The third item of the first menu, by keys.
     keys(env, "alt+f")
@@ -456,9 +475,7 @@ def options_by_hand(env):
     p = env.start_velmor()
     check(env.wait_main_window(), "the main window is shown")
     time.sleep(1.0)
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown")
+    open_options(env)
     time.sleep(0.5)
     wl, wt, wr, wb = work_area(env)
     l, t, r, b = window_rect(env, OPTIONS)
@@ -515,9 +532,7 @@ def options_by_hand(env):
     wait_hidden(env, OPTIONS)
 
     # Cancel after the track bar and the up-down moved keeps the values of the OK before.
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown again")
+    open_options(env)
     click_tab(env, OPTIONS, 1)
     click(env, *control(env, OPTIONS, cls="msctls_trackbar32").centre)
     keys(env, "Home")
@@ -625,13 +640,7 @@ def every_window_by_keyboard(env):
     Enter act, Esc closes a dialog and keeps nothing. The first showing of each dialog page, of the About box
     and of the search window is drawn as the second is."""
     env.write_ini(Sub_Security__AlertAbsExpand=0, Sub_Security__CheckDangerPath=1)
-    archive = os.path.join(env.data, "鍵盤.zip")
-    make_zip(archive, {"中身/文書.txt": "本文" * 50, "b.txt": "b"})
-    p = env.start_velmor()
-    check(env.wait_main_window(), "the main window is shown")
-    time.sleep(1.0)
-    check(env.helper_run("drop", *MAIN, env.winpath(archive))[0] == 0, "dropped")
-    wait_until("a row", lambda: len(rows(env)) == 1)
+    p = start_with_archive(env, "鍵盤.zip")
 
     # The main window on each of its tabs, and back to the first by Ctrl+Tab.
     for page, name in enumerate(("解凍の手順", "圧縮の手順", "設定")):
@@ -644,9 +653,7 @@ def every_window_by_keyboard(env):
     # Esc keeping nothing, then Enter for OK keeping the box.
     pages = ("■全般", "■解凍の設定", "■通知の設定", "■関連付け")
     first = {}
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown")
+    open_options(env)
     time.sleep(0.8)
     start = tab_index(env, OPTIONS)
     check(start is not None, "the options dialog has pages")
@@ -667,9 +674,7 @@ def every_window_by_keyboard(env):
     keys(env, "space")
     keys(env, "Escape")
     wait_hidden(env, OPTIONS)
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown again")
+    open_options(env)
     time.sleep(0.8)
     # From the page buttons, as at the first showing: the pictures are then alike where the focus is drawn.
     tab_to(env, OPTIONS, cls="SysTabControl32")
@@ -740,6 +745,141 @@ def every_window_by_keyboard(env):
           ((ini.get("Sub_Security.AlertAbsExpand"), ini.get("Sub_Security.CheckDangerPath")),))
 
 
+# --- where the secondary windows open ------------------------------------------------------------------------
+
+def check_over_main(env, window, what, centred):
+    """The window sits over the main window that owns it, whole on the work area; centred on the main window
+    where that leaves it whole."""
+    wl, wt, wr, wb = work_area(env)
+    l, t, r, b = window_rect(env, window)
+    ml, mt, mr, mb = window_rect(env, MAIN)
+    check(l >= wl and t >= wt and r <= wr and b <= wb, "%s is whole on the work area %r: %r" %
+          (what, (wl, wt, wr, wb), (l, t, r, b)))
+    check(env.helper_run("owner", *window)[1].startswith("TfrmMain"), "the main window owns %s" % what)
+    if centred:
+        check(abs((l + r) - (ml + mr)) <= 2 and abs((t + b) - (mt + mb)) <= 2,
+              "%s is centred on the main window: %r on %r" % (what, (l, t, r, b), (ml, mt, mr, mb)))
+    else:
+        # Pushed inside the work area, it still covers part of the main window.
+        check(l < mr and r > ml and t < mb and b > mt, "%s lies over the main window: %r on %r" %
+              (what, (l, t, r, b), (ml, mt, mr, mb)))
+
+
+def windows_open_where_a_person_looks(env):
+    """The archive viewer (by the preview button and by a double click on the row), the log viewer (by the
+    menu's keys) and the About box (Alt+V) open over the main window that owns them, centred on it, and whole
+    on the work area after the main window was dragged by its caption into the screen's bottom-right corner.
+    Each has the keys where a person expects them: the member list, the log lines, OK (not the version
+    field). Esc closes each of them; Enter closes the About box."""
+    env.write_ini(App__WindowX=260, App__WindowY=180)
+    p = start_with_archive(env, "置き場所.zip")
+    viewer = ("TfrmArcView", "置き場所.zip")
+
+    for corner in (False, True):
+        where = "at the corner" if corner else "in the middle"
+        if corner:
+            wl, wt, wr, wb = work_area(env)
+            l, t, r, b = window_rect(env, MAIN)
+            # Whole on the screen, its right and bottom edges at the work area's: a viewer centred on it
+            # would stick out.
+            grab = (l + 120, t + 10)
+            drag(env, grab, (grab[0] + (wr - 4) - r, grab[1] + (wb - 4) - b))
+            l, t, r, b = window_rect(env, MAIN)
+            check(wr - 30 < r <= wr and wb - 30 < b <= wb, "the main window was dragged to the corner: %r" %
+                  ((l, t, r, b),))
+
+        # The archive viewer by the preview button, then by a double click on the row.
+        for how in ("閲覧", "double click"):
+            if how == "閲覧":
+                click_first_row(env)
+                click_control(env, MAIN, "閲覧")
+            else:
+                lv = control(env, MAIN, cls="SysListView32").rect
+                click(env, lv[0] + 60, lv[1] + 28, repeat=2)
+            check(env.wait_window(*viewer), "%s opens the archive viewer" % how)
+            time.sleep(1.0)
+            check_over_main(env, viewer, "the archive viewer (%s, %s)" % (how, where), not corner)
+            check(focus(env, viewer)[0] == "SysListView32", "the keys are in the member list: %r" %
+                  focus(env, viewer))
+            window_picture(env, "placed_viewer_%s_%d" % (how == "閲覧" and "button" or "dblclick", corner),
+                           viewer[1], env.shots, palette=False)
+            env.screenshot("placed_screen_viewer_%d" % corner)
+            keys(env, "Escape")
+            wait_hidden(env, viewer)
+
+        open_log_viewer(env)
+        time.sleep(0.8)
+        check_over_main(env, LOG_VIEW, "the log viewer (%s)" % where, not corner)
+        check(focus(env, LOG_VIEW)[0] == "SysListView32", "the keys are in the log lines: %r" %
+              focus(env, LOG_VIEW))
+        window_picture(env, "placed_log_viewer_%d" % corner, LOG_VIEW[1], env.shots, palette=False)
+        keys(env, "Escape")
+        wait_hidden(env, LOG_VIEW)
+
+        for close in ("Escape", "Return"):
+            keys(env, "alt+v")
+            check(env.wait_window(*ABOUT), "the About box is shown")
+            time.sleep(0.8)
+            check_over_main(env, ABOUT, "the About box (%s)" % where, not corner)
+            f = focus(env, ABOUT)
+            check(f[0] == "Button" and f[2] == "OK", "the About box gives the keys to OK: %r" % f)
+            if close == "Escape":
+                window_picture(env, "placed_about_%d" % corner, ABOUT[1], env.shots, palette=False)
+            keys(env, close)
+            wait_hidden(env, ABOUT)
+
+    # Esc closed only the secondary windows: the main window is still there.
+    check(env.helper_run("wait-window", *MAIN, "0")[0] == 0, "the main window stays")
+    keys(env, "ctrl+q")
+    p.wait(timeout=30)
+    check(p.returncode == 0, "velmor ended normally: %r" % p.returncode)
+
+
+def options_keys_stay_in_the_control(env):
+    """In the options dialog the arrow keys, Home and End change the page only on the page buttons: in the
+    bind count field they move the caret (a digit typed after Home lands in front), in the overwrite group
+    they move the check, and the page stays; on the page buttons they change it. Enter keeps what the keys
+    chose."""
+    env.write_ini(Sub_Bind__BindFolder=1, Sub_Bind__BindNum=2, Main__OverWrite=0)
+    p = env.start_velmor()
+    check(env.wait_main_window(), "the main window is shown")
+    time.sleep(1.0)
+    open_options(env)
+    time.sleep(0.8)
+    check(tab_index(env, OPTIONS) == 1, "the dialog opens on ■解凍の設定")
+
+    field = control(env, OPTIONS, cls="Edit")
+    click(env, *field.centre)
+    keys(env, "End", "Left", "Right", "Home")
+    check(tab_index(env, OPTIONS) == 1, "the caret keys in the bind count field keep the page")
+    type_text(env, "1")
+    check(control(env, OPTIONS, cls="Edit").text == "12", "Home put the caret in front: %r" %
+          control(env, OPTIONS, cls="Edit").text)
+    keys(env, "End", "BackSpace")
+    check(control(env, OPTIONS, cls="Edit").text == "1", "End put it at the end: %r" %
+          control(env, OPTIONS, cls="Edit").text)
+
+    group = [control(env, OPTIONS, text=t).id for t in ("確認する", "上書き", "スキップ")]
+    click_control(env, OPTIONS, "確認する")
+    for key, reached in (("Right", 1), ("Right", 2), ("Left", 1), ("Down", 2), ("Home", 2), ("End", 2)):
+        keys(env, key)
+        f = focus(env, OPTIONS)
+        check(tab_index(env, OPTIONS) == 1, "%s in the overwrite group keeps the page" % key)
+        check(int(f[1]) == group[reached], "%s in the overwrite group reaches its button %d: %r" %
+              (key, reached, f))
+
+    tab_to(env, OPTIONS, cls="SysTabControl32")
+    for key, page in (("Right", 2), ("Home", 0), ("End", 3), ("Left", 2)):
+        keys(env, key)
+        check(tab_index(env, OPTIONS) == page, "%s on the page buttons shows page %d" % (key, page))
+    keys(env, "Return")
+    wait_hidden(env, OPTIONS)
+    keys(env, "ctrl+q")
+    p.wait(timeout=30)
+    kept = tuple(env.read_ini().get(k) for k in ("Sub_Bind.BindNum", "Main.OverWrite"))
+    check(kept == ("1", "2"), "the count typed and the button the arrows checked are kept: %r" % (kept,))
+
+
 # --- pictures for the documentation (scripts/screenshots.sh) -----------------------------------------------------
 
 def window_picture(env, name, title, out_dir, palette=True):
@@ -799,9 +939,7 @@ def pictures_by_hand(env):
     window_picture(env, "search_window", SEARCH[1], out)
     keys(env, "alt+F4")
     wait_hidden(env, SEARCH)
-    keys(env, "alt+s")
-    keys(env, "Return")
-    check(env.wait_window(*OPTIONS), "the options dialog is shown")
+    open_options(env)
     for page in range(4):
         click_tab(env, OPTIONS, page)
         time.sleep(0.8)
@@ -823,6 +961,8 @@ SUITES = {
         ("options_by_hand", options_by_hand),
         ("desktop_closed_under_the_program", desktop_closed_under_the_program),
         ("every_window_by_keyboard", every_window_by_keyboard),
+        ("windows_open_where_a_person_looks", windows_open_where_a_person_looks),
+        ("options_keys_stay_in_the_control", options_keys_stay_in_the_control),
     ],
     "shots_input": [("pictures_by_hand", pictures_by_hand)],
 }

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -232,6 +233,14 @@ protected:
         Pump();
         EXPECT_FALSE(form.Visible());
         EXPECT_EQ(form.ModalResult(), mrOk);
+    }
+    // The checked button of the overwrite group, -1 when none is.
+    int overWriteChecked() const {
+        const TRadioButton* buttons[] = {&form.rbtnConfirm, &form.rbtnOverWrite, &form.rbtnSkip,
+                                         &form.rbtnIfNew};
+        for (int i = 0; i < 4; ++i)
+            if (buttons[i]->Checked()) return i;
+        return -1;
     }
     std::vector<TCheckBox*> ShownExtBoxes() {
         return {&form.chkLzh, &form.chkLha,   &form.chkZip, &form.chkRar, &form.chkCab,
@@ -607,6 +616,64 @@ TEST_F(FormOption, KeyboardReachesEveryPageAndControl) {
         EXPECT_EQ(form.ShowModal(), mrOk);
     }
     EXPECT_TRUE(IniControl.CheckDangerPath);
+}
+
+// Off the page buttons the arrows, Home and End belong to the control with the keys: they move the caret in
+// the bind count field (Up and Down its number, through the up-down), the check in a radio group and the
+// track bar's slider, and the page stays. On the page buttons they change the page.
+TEST_F(FormOption, ArrowsHomeAndEndStayInTheControlOffThePageButtons) {
+    IniControl.BindNum = 42;
+    IniControl.OverWrite = 0;
+    ShowForm();
+    ::SetForegroundWindow(form.Handle());
+    realinput::Serve(300);
+    ASSERT_EQ(form.PageControlSetting.TabIndex(), 1);
+    auto caret = [this] {
+        DWORD start = 0, end = 0;
+        SendMessageW(form.stBindNum.Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        return start == end ? static_cast<int>(start) : -1;  // -1: a selection, no plain caret
+    };
+    struct Step {
+        WORD key;
+        int expected;  // the caret, the checked button's index or the slider's position after the key
+    };
+    struct Control {
+        const char* what;
+        TWinControl* control;
+        std::function<int()> state;
+        std::vector<Step> steps;
+    };
+    const Control controls[] = {
+        {"bind count field", &form.stBindNum, caret,
+         {{VK_HOME, 0}, {VK_END, 2}, {VK_LEFT, 1}, {VK_HOME, 0}, {VK_RIGHT, 1}, {VK_END, 2}}},
+        {"bind count by the up-down", &form.stBindNum, [this] { return std::stoi(form.stBindNum.Text()); },
+         {{VK_UP, 43}, {VK_UP, 44}, {VK_DOWN, 43}}},
+        {"overwrite group", &form.rbtnConfirm, [this] { return overWriteChecked(); },
+         {{VK_DOWN, 1}, {VK_RIGHT, 2}, {VK_UP, 1}, {VK_LEFT, 0}, {VK_END, 0}, {VK_HOME, 0}}},
+        {"buffer size", &form.trackBufferSize, [this] { return form.trackBufferSize.Position(); },
+         {{VK_END, 100}, {VK_HOME, 5}, {VK_RIGHT, 6}, {VK_LEFT, 5}}},
+    };
+    for (const Control& c : controls) {
+        c.control->SetFocus();
+        realinput::Serve(100);
+        for (const Step& s : c.steps) {
+            SCOPED_TRACE(std::string(c.what) + ", key " + std::to_string(s.key));
+            realinput::Press(s.key);
+            EXPECT_EQ(form.PageControlSetting.TabIndex(), 1) << "the page stays";
+            EXPECT_TRUE(c.control->Visible());
+            EXPECT_EQ(c.state(), s.expected);
+        }
+    }
+    // On the page buttons the same keys change the page.
+    form.PageControlSetting.SetFocus();
+    realinput::Serve(100);
+    for (const Step& s : {Step{VK_RIGHT, 2}, Step{VK_HOME, 0}, Step{VK_END, 3}, Step{VK_LEFT, 2}}) {
+        SCOPED_TRACE(s.key);
+        realinput::Press(s.key);
+        EXPECT_EQ(form.PageControlSetting.TabIndex(), s.expected);
+    }
+    form.Hide();
 }
 
 // A load that stops half-way leaves the boxes of the shell state unloaded: OK must then not apply them, or the

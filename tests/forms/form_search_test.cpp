@@ -198,16 +198,7 @@ TEST_F(SearchWindow, OpensOverItsOwnerReadyForAKeyword) {
         search_.Show();
         SetForegroundWindow(search_.Handle());
         Pump(300);
-        RECT r{};
-        GetWindowRect(search_.Handle(), &r);
-        if (c.whole) {
-            EXPECT_NEAR((r.left + r.right) / 2, c.left + 400, 1);
-            EXPECT_NEAR((r.top + r.bottom) / 2, c.top + 300, 1);
-        }
-        EXPECT_GE(r.left, work.left);
-        EXPECT_GE(r.top, work.top);
-        EXPECT_LE(r.right, work.right);
-        EXPECT_LE(r.bottom, work.bottom);
+        formstest::ExpectPlacedOver(search_.Handle(), owner.Handle(), c.whole);
         HWND focus = GetFocus();
         EXPECT_TRUE(focus == search_.cmbWildCard.Handle() || IsChild(search_.cmbWildCard.Handle(), focus));
         search_.Hide();

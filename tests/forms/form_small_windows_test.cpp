@@ -1,10 +1,12 @@
 // The log viewer, the About box and the generic dialog: log lines found and reloaded on every show (missing,
 // empty and large Shift-JIS files, to the last line), the version from the test program's own version
-// resource, the logo from the program's folder, and the dialog's answers; under Xvfb with screenshots.
+// resource, the logo from the program's folder, and the dialog's answers; where both viewers and the About
+// box open, where their keys go and how Esc closes them; under Xvfb with screenshots.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/forms/form_arc_view.h"
 #include "app/forms/form_dialog_ex.h"
 #include "app/forms/form_log_view.h"
 #include "app/forms/form_version.h"
@@ -12,6 +14,7 @@
 #include "has_display.h"
 #include "platform/application.h"
 #include "platform/sjis.h"
+#include "real_input.h"
 #include "support/temp_dir.h"
 
 using namespace velmor;
@@ -188,4 +191,114 @@ TEST_F(SmallWindows, GenericDialogAnswers) {
         EXPECT_FALSE(dialog.Visible());
     }
     dialog.Destroy();
+}
+
+namespace {
+class TOwnerForm : public platform::TForm {
+public:
+    TOwnerForm() : TForm(L"TSmallWindowsOwner") {}
+};
+
+// The test's form as the program's main window while it lives.
+class MainFormScope {
+public:
+    explicit MainFormScope(platform::TForm& form) : old_(platform::Application.MainForm()) {
+        platform::Application.SetMainForm(&form);
+    }
+    ~MainFormScope() { platform::Application.SetMainForm(old_); }
+
+private:
+    platform::TForm* old_;
+};
+
+RECT RectOf(HWND h) {
+    RECT r{};
+    GetWindowRect(h, &r);
+    return r;
+}
+}  // namespace
+
+// Both viewers open over the main window that owns them, centred on it and whole on the work area where the
+// main window sits at its edge; Esc closes them as it closes the dialogs. A viewer the user moved stays where
+// it is when the main window comes back from the task bar, and the log viewer keeps the lines it shows.
+TEST_F(SmallWindows, ViewersOpenOverTheMainWindowAndEscClosesThem) {
+    TOwnerForm owner;
+    owner.Create();
+    MainFormScope mainForm(owner);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const std::wstring file = dir_.File(L"VelmorLog.txt");
+    ASSERT_TRUE(WriteFileBytes(file, "  1| 一行目\r\n"));
+    TfrmArcView arcView;
+    TfrmLogView logView;
+    logView.LogPath = [&] { return std::optional<std::string>(platform::WideToSjis(file)); };
+    arcView.Create();
+    logView.Create();
+    struct Case {
+        int left, top;
+        bool centred;  // false: at the work area's edge, where centring would leave it
+    } cases[] = {{200, 150, true},
+                 {static_cast<int>(work.right) - 300, static_cast<int>(work.bottom) - 200, false},
+                 {static_cast<int>(work.left) - 200, static_cast<int>(work.top), false}};
+    for (platform::TForm* viewer : std::initializer_list<platform::TForm*>{&arcView, &logView}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(platform::WideToSjis(viewer->ClassName()) + " " + std::to_string(c.left));
+            owner.SetBounds(c.left, c.top, 500, 400);
+            owner.Show();
+            viewer->Show();
+            SetForegroundWindow(viewer->Handle());
+            Pump(300);
+            formstest::ExpectPlacedOver(viewer->Handle(), owner.Handle(), c.centred);
+            realinput::Press(VK_ESCAPE);
+            EXPECT_FALSE(viewer->Visible()) << "Esc closes the viewer";
+            EXPECT_TRUE(owner.Visible());
+        }
+        owner.SetBounds(200, 150, 500, 400);
+        viewer->Show();
+        viewer->SetPosition(10, 20);
+        ASSERT_TRUE(WriteFileBytes(file, "  1| 一行目\r\n  2| 二行目\r\n"));
+        // As the caption's buttons do: the system hides the owned windows and shows them again.
+        SendMessageW(owner.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        Pump(300);
+        SendMessageW(owner.Handle(), WM_SYSCOMMAND, SC_RESTORE, 0);
+        Pump(300);
+        EXPECT_TRUE(viewer->Visible());
+        EXPECT_EQ(RectOf(viewer->Handle()).left, 10);
+        EXPECT_EQ(RectOf(viewer->Handle()).top, 20);
+        if (viewer == &logView)
+            EXPECT_EQ(logView.memoLogView.Content().Count(), 1u) << "the log viewer read the file again";
+        viewer->Hide();
+        ASSERT_TRUE(WriteFileBytes(file, "  1| 一行目\r\n"));
+    }
+    EXPECT_TRUE(boxes_.boxes.empty());
+    arcView.Destroy();
+    logView.Destroy();
+    owner.Destroy();
+}
+
+// The About box gives the keys to OK, where Enter and Esc close it; its version field, a borderless text,
+// never takes them at the showing. OK looks the default button whenever it has the keys.
+TEST_F(SmallWindows, AboutBoxGivesTheKeysToOk) {
+    TOwnerForm owner;
+    owner.Create();
+    MainFormScope mainForm(owner);
+    owner.SetBounds(100, 100, 500, 400);
+    owner.Show();
+    TfrmVersion box;
+    box.Create();
+    for (WORD key : {VK_RETURN, VK_ESCAPE}) {
+        SCOPED_TRACE(key);
+        box.Show();
+        SetForegroundWindow(box.Handle());
+        Pump(300);
+        EXPECT_EQ(GetFocus(), box.btnOK.Handle());
+        EXPECT_EQ(GetWindow(box.Handle(), GW_OWNER), owner.Handle());
+        // Tab round and back: OK keeps the keys' and the default button's look.
+        EXPECT_EQ(realinput::TabRound(box.Handle(), false).back(), box.btnOK.Handle());
+        EXPECT_EQ(GetWindowLongPtrW(box.btnOK.Handle(), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+        realinput::Press(key);
+        EXPECT_FALSE(box.Visible());
+    }
+    box.Destroy();
+    owner.Destroy();
 }

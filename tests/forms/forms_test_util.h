@@ -1,8 +1,9 @@
 // Helpers of the window tests: serving messages for a while, recording message boxes instead of showing
-// them, the test program's folder, and screenshots of the Xvfb screen (taken by the host's xwd and convert)
+// them, where a window opened over another lies, the test program's folder, and screenshots of the Xvfb screen (taken by the host's xwd and convert)
 // saved next to the test program.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
@@ -78,6 +79,23 @@ inline bool Screenshot(const std::wstring& name) {
     // Wine does not wait for a host program: its last step leaves a file.
     for (int i = 0; i < 600 && !testsupport::FileExists(done); ++i) Pump(50);
     return testsupport::FileExists(done);
+}
+
+// A window opened from `owner`: owned by it, whole on the work area and, where `centred`, centred on it.
+inline void ExpectPlacedOver(HWND window, HWND owner, bool centred) {
+    RECT work{}, r{}, o{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(window, &r);
+    GetWindowRect(owner, &o);
+    EXPECT_EQ(GetWindow(window, GW_OWNER), owner);
+    if (centred) {
+        EXPECT_NEAR((r.left + r.right) / 2, (o.left + o.right) / 2, 1);
+        EXPECT_NEAR((r.top + r.bottom) / 2, (o.top + o.bottom) / 2, 1);
+    }
+    EXPECT_GE(r.left, work.left);
+    EXPECT_GE(r.top, work.top);
+    EXPECT_LE(r.right, work.right);
+    EXPECT_LE(r.bottom, work.bottom);
 }
 
 }  // namespace formstest

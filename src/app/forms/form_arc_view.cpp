@@ -158,7 +158,9 @@ void TDragObject1::Finished(const platform::TDragEnd& end) { viewer_.lvChildrenE
 // --- the window ------------------------------------------------------------------------------------------
 
 TfrmArcView::TfrmArcView() : TForm(L"TfrmArcView") {
+    EscapeCloses = true;
     OnCreate = [this] { CreateControls(); };
+    OnShow = [this] { FormShow(); };
     FolderUnderCursor = [] { return GetFolderUnderCursor(); };
     OnResize = [this] { Layout(); };
 }

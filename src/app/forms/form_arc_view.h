@@ -1,8 +1,8 @@
 // The archive viewer "圧縮ファイルエクスプローラ": lists the members of one archive without extracting it,
 // sorts them by column, and extracts the rows the user drags out onto an Explorer window into that window's
-// folder. One instance for the program, shown modeless. The row rules, the extension icon cache and the
-// column sort are plain functions and classes, so they are tested without a window; the search window shares
-// the last two.
+// folder. One instance for the program, shown modeless over the main window; Esc closes it. The row rules,
+// the extension icon cache and the column sort are plain functions and classes, so they are tested without a
+// window; the search window shares the last two.
 #pragma once
 
 #include <windows.h>
@@ -165,6 +165,8 @@ public:
 
     // Handlers.
     void FormCreate();
+    // Over the main window, whole on the work area.
+    void FormShow() { CenterOnMainForm(); }
     void lvFullPathColumnClick(platform::TListView& list, int column);
     void lvFullPathStartDrag();
     void lvChildrenStartDrag();

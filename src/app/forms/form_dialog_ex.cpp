@@ -9,7 +9,9 @@ void SetDialogBorder(platform::TForm& form) {
     style = (style & ~(WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX)) | WS_DLGFRAME;
     ::SetWindowLongW(h, GWL_STYLE, style);
     ::SetWindowLongW(h, GWL_EXSTYLE, ::GetWindowLongW(h, GWL_EXSTYLE) | WS_EX_DLGMODALFRAME);
-    ::SetWindowPos(h, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    // No activation: a form made at start-up would take it from the main window while still hidden.
+    ::SetWindowPos(h, nullptr, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 void PaintUnderChildren(platform::TForm& form) {

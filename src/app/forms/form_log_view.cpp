@@ -142,6 +142,7 @@ LRESULT TLogLinesView::HandleNotify(NMHDR* header) {
 }
 
 TfrmLogView::TfrmLogView() : TForm(L"TfrmLogView") {
+    EscapeCloses = true;
     OnCreate = [this] { CreateControls(); };
     OnShow = [this] { FormShow(); };
     OnResize = [this] {
@@ -156,6 +157,11 @@ void TfrmLogView::CreateControls() {
     SetFont("ＭＳ ゴシック", 9);
     SetClientSize(640, 420);
     memoLogView.Create(*this, 0, 0, 640, 420);
+}
+
+void TfrmLogView::FormShow() {
+    CenterOnMainForm();
+    LoadLogFile();
 }
 
 void TfrmLogView::LoadLogFile() {

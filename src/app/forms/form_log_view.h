@@ -1,5 +1,5 @@
 // The log viewer "処理の記録（標準ログファイル）閲覧": shows the log file "VelmorLog.txt" of My Documents,
-// reloaded on every show. One instance for the program, shown modeless.
+// reloaded on every show. One instance for the program, shown modeless; Esc closes it.
 #pragma once
 
 #include <windows.h>
@@ -70,7 +70,8 @@ public:
 
     // Runs on every show: the whole file, or the line saying there is none yet.
     void LoadLogFile();
-    void FormShow() { LoadLogFile(); }
+    // Over the main window, whole on the work area, and the file read again.
+    void FormShow();
 
 private:
     // Builds the controls; runs as the form's OnCreate, so Create(owner) and Application.CreateForm both do.

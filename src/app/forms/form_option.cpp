@@ -48,12 +48,10 @@ std::optional<int32_t> ParseNumber(const std::string& text) {
 
 TfrmOption::TfrmOption() : TForm(L"TfrmOption") {
     OnCreate = [this] { FormCreate(); };
-    OnShow = [this] {
-        // Coming back with a restored owner is no new showing: the user's unsaved choices stay.
-        if (!shownWithOwner_) FormShow();
-    };
-    OnMessage = [this](UINT msg, WPARAM, LPARAM lParam, LRESULT& result) {
-        if (msg == WM_SHOWWINDOW) shownWithOwner_ = lParam == SW_PARENTOPENING;
+    // A restored owner showing the dialog again is no new showing (the form sees none): the user's unsaved
+    // choices stay.
+    OnShow = [this] { FormShow(); };
+    OnMessage = [this](UINT msg, WPARAM, LPARAM, LRESULT& result) {
         if (msg == DM_GETDEFID) {
             // Enter presses "O K", as in a dialog box.
             result = MAKELRESULT(btnOK.Id(), DC_HASDEFID);

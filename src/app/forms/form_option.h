@@ -120,7 +120,6 @@ private:
     platform::TRadioGroup topVerbGroup_{&radioVelmorOnly, &radioVelmorTrash, &radioVelmorDelete,
                                         &radioVelmorPreview};
     bool loadComplete_ = false;
-    bool shownWithOwner_ = false;
 };
 
 }  // namespace velmor

@@ -131,8 +131,7 @@ int TfrmSearch::ShowForJobList() {
 void TfrmSearch::FormShow() {
     SelectMode(false);
     // Over the main window, whole on the work area, ready for a keyword.
-    OwnByMainForm();
-    CenterOnOwner();
+    CenterOnMainForm();
     SetActiveControl(cmbWildCard);
 }
 

@@ -79,6 +79,11 @@ TfrmVersion::TfrmVersion() : TForm(L"TfrmVersion") {
             result = 0;
             return true;
         }
+        if (msg == DM_GETDEFID) {
+            // OK is the default button, also while it has the keys: the dialog keys ask, and keep its look.
+            result = MAKELRESULT(btnOK.Id(), DC_HASDEFID);
+            return true;
+        }
         if (msg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
             btnOKClick();
             result = 0;
@@ -128,8 +133,9 @@ void TfrmVersion::CreateControls() {
 }
 
 void TfrmVersion::FormShow() {
-    OwnByMainForm();
-    CenterOnOwner();
+    CenterOnMainForm();
+    // The keys on OK, where Enter and Space close the box; the version field is a text to read.
+    SetActiveControl(btnOK);
     try {
         Edit1.SetTextQuiet(FileVersionText);
         std::wstring logo = ProgramFolderPath() + L"Icon.ico";
