@@ -18,6 +18,10 @@
 //                                times are UTC; extraction writes them as empty files)
 //   delay           MS           sleep before each member
 //   check-delay     MS           CheckArchive sleeps before each member it reports
+//   hold    PATH  [N]            each member of an extraction, a test or a check after the first N (0 when
+//                                not given) waits until the file PATH exists, reported again every 50 ms
+//                                meanwhile as a long member is: a test acts during the job, then lets it go
+//                                by making the file; a stop asked meanwhile ends the command
 //   progress        0            send no "wm_arcextract" messages
 //   write           0            extraction does everything but write: members are walked, reported and
 //                                enumerated, nothing lands on disk (for timing the caller, not the disk)
@@ -141,6 +145,10 @@ Script ParseScript(std::string_view text, std::string_view library) {
             script.delayMs = ParseInt(value);
         else if (key == "check-delay")
             script.checkDelayMs = ParseInt(value);
+        else if (key == "hold") {
+            script.holdFile = value;
+            script.holdAfter = f.size() > 2 ? ParseInt(f[2]) : 0;
+        }
         else if (key == "progress")
             script.progress = ParseInt(value) != 0;
         else if (key == "write")

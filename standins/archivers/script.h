@@ -27,6 +27,8 @@ struct Script {
     std::vector<ScriptedMember> members;
     int delayMs = 0;
     int checkDelayMs = 0;
+    std::string holdFile;  // members after the first holdAfter wait until this file exists
+    int holdAfter = 0;
     bool progress = true;
     bool write = true;  // false: extraction walks, reports and enumerates the members but writes nothing
     bool trustNames = false;  // true: extraction follows "..", drives and roots in member names

@@ -352,6 +352,19 @@ bool Selected(const ParsedCommand& c, const std::string& name) {
     return false;
 }
 
+// The scripted hold: past the first members, a member waits until the hold file exists, reported again every
+// 50 ms as a long member is. True when the owner asked to stop meanwhile.
+bool HoldStops(const Script& script, int& members, Progress& progress, const ArchiveMember& m,
+               std::string_view dest) {
+    if (script.holdFile.empty() || members++ < script.holdAfter) return false;
+    const std::wstring file = Wide(script.holdFile);
+    while (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (progress.Report(ARCEXTRACT_INPROCESS, m.size, 0, m.name, dest)) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
 bool NeedsPassword(int lib, const Script& script, const std::string& given) {
     return Info(lib).dialect == Dialect::Yz1 && script.password && given != *script.password;
 }
@@ -463,6 +476,7 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
     Progress progress(script);
     MemberWriter writer(script);
     int result = 0;
+    int held = 0;
     if (progress.Report(ARCEXTRACT_BEGIN, 0, 0, c.archive, dest)) return ERROR_ARC_USER_CANCEL;
     MemberWalk& walk = *arc.walk;
     ArchiveMember m;
@@ -488,6 +502,7 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         const bool absolute = script.trustNames && !c.junkPaths && IsAbsolute(rel);
         std::string target = absolute ? rel : JoinPath(dest, rel);
         if (progress.Report(ARCEXTRACT_INPROCESS, m.size, 0, m.name, target)) return ERROR_ARC_USER_CANCEL;
+        if (HoldStops(script, held, progress, m, target)) return ERROR_ARC_USER_CANCEL;
         // A member that went through ends with a report of its whole size: a progress bar reaches 100 %.
         auto done = [&] { return progress.Report(ARCEXTRACT_INPROCESS, m.size, m.size, m.name, target); };
         auto partway = [&](uint64_t written) { return progress.Along(m.size, written, m.name, target); };
@@ -1070,8 +1085,10 @@ BOOL CheckArchive(int lib, LPCSTR fileName, int mode) {
         Progress progress(script);
         MemberWalk& walk = *arc.walk;
         ArchiveMember m;
+        int held = 0;
         while (walk.Next(m)) {
             if (script.checkDelayMs > 0) Sleep(static_cast<DWORD>(script.checkDelayMs));
+            if (HoldStops(script, held, progress, m, "")) return TRUE;
             if (!arc.scripted && !m.isDir) {
                 bool stop = false;
                 uint64_t done = 0;
