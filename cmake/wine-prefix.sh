@@ -29,8 +29,9 @@ templates_dir() {
     echo "${prefix%/*}"
 }
 template=$(templates_dir)/wine-templates/${loader##*/}
-# What identifies the Wine that made a template.
-stamp=$("$loader" --version 2>/dev/null)
+# What identifies the Wine that made a template, and the template's settings (a copy of an older template is
+# made again).
+stamp="$("$loader" --version 2>/dev/null) crash-ends-program"
 
 marker() { m=; [ -f "$1" ] && read -r m <"$1"; [ "$m" = "$stamp" ]; }
 
@@ -52,9 +53,20 @@ make_template() {
     rm -rf "$template" "$template-home"
     mkdir -p "$template" "$template-home"
     HOME="$template-home" WINEPREFIX="$template" "$loader" wineboot -i </dev/null >/dev/null 2>&1
+    # No debugger: an unhandled exception ends the program at once with the exception's code as its exit
+    # status (0xC0000005 shows as 5). Wine's own debugger, started in its place, printed a backtrace and now
+    # and then ended the program with 0, so a crash passed for success. Both registry views, for 32-bit
+    # programs too (a view the prefix lacks is refused, and that is fine).
+    for view in 64 32; do
+        HOME="$template-home" WINEPREFIX="$template" "$loader" reg add \
+            'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d "" /f /reg:$view \
+            </dev/null >/dev/null 2>&1
+    done
     # The registry is complete on disk once the server has ended on its own.
     WINEPREFIX="$template" wineserver -w </dev/null >/dev/null 2>&1
     [ -f "$template/system.reg" ] || { echo "wine-prefix.sh: wineboot made no prefix in $template" >&2; return 1; }
+    grep -q '^"Debugger"=""' "$template/system.reg" ||
+        { echo "wine-prefix.sh: cannot turn Wine's debugger off in $template" >&2; return 1; }
     echo "$stamp" >"$template/.velmor-template"
 }
 

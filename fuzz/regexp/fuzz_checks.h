@@ -1,59 +1,52 @@
-// Checks shared by the fuzz targets: the compile time against the budget's, and the automaton's ranges.
+// Checks shared by the fuzz targets: a compile's work against the budget's, and the automaton's ranges.
 #pragma once
 
 #include <algorithm>
-#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "hostile_patterns.h"
 #include "regexp/awk_str.h"
 #include "regexp/dfa.h"
+#include "work_meter.h"
 
 namespace regexp_fuzz {
 
-inline double SecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The budget's time in this build: sanitizers and coverage make every step several times slower than in
-// the builds the budget is set for, so the limit is measured here, on hostile patterns that spend the whole
-// budget (its work, its memory), with a margin for a busy machine. An input whose compile takes longer
-// does work the budget does not charge.
-inline double CompileTimeLimit() {
-    static const double limit = [] {
-        std::vector<std::string> references;
-        for (const auto& [label, pattern] : regexp_test::HostilePatterns()) references.push_back(pattern);
-        double slowest = 0;
-        for (const std::string& pattern : references) {
-            double best = 1e300;
-            for (int run = 0; run < 3; ++run) {
-                const auto start = std::chrono::steady_clock::now();
-                try {
-                    regexp::TAWKStr awk;
-                    awk.SetRegExp(pattern);
-                } catch (const regexp::ERegExpParser&) {
-                }
-                best = std::min(best, SecondsSince(start));
+// The most work one compile may do, counted in the engine's edges (no clock): twice what the heaviest
+// hostile pattern takes. Those spend the whole budget, its work or its memory, before they compile or are
+// refused, so an input that takes more does work the budget does not charge, or is refused later than the
+// budget says. The count is exact, so the check is the same on a busy machine as on an idle one.
+inline uint64_t CompileWorkLimit() {
+    static const uint64_t limit = [] {
+        uint64_t heaviest = 0;
+        for (const auto& [label, pattern] : regexp_test::HostilePatterns()) {
+            const uint64_t before = EngineEdges();
+            try {
+                regexp::TAWKStr awk;
+                awk.SetRegExp(pattern);
+            } catch (const regexp::ERegExpParser&) {
             }
-            slowest = std::max(slowest, best);
+            heaviest = std::max(heaviest, EngineEdges() - before);
         }
-        fprintf(stderr, "compile time limit: %.0f ms (twice the slowest hostile pattern's)\n", 2e3 * slowest);
-        return 2 * slowest;
+        fprintf(stderr, "compile work limit: %llu edges (twice the heaviest hostile pattern's)\n",
+                static_cast<unsigned long long>(2 * heaviest));
+        return 2 * heaviest;
     }();
     return limit;
 }
 
-// Times one compile (whatever it throws is passed on); an input over the limit fails the run.
+// Counts the work of one compile (whatever it throws is passed on); an input over the limit fails the run,
+// whether it compiled or was refused.
 template <typename Fn>
-void WithinCompileTime(Fn&& compile) {
-    const double limit = CompileTimeLimit();
-    const auto start = std::chrono::steady_clock::now();
+void WithinCompileWork(Fn&& compile) {
+    const uint64_t limit = CompileWorkLimit();
+    const uint64_t before = EngineEdges();
     const auto check = [&] {
-        const double seconds = SecondsSince(start);
-        if (seconds > limit) {
-            fprintf(stderr, "compile took %.0f ms, over the limit of %.0f ms\n", seconds * 1e3, limit * 1e3);
+        const uint64_t edges = EngineEdges() - before;
+        if (edges > limit) {
+            fprintf(stderr, "compile took %llu edges, over the limit of %llu\n",
+                    static_cast<unsigned long long>(edges), static_cast<unsigned long long>(limit));
             __builtin_trap();
         }
     };

@@ -1,5 +1,5 @@
 // Fuzz target: any byte string as a pattern. It compiles or raises ERegExpParser (never anything else, never
-// a sanitizer report) within the compile budget's time, its automaton's ranges are sorted and disjoint, and a
+// a sanitizer report) within the compile budget's work, its automaton's ranges are sorted and disjoint, and a
 // compiled pattern matches fixed texts without reading past them.
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static regexp::TAWKStr awk;
     const std::string pattern(reinterpret_cast<const char*>(data), size);
     try {
-        regexp_fuzz::WithinCompileTime([&] { awk.SetRegExp(pattern); });
+        regexp_fuzz::WithinCompileWork([&] { awk.SetRegExp(pattern); });
     } catch (const regexp::ERegExpParser&) {
         return 0;
     }

@@ -1,5 +1,5 @@
 // Fuzz target for the dictionary rewrite: with the fuzzy flag on, every pattern that compiles with it off
-// still compiles (or passes the compile budget: the rewrite makes it larger), within the budget's time; a
+// still compiles (or passes the compile budget: the rewrite makes it larger), within the budget's work; a
 // pattern without a dictionary hit comes out unchanged; with only the synonym flag on (no synonym dictionary
 // exists) the output is the input.
 #include <cstddef>
@@ -18,7 +18,7 @@ enum class Outcome { Compiled, TooComplex, Bad };
 
 Outcome Compile(regexp::TAWKStr& awk, const std::string& pattern) {
     try {
-        regexp_fuzz::WithinCompileTime([&] { awk.SetRegExp(pattern); });
+        regexp_fuzz::WithinCompileWork([&] { awk.SetRegExp(pattern); });
         regexp_fuzz::CheckAutomaton(awk.CurrentDFA());
         return Outcome::Compiled;
     } catch (const regexp::ERegExpTooComplex&) {

@@ -18,6 +18,12 @@
 //                                times are UTC; extraction writes them as empty files)
 //   delay           MS           sleep before each member
 //   check-delay     MS           CheckArchive sleeps before each member it reports
+//   hold    PATH  [N]            each member of an extraction, a test or a check after the first N (0 when
+//                                not given) waits until the file PATH exists, reported again every 50 ms
+//                                meanwhile as a long member is: a test acts during the job, then lets it go
+//                                by making the file; a stop asked meanwhile ends the command
+//   hold    PATH  end            an extraction, its members written, waits in the same way before it
+//                                returns: a test acts on the output meanwhile
 //   progress        0            send no "wm_arcextract" messages
 //   write           0            extraction does everything but write: members are walked, reported and
 //                                enumerated, nothing lands on disk (for timing the caller, not the disk)
@@ -27,8 +33,6 @@
 //                                BYTES have been written in that command
 //   out-of-memory   1            the entries that do work (commands, opening, finding, checking, the type
 //                                check) fail to allocate, as a library that ran out of memory would
-//   wait-file       PATH         an extraction, its members written, waits until the file PATH exists (at
-//                                most two minutes) before it returns: a test acts on the output meanwhile
 //
 // Call log (VELMOR_STANDIN_LOG), one line per entry call, five fields separated by TAB:
 //   LIBRARY  ENTRY  ARGUMENTS  COMMAND-LINE  RESULT
@@ -143,6 +147,11 @@ Script ParseScript(std::string_view text, std::string_view library) {
             script.delayMs = ParseInt(value);
         else if (key == "check-delay")
             script.checkDelayMs = ParseInt(value);
+        else if (key == "hold") {
+            script.holdFile = value;
+            script.holdAtEnd = f.size() > 2 && f[2] == "end";
+            script.holdAfter = f.size() > 2 && !script.holdAtEnd ? ParseInt(f[2]) : 0;
+        }
         else if (key == "progress")
             script.progress = ParseInt(value) != 0;
         else if (key == "write")
@@ -153,8 +162,6 @@ Script ParseScript(std::string_view text, std::string_view library) {
             script.diskFullAfter = std::strtoull(value.c_str(), nullptr, 0);
         else if (key == "out-of-memory")
             script.outOfMemory = ParseInt(value) != 0;
-        else if (key == "wait-file")
-            script.waitFile = value;
         else if (key == "member" && f.size() >= 3) {
             ScriptedMember m;
             m.name = f[1];

@@ -27,13 +27,15 @@ struct Script {
     std::vector<ScriptedMember> members;
     int delayMs = 0;
     int checkDelayMs = 0;
+    std::string holdFile;  // members after the first holdAfter wait until this file exists
+    int holdAfter = 0;
+    bool holdAtEnd = false;  // instead, an extraction waits for the file once its members are written
     bool progress = true;
     bool write = true;  // false: extraction walks, reports and enumerates the members but writes nothing
     bool trustNames = false;  // true: extraction follows "..", drives and roots in member names
     std::optional<uint64_t>
         diskFullAfter;         // extraction's writes fail as on a full volume past this many bytes
     bool outOfMemory = false;  // the entries that do work run out of memory
-    std::optional<std::string> waitFile;  // extraction waits at its end until this file exists
 };
 
 // The script as it applies to the library file `library` (an absent or unreadable file gives defaults).

@@ -470,6 +470,25 @@ bool Selected(const ParsedCommand& c, const std::string& name) {
     return false;
 }
 
+// The scripted hold: waits until the hold file exists, reporting `name` again every 50 ms as a long member
+// is. True when the owner asked to stop meanwhile.
+bool HoldUntilReleased(const Script& script, Progress& progress, uint64_t size, std::string_view name,
+                       std::string_view dest) {
+    const std::wstring file = Wide(script.holdFile);
+    while (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (progress.Report(ARCEXTRACT_INPROCESS, size, 0, name, dest)) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+// Past the first members, each member waits for the hold file.
+bool HoldStops(const Script& script, int& members, Progress& progress, const ArchiveMember& m,
+               std::string_view dest) {
+    if (script.holdFile.empty() || script.holdAtEnd || members++ < script.holdAfter) return false;
+    return HoldUntilReleased(script, progress, m.size, m.name, dest);
+}
+
 bool NeedsPassword(int lib, const Script& script, const std::string& given) {
     return Info(lib).dialect == Dialect::Yz1 && script.password && given != *script.password;
 }
@@ -633,6 +652,7 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
     if (NeedsPassword(lib, script, g_defaultPassword)) return ERROR_ARC_PASSWORD_FILE;
     MemberWriter writer(script);
     int result = 0;
+    int held = 0;
     if (progress.Report(ARCEXTRACT_BEGIN, 0, 0, c.archive, dest)) return ERROR_ARC_USER_CANCEL;
     MemberWalk& walk = *arc.walk;
     ArchiveMember m;
@@ -658,6 +678,7 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         const bool absolute = script.trustNames && !c.junkPaths && IsAbsolute(rel);
         std::string target = absolute ? rel : JoinPath(dest, rel);
         if (progress.Report(ARCEXTRACT_INPROCESS, m.size, 0, m.name, target)) return ERROR_ARC_USER_CANCEL;
+        if (HoldStops(script, held, progress, m, target)) return ERROR_ARC_USER_CANCEL;
         // A member that went through ends with a report of its whole size: a progress bar reaches 100 %.
         auto done = [&] { return progress.Report(ARCEXTRACT_INPROCESS, m.size, m.size, m.name, target); };
         auto partway = [&](uint64_t written) { return progress.Along(m.size, written, m.name, target); };
@@ -738,10 +759,9 @@ int Extract(int lib, const ParsedCommand& c, const Script& script, Output& out) 
         if (done()) return ERROR_ARC_USER_CANCEL;
     }
     if (walk.Damaged()) result = BrokenWalk(walk, c.archive, out);
-    if (writing && script.waitFile) {
-        const std::wstring wait = Wide(*script.waitFile);
-        for (int i = 0; i < 2400 && GetFileAttributesW(wait.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
-    }
+    if (writing && script.holdAtEnd && !script.holdFile.empty() &&
+        HoldUntilReleased(script, progress, 0, c.archive, dest))
+        return ERROR_ARC_USER_CANCEL;
     progress.Report(ARCEXTRACT_END, 0, 0, c.archive, dest);
     return result;
 }
@@ -1247,8 +1267,10 @@ BOOL CheckArchive(int lib, LPCSTR fileName, int mode) {
         // Every member's data is inflated and its CRC compared, chunk by chunk.
         MemberWalk& walk = *arc.walk;
         ArchiveMember m;
+        int held = 0;
         while (walk.Next(m)) {
             if (script.checkDelayMs > 0) Sleep(static_cast<DWORD>(script.checkDelayMs));
+            if (HoldStops(script, held, progress, m, "")) return TRUE;
             if (!arc.scripted && !m.isDir && !m.link) {
                 bool stop = false;
                 uint64_t done = 0;

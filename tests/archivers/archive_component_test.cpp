@@ -543,7 +543,7 @@ TEST_F(ComponentTest, AComponentFreedAwayFromItsWindowLeavesNoPointerBehind) {
         wnd = af->ProgressWindow();
         ownerThread = GetCurrentThreadId();
         // The queue is served only once the component is gone and a report is waiting in it.
-        WaitForSingleObject(go.Get(), 10000);
+        WaitForSingleObject(go.Get(), 60000);
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
     });
     platform::ScopeExit stop([&] {
@@ -574,7 +574,7 @@ TEST_F(ComponentTest, AComponentFreedAwayFromItsWindowLeavesNoPointerBehind) {
                                      reinterpret_cast<ULONG_PTR>(&reply)));
     SetEvent(go.Get());
     MSG msg;
-    for (int i = 0; i < 500 && (!reply.Came || IsWindow(wnd)); ++i) {
+    for (DWORD start = GetTickCount(); (!reply.Came || IsWindow(wnd)) && GetTickCount() - start < 60000;) {
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
         Sleep(10);
     }

@@ -46,6 +46,7 @@ class Env:
         self.data = os.path.join(self.work, "data")
         self.xvfb = None
         self.procs = []
+        self.velmor_errors = []  # the standard error file of each velmor.exe of the case
 
     # --- set-up ---------------------------------------------------------------------------------------
     def start(self):
@@ -135,11 +136,25 @@ class Env:
 
     def start_velmor(self, *args, cwd=None, extra_env=None):
         env = dict(self.env, **(extra_env or {}))
-        p = subprocess.Popen([self.args.loader, os.path.join(self.app, "velmor.exe"), *args], env=env,
-                             cwd=cwd or self.app, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL)
+        # Standard error goes to a file (a pipe would be held open by Wine's services): Wine writes there
+        # when the program dies of an unhandled exception.
+        errors = os.path.join(self.work, "velmor-%d.err" % len(self.velmor_errors))
+        with open(errors, "wb") as err:
+            p = subprocess.Popen([self.args.loader, os.path.join(self.app, "velmor.exe"), *args], env=env,
+                                 cwd=cwd or self.app, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=err)
         self.procs.append(p)
+        self.velmor_errors.append(errors)
         return p
+
+    def crashes(self):
+        """Wine's reports of an unhandled exception in the velmor.exe processes of the case."""
+        lines = []
+        for path in self.velmor_errors:
+            with open(path, "rb") as f:
+                text = f.read().decode("utf-8", "replace")
+            lines += [l for l in text.splitlines() if l.startswith("wine: Unhandled")]
+        return lines
 
     def helper_run(self, *args, timeout=30):
         try:
@@ -281,15 +296,22 @@ def main():
                 if p.poll() is None:
                     p.kill()
             env.procs.clear()
+            env.velmor_errors.clear()
             for f in (env.ini_path(), env.log_path()):
                 if os.path.exists(f):
                     os.remove(f)
             try:
                 case(env)
+                # A crash fails the case, whatever the files and windows looked like.
+                crashed = env.crashes()
+                if crashed:
+                    raise AssertionError("velmor.exe crashed: " + "; ".join(crashed))
                 print("--- ok", name, flush=True)
             except Exception:
                 failures += 1
                 traceback.print_exc()
+                for line in env.crashes():
+                    print("velmor.exe crashed:", line)
                 print("--- FAILED", name, flush=True)
     except Skip as s:
         print("skipped:", s)

@@ -493,7 +493,8 @@ int TabRound(HWND form, bool back) {
         key(VK_TAB, false);
         if (back) key(VK_SHIFT, false);
         HWND before = now;
-        for (int wait = 0; wait < 150 && (now = FocusedChild(form)) == before; ++wait) ::Sleep(10);
+        // Velmor takes the key in its own time: a generous wait only catches a key that moved nothing.
+        for (int wait = 0; wait < 1000 && (now = FocusedChild(form)) == before; ++wait) ::Sleep(10);
         reached.push_back(now);
         if (now == start) break;
     }

@@ -13,7 +13,7 @@ import os
 import subprocess
 import time
 
-from e2e_cases import check, log_lines, make_zip
+from e2e_cases import check, log_lines, make_zip, wait_until
 
 MAIN = ("TfrmMain", "Velmor")
 OPTIONS = ("TfrmOption", "動作と関連付けの設定")
@@ -141,20 +141,11 @@ def focus(env, window):
     return env.helper_run("focus", *window)[1].rstrip("\n").split("\t")
 
 
-def popup_shown(env, ms=1500):
+def popup_shown(env, ms=30000):
     return env.helper_run("popup", str(ms))[0] == 0
 
 
-def wait_until(what, test, seconds=30):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        if test():
-            return
-        time.sleep(0.3)
-    raise AssertionError("timed out: " + what)
-
-
-def wait_hidden(env, window, seconds=10):
+def wait_hidden(env, window, seconds=30):
     wait_until("%r hidden" % (window,), lambda: env.helper_run("wait-window", *window, "0")[0] != 0, seconds)
 
 
@@ -237,11 +228,20 @@ def check_layout(env, what):
     return lv, memo
 
 
-def slow_standin(env, ms):
-    script = os.path.join(env.data, "slow.txt")
+def held_standin(env, after=0):
+    """The stand-in libraries hold each member of a job after the first `after` of an archive until the
+    returned file exists: a case acts during the job however slow the machine, then lets it go."""
+    release = os.path.join(env.data, "release")
+    if os.path.exists(release):
+        os.remove(release)
+    script = os.path.join(env.data, "hold.txt")
     with open(script, "wb") as f:
-        f.write(b"delay\t%d\r\n" % ms)
-    return {"VELMOR_STANDIN_SCRIPT": env.winpath(script)}
+        f.write(("hold\t%s\t%d\r\n" % (env.winpath(release), after)).encode("cp932"))
+    return {"VELMOR_STANDIN_SCRIPT": env.winpath(script)}, release
+
+
+def let_go(release):
+    open(release, "wb").close()
 
 
 # --- the main window -----------------------------------------------------------------------------------------
@@ -254,7 +254,8 @@ def main_window_by_hand(env):
     move_dir = os.path.join(env.data, "移動先フォルダ")
     env.write_ini(App__WindowW=332, App__WindowH=294, Main__PutLocation=1, Main__AfterMethod=3,
                   Main__SpecialFolder=env.winpath(out_dir) + "\\", Main__MoveFolder=env.winpath(move_dir) + "\\")
-    p = env.start_velmor(extra_env=slow_standin(env, 700))
+    held, release = held_standin(env)
+    p = env.start_velmor(extra_env=held)
     check(env.wait_main_window(), "the main window is shown")
     time.sleep(1.0)
 
@@ -332,13 +333,14 @@ def main_window_by_hand(env):
     check(env.helper_run("drop", *MAIN, *archives[1:])[0] == 0, "dropped")
     wait_until("two rows", lambda: len(rows(env)) == 2)
     click(env, *control(env, MAIN, text="解凍").centre)
-    wait_until("the job runs", lambda: not control(env, MAIN, text="解凍").enabled, 20)
+    wait_until("the job runs", lambda: not control(env, MAIN, text="解凍").enabled, 60)
     during = menu_bar_items(env)[1]
     click(env, (settings[0] + settings[1]) // 2, client_rect(env, MAIN)[1] - 10)
     opened = popup_shown(env, 1000)
     keys(env, "Escape", "Escape")
     check(not menu_looks_enabled(during), "設定(S) looks disabled during the job: %r" % (during,))
     check(not opened, "設定(S) does not open during the job")
+    let_go(release)
     wait_until("the job ends", lambda: control(env, MAIN, cls="msctls_statusbar32").text == "処理終了", 90)
     after = menu_bar_items(env)[1]
     check(menu_looks_enabled(after), "設定(S) looks enabled after the job: %r" % (after,))
@@ -908,12 +910,17 @@ def pictures_by_hand(env):
         path = os.path.join(env.data, name)
         make_zip(path, {"%s/%02d_ファイル.txt" % (name[:-4], n): "内容" * (100 * (n + 1)) for n in range(12)})
         archives.append(env.winpath(path))
-    p = env.start_velmor("-k", *archives, extra_env=slow_standin(env, 400))
+    # The job is held at the fifth member of the first archive's test until the picture is taken.
+    held, release = held_standin(env, after=4)
+    p = env.start_velmor("-k", *archives, extra_env=held)
     # The X server tells at once when the window is shown; the helper would take a Wine start.
     wait_until("the main window shown", lambda: xdo_search(env, "Velmor"), 60)
-    time.sleep(4.0)
+    wait_until("the job at its fifth member", lambda: any(
+        c.text.endswith("04_ファイル.txt") for c in controls(env, MAIN)), 60)
+    time.sleep(1.0)  # the bars and the log pane drawn
     check(p.poll() is None, "the job still runs")
     window_picture(env, "main_window_job", "Velmor", out)
+    let_go(release)
     p.wait(timeout=120)
 
     env.write_ini(App__WindowW=100, App__WindowH=100)

@@ -355,7 +355,7 @@ public:
         si.cb = sizeof si;
         if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi_))
             return;
-        for (int i = 0; i < 300 && !FileExists(ready); ++i) Sleep(20);
+        for (DWORD start = GetTickCount(); !FileExists(ready) && GetTickCount() - start < 60000;) Sleep(20);
         started_ = FileExists(ready);
     }
     ~ExplorerWindow() {

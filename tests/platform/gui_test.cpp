@@ -164,7 +164,7 @@ TEST_F(ThreadLayer, ExceptionInTimerIsReported) {
     timer.SetInterval(1);
     timer.OnTimer = [] { throw 42; };
     timer.SetEnabled(true);
-    for (int i = 0; i < 200 && reported.empty(); ++i) {
+    for (DWORD start = GetTickCount(); reported.empty() && GetTickCount() - start < 60000;) {
         Sleep(5);
         Application.ProcessMessages();
     }
@@ -205,7 +205,7 @@ TEST_F(ThreadLayer, ThreadThatFreesItselfRunsItsEndEventFirst) {
     worker->SetPriority(THREAD_PRIORITY_BELOW_NORMAL);
     worker->OnTerminate = [&] { ended = 1; };
     ASSERT_TRUE(worker->Start());
-    for (int i = 0; i < 400 && !ended; ++i) {
+    for (DWORD start = GetTickCount(); !ended && GetTickCount() - start < 60000;) {
         Sleep(5);
         Application.ProcessMessages();
     }
@@ -308,7 +308,7 @@ TEST_F(GuiLayer, SynchronizeWhileMessageBoxIsOpen) {
     bool boxWasOpen = false;
     TFnThread worker([&](TFnThread& self) {
         HWND box = nullptr;
-        for (int i = 0; i < 1000 && !box; ++i) {
+        for (DWORD start = GetTickCount(); !box && GetTickCount() - start < 60000;) {
             box = FindWindowW(L"#32770", L"同期テスト");
             if (!box) Sleep(10);
         }

@@ -41,12 +41,12 @@ inline void Press(WORD vk, std::initializer_list<WORD> modifiers = {}) {
 }
 
 // Presses a key from a thread of its own once `window` is shown in front: for a modal loop, which the test's
-// thread leaves only when the key has done its work. The destructor waits for the press (or 10 s).
+// thread leaves only when the key has done its work. The destructor waits for the press (or a minute).
 class PressWhenShown {
 public:
     PressWhenShown(HWND window, WORD vk)
         : thread_([window, vk] {
-              for (int i = 0; i < 1000; ++i) {
+              for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < 60000;) {
                   if (::IsWindowVisible(window) && ::GetForegroundWindow() == window) {
                       ::Sleep(200);
                       Key(vk, true);

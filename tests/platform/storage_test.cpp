@@ -129,23 +129,32 @@ TEST(IniFile, AWriteWaitsOutAnotherProgramsGlanceAtTheFile) {
     const std::string path = TempDir() + "velmor_glance_test.ini";
     const std::wstring wide = SjisToWide(path);
     ASSERT_TRUE(ReplaceFileContents(path, "[Main]\r\nKeep=1\r\n"));
-    auto holdFor = [&](DWORD ms) {
+    auto open = [&] {
         HANDLE held = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         EXPECT_NE(held, INVALID_HANDLE_VALUE);
-        return std::thread([held, ms] {
-            Sleep(ms);
-            CloseHandle(held);
-        });
+        return held;
     };
-    // Held open briefly, as a scanner does: the write goes through once it lets go.
-    std::thread glance = holdFor(300);
+    // Held open briefly, as a scanner does: let go once the write is seen waiting (its new file stands
+    // beside the old one), the write goes through.
+    HANDLE held = open();
+    std::thread glance([&] {
+        const std::wstring pattern = wide + L".*.tmp";
+        const DWORD start = GetTickCount();
+        for (bool waiting = false; !waiting && GetTickCount() - start < 60000; Sleep(1)) {
+            WIN32_FIND_DATAW found{};
+            HANDLE find = FindFirstFileW(pattern.c_str(), &found);
+            waiting = find != INVALID_HANDLE_VALUE;
+            if (waiting) FindClose(find);
+        }
+        CloseHandle(held);
+    });
     EXPECT_TRUE(ReplaceFileContents(path, "[Main]\r\nKeep=2\r\n"));
     glance.join();
     EXPECT_EQ(TMemIniFile(path).ReadString("Main", "Keep", ""), "2");
-    // Held for good: the write gives up and the old file stays whole.
-    std::thread hold = holdFor(5000);
+    // Held for good (until the write has returned): the write gives up and the old file stays whole.
+    held = open();
     EXPECT_FALSE(ReplaceFileContents(path, "[Main]\r\nKeep=3\r\n"));
-    hold.join();
+    CloseHandle(held);
     EXPECT_EQ(TMemIniFile(path).ReadString("Main", "Keep", ""), "2");
     Remove(path);
 }

@@ -42,6 +42,9 @@ public:
     StandinScript& Delay(int ms);
     // CheckArchive sleeps before each member it reports.
     StandinScript& CheckDelay(int ms);
+    // The members of an extraction or a check after the first `after` wait until the file `path` exists,
+    // reported again meanwhile (a stop answered then ends the command).
+    StandinScript& Hold(std::string_view path, int after = 0);
     StandinScript& NoProgress();
     // Extraction walks, reports and enumerates the members but writes nothing.
     StandinScript& WalkOnly();

@@ -25,6 +25,9 @@ StandinScript& StandinScript::DialogAnswer(std::string_view answer) { return Lin
 StandinScript& StandinScript::DialogCancel() { return Line("dialog-cancel", ""); }
 StandinScript& StandinScript::Delay(int ms) { return Line("delay", std::to_string(ms)); }
 StandinScript& StandinScript::CheckDelay(int ms) { return Line("check-delay", std::to_string(ms)); }
+StandinScript& StandinScript::Hold(std::string_view path, int after) {
+    return Line("hold", std::string(path) + "\t" + std::to_string(after));
+}
 StandinScript& StandinScript::NoProgress() { return Line("progress", "0"); }
 StandinScript& StandinScript::WalkOnly() { return Line("write", "0"); }
 StandinScript& StandinScript::TrustNames() { return Line("trust-names", "1"); }

@@ -9,6 +9,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -227,6 +228,7 @@ struct ProgressSink {
     std::vector<ProgressRecord> seen;
     int stopAt = -1;  // index of the state-1 report that answers "stop"
     int inProcess = 0;
+    std::function<bool(const ProgressRecord&)> answer;  // when set, its "stop" answers every report
 };
 
 LRESULT CALLBACK SinkProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -236,6 +238,7 @@ LRESULT CALLBACK SinkProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         auto* info = reinterpret_cast<EXTRACTINGINFOEX*>(lp);
         sink->seen.push_back({static_cast<UINT>(wp), info->SourceFileName, info->DestFileName, info->FileSize,
                               info->WriteSize});
+        if (sink->answer) return sink->answer(sink->seen.back()) ? 1 : 0;
         if (wp == ARCEXTRACT_INPROCESS && sink->inProcess++ == sink->stopAt) return 1;
         return 0;
     }
@@ -299,6 +302,50 @@ TEST_F(StandinTest, ProgressReportsEachMemberAndStopAnswerCancels) {
         EXPECT_EQ(deflated[0].written, 0u);
         if (c.stopAt < 0) ExpectEachMemberEndsWhole(sink.seen);
         EXPECT_EQ(sink.seen.back().state, c.stopAt < 0 ? ARCEXTRACT_END : ARCEXTRACT_INPROCESS);
+    }
+}
+
+// A scripted hold keeps a member waiting, reported again meanwhile, until its file exists; a stop answered
+// meanwhile ends the command there. Here the reports themselves make the file or stop, on the held
+// member's third report, in an extraction and in a check alike.
+TEST_F(StandinTest, AHoldKeepsTheMemberUntilItsFileExistsAndAStopEndsIt) {
+    Library unzip(L"full", L"UNZIP32.DLL");
+    const std::string zip = Sjis(FixtureFile(L"python.zip"));
+    const std::wstring release = dir.File(L"release");
+    ASSERT_TRUE(session.SetScript(StandinScript().Hold(Sjis(release), 1)));  // docs/ goes, deflated.txt waits
+    auto check = unzip.Get<TArcCheckArchive>("UnZipCheckArchive");
+    for (const bool extract : {true, false}) {
+        for (const bool stop : {false, true}) {
+            SCOPED_TRACE(std::string(extract ? "extract" : "check") + (stop ? ", stopped" : ", released"));
+            DeleteFileW(release.c_str());
+            ProgressSink sink;
+            int heldReports = 0;
+            sink.answer = [&](const ProgressRecord& r) {
+                if (r.source != "docs/deflated.txt" || r.written != 0 || ++heldReports < 3) return false;
+                if (!stop) {
+                    EXPECT_TRUE(WriteFileBytes(release, ""));
+                }
+                return stop;
+            };
+            ProgressWindow window(&sink);
+            ASSERT_TRUE(unzip.Get<TArcSetOwnerWindowEx>("UnZipSetOwnerWindowEx")(window.Get(), nullptr));
+            const std::string out = Out(extract ? (stop ? "x-stopped" : "x-released") : "unused");
+            if (extract) {
+                EXPECT_EQ(unzip.Run("UnZip", "-x -o " + Quote(zip) + " " + Quote(out)),
+                          stop ? ERROR_ARC_USER_CANCEL : 0);
+            } else {
+                EXPECT_TRUE(check(zip.c_str(), kCheckModeZip));
+            }
+            unzip.Get<TArcKillOwnerWindowEx>("UnZipKillOwnerWindowEx")(window.Get());
+            EXPECT_EQ(heldReports, 3);
+            const bool later = std::any_of(sink.seen.begin(), sink.seen.end(),
+                                           [](const ProgressRecord& r) { return r.source == "stored.bin"; });
+            EXPECT_EQ(later, !stop);
+            if (extract) {
+                EXPECT_EQ(FileExists(platform::SjisToWide(out) + L"stored.bin"), !stop);
+                EXPECT_EQ(FileExists(platform::SjisToWide(out) + L"docs\\deflated.txt"), !stop);
+            }
+        }
     }
 }
 
