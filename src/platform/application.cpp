@@ -34,6 +34,46 @@ std::string MessageOf(std::exception_ptr e) {
     }
 }
 
+bool IsFault(DWORD code) {
+    switch (code) {
+        case EXCEPTION_ACCESS_VIOLATION:
+        case EXCEPTION_IN_PAGE_ERROR:
+        case EXCEPTION_ILLEGAL_INSTRUCTION:
+        case EXCEPTION_PRIV_INSTRUCTION:
+        case EXCEPTION_INT_DIVIDE_BY_ZERO:
+        case EXCEPTION_INT_OVERFLOW:
+        case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+        case EXCEPTION_DATATYPE_MISALIGNMENT:
+        case EXCEPTION_STACK_OVERFLOW: return true;
+        default: return false;
+    }
+}
+
+HMODULE ModuleAt(const void* address) {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         static_cast<LPCWSTR>(address), &module);
+    return module;
+}
+
+// The system answers a message sent from another thread, and calls a timer, inside a handler of its own that
+// swallows a fault: a synchronous call that faulted would come back as if it had run, and the program would
+// go on with half its work done. A fault in this program's own code ends the process instead, with a line on
+// standard error, as an unhandled one does anywhere else. Faults in other modules are theirs to handle.
+LONG CALLBACK EndOnOwnFault(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+    static const HMODULE own = ModuleAt(reinterpret_cast<const void*>(&EndOnOwnFault));
+    if (!IsFault(record.ExceptionCode) || !own || ModuleAt(record.ExceptionAddress) != own)
+        return EXCEPTION_CONTINUE_SEARCH;
+    char line[128];
+    const int n = wsprintfA(line, "Unhandled exception %08lx in the program's own code at %p (thread %lu)\r\n",
+                            record.ExceptionCode, record.ExceptionAddress, ::GetCurrentThreadId());
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(n), &written, nullptr);
+    ::TerminateProcess(::GetCurrentProcess(), record.ExceptionCode);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
 BYTE CurrentModifiers() {
     BYTE m = 0;
     if (::GetKeyState(VK_CONTROL) < 0) m |= kCtrl;
@@ -51,6 +91,7 @@ TApplication::~TApplication() {
 void TApplication::Initialize() {
     if (hiddenWindow_) return;
     mainThreadId_ = ::GetCurrentThreadId();
+    ::AddVectoredExceptionHandler(1, EndOnOwnFault);
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES |
                                               ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&icc);

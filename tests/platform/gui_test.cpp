@@ -7,6 +7,8 @@
 #include "has_display.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 
@@ -171,6 +173,29 @@ TEST_F(ThreadLayer, ExceptionInTimerIsReported) {
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0], "Unknown error");
     EXPECT_FALSE(timer.Enabled());
+}
+
+// The system swallows a fault in a message sent from another thread: without the layer's handler the worker
+// would see its call return as if it had run. The fault ends the process with its code instead.
+TEST(ThreadLayerDeathTest, AFaultInASynchronousCallEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto faultOnMainThread = [] {
+        Application.Initialize();
+        bool returned = false;
+        TFnThread worker([&](TFnThread& self) {
+            self.Synchronize([] {
+                volatile int* volatile nowhere = nullptr;
+                *nowhere = 1;
+            });
+            returned = true;
+        });
+        worker.Start();
+        worker.WaitFor();
+        std::fprintf(stderr, returned ? "the call came back\n" : "the worker ended without it\n");
+        std::exit(0);
+    };
+    EXPECT_EXIT(faultOnMainThread(), ::testing::ExitedWithCode(static_cast<int>(EXCEPTION_ACCESS_VIOLATION)),
+                "Unhandled exception c0000005 in the program's own code");
 }
 
 TEST_F(ThreadLayer, SynchronizeRunsOnMainThreadAndRethrows) {
