@@ -15,6 +15,7 @@ import os
 import shutil
 import signal
 import subprocess
+import tempfile
 import sys
 import time
 import traceback
@@ -88,12 +89,11 @@ class Env:
         # A server left by an interrupted run would still serve a display that is gone: end it first.
         self.restart_server()
         # Every window of the prefix lives in one virtual desktop: frames, titles and caption buttons show.
-        self.wine_quiet("reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f")
-        self.wine_quiet("reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d",
-                        "1024x768", "/f")
+        self.reg("add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop", "/d", "Default", "/f")
+        self.reg("add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default", "/d", "1024x768", "/f")
         # A crash ends the process instead of waiting in a crash dialog.
-        self.wine_quiet("reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t",
-                        "REG_DWORD", "/d", "0", "/f")
+        self.reg("add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0",
+                 "/f")
         # Wine draws the caption buttons with its Marlett font; this Wine build does not load it from its data
         # folder, so the prefix gets a copy in its Fonts folder (fonts-wine provides the file).
         marlett = "/usr/share/wine/fonts/marlett.ttf"
@@ -131,6 +131,22 @@ class Env:
         return subprocess.run([self.args.loader, *cmd], env=self.env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
 
+    # Wine now and then fails to start a process at all on a loaded machine (its loader finds the place of
+    # the shared user data taken), with a failure code and not a word. Such a start is made again; what a
+    # program that did start reports stands.
+    def reg(self, *args):
+        """Wine's reg with these arguments: (exit code, standard output). reg says something whatever its
+        outcome, so a failure without a word is a start that did not happen."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            for _ in range(5):
+                out.seek(0), out.truncate(), err.seek(0), err.truncate()
+                rc = subprocess.run([self.args.loader, "reg", *args], env=self.env, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err).returncode
+                if rc == 0 or out.tell() or err.tell():
+                    break
+            out.seek(0)
+            return rc, out.read().decode("utf-8", "replace")
+
     def winpath(self, unix):
         return "Z:" + os.path.abspath(unix).replace("/", "\\")
 
@@ -153,15 +169,24 @@ class Env:
         for path in self.velmor_errors:
             with open(path, "rb") as f:
                 text = f.read().decode("utf-8", "replace")
-            lines += [l for l in text.splitlines() if l.startswith("wine: Unhandled")]
+            # Wine's report, or the program's own for a fault that the system would have swallowed.
+            lines += [l for l in text.splitlines() if l.startswith(("wine: Unhandled", "Unhandled exception"))]
         return lines
 
     def helper_run(self, *args, timeout=30):
-        try:
-            r = subprocess.run([self.args.loader, self.helper, *args], env=self.env, stdin=subprocess.DEVNULL,
-                               capture_output=True, timeout=timeout)
-        except subprocess.TimeoutExpired:
-            return 124, ""
+        # The helper marks its start in a file: a run that left no mark never started.
+        mark = os.path.join(self.work, "helper-started")
+        env = dict(self.env, E2E_HELPER_STARTED=self.winpath(mark))
+        for _ in range(5):
+            if os.path.exists(mark):
+                os.remove(mark)
+            try:
+                r = subprocess.run([self.args.loader, self.helper, *args], env=env, stdin=subprocess.DEVNULL,
+                                   capture_output=True, timeout=timeout)
+            except subprocess.TimeoutExpired:
+                return 124, ""
+            if r.returncode == 0 or os.path.exists(mark):
+                break
         return r.returncode, r.stdout.decode("utf-8", "replace")
 
     def wait_window(self, cls, title, seconds=30):
