@@ -442,9 +442,8 @@ def search_log_viewer_and_about(env):
 
 
 def reg_query(env, key):
-    r = subprocess.run([env.args.loader, "reg", "query", key], env=env.env, stdin=subprocess.DEVNULL,
-                       capture_output=True)
-    return r.stdout.decode("utf-8", "replace") if r.returncode == 0 else None
+    rc, out = env.reg("query", key)
+    return out if rc == 0 else None
 
 
 def shell_extract_verb(env):
@@ -453,7 +452,7 @@ def shell_extract_verb(env):
     archive, keeps the archive and ends."""
     # No association from an earlier run of the prefix: the boxes start unticked.
     for key in (r"HKCR\VelmorPlus", r"HKCR\.zip"):
-        env.wine_quiet("reg", "delete", key, "/f")
+        env.reg("delete", key, "/f")
     env.write_ini()
     p = env.start_velmor()
     check(env.wait_main_window(), "the main window is shown")
@@ -562,7 +561,7 @@ def device_names(env):
     # Wine's mount manager makes the dosdevices links from these values when the server starts (left in
     # place: a file is a safer COM1 for this prefix than the machine's serial port).
     for port in ("COM1", "LPT1"):
-        env.wine_quiet("reg", "add", r"HKLM\Software\Wine\Ports", "/v", port, "/d", device, "/f")
+        env.reg("add", r"HKLM\Software\Wine\Ports", "/v", port, "/d", device, "/f")
     env.restart_server()
     for member in ("COM1", "aux.txt", "lpt1.log", "NUL", "docs/com1.txt"):
         # Overwrite on: the device "exists", and a library told to skip existing files would not write it.

@@ -597,8 +597,7 @@ def options_by_hand(env):
                 "Sub_Confirm.ConfirmDelete": "1", "Sub_Confirm.ConfirmSendTo": "1"}
     wrong = {k: (ini.get(k), v) for k, v in expected.items() if ini.get(k) != v}
     check(not wrong, "Velmor.ini after OK and Cancel (stored, expected): %r" % wrong)
-    r = subprocess.run([env.args.loader, "reg", "query", r"HKCR\.lzh"], env=env.env, capture_output=True)
-    check(b"VelmorPlus" in r.stdout, "the .lzh box associated the extension")
+    check("VelmorPlus" in env.reg("query", r"HKCR\.lzh")[1], "the .lzh box associated the extension")
 
 
 # --- every window by keyboard alone --------------------------------------------------------------------------

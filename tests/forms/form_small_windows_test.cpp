@@ -265,8 +265,9 @@ TEST_F(SmallWindows, ViewersOpenOverTheMainWindowAndEscClosesThem) {
         EXPECT_TRUE(viewer->Visible());
         EXPECT_EQ(RectOf(viewer->Handle()).left, 10);
         EXPECT_EQ(RectOf(viewer->Handle()).top, 20);
-        if (viewer == &logView)
+        if (viewer == &logView) {
             EXPECT_EQ(logView.memoLogView.Content().Count(), 1u) << "the log viewer read the file again";
+        }
         viewer->Hide();
         ASSERT_TRUE(WriteFileBytes(file, "  1| 一行目\r\n"));
     }
